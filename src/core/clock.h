@@ -1,0 +1,17 @@
+#pragma once
+
+namespace dozewick {
+
+// Wall-clock time in seconds since the epoch, with fractions.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual double now() const = 0;
+};
+
+class SystemClock final : public Clock {
+ public:
+  double now() const override;
+};
+
+}  // namespace dozewick

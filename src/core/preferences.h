@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dozewick {
+
+// The user's per-application key-value store. A stored value of another type reads as absent.
+class Preferences {
+ public:
+  virtual ~Preferences() = default;
+  virtual std::optional<std::string> string(const std::string& key) const = 0;
+  virtual std::optional<std::vector<std::string>> stringList(const std::string& key) const = 0;
+  virtual void setString(const std::string& key, const std::string& value) = 0;
+  virtual void setStringList(const std::string& key, const std::vector<std::string>& value) = 0;
+  // Writes pending changes to disk now.
+  virtual void synchronize() = 0;
+};
+
+}  // namespace dozewick

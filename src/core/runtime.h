@@ -1,0 +1,46 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace dozewick {
+
+// A repeating timer on the main thread. Invalidating it stops all further firings at once and
+// for good, also from inside its own firing. Dropping the last handle invalidates it too, so a
+// timer can never outlive everything that could stop it.
+class RepeatingTimer {
+ public:
+  virtual ~RepeatingTimer() = default;
+  virtual void invalidate() = 0;
+  virtual bool isValid() const = 0;
+};
+
+// Main-thread services: all program state lives on one thread and every callback below is
+// delivered to it, one at a time.
+class Runtime {
+ public:
+  virtual ~Runtime() = default;
+
+  // First firing one interval after scheduling, then one per interval.
+  [[nodiscard]] virtual std::shared_ptr<RepeatingTimer> scheduleRepeating(
+      std::chrono::milliseconds interval, std::function<void()> onFire) = 0;
+
+  // Runs `task` later on the main thread, never inside this call.
+  virtual void post(std::function<void()> task) = 0;
+
+  // Runs `job` off the main thread, then `done` on the main thread.
+  virtual void runInBackground(std::function<void()> job, std::function<void()> done) = 0;
+
+  // Runs `query` off the main thread and hands its value to `deliver` on the main thread.
+  template <class T>
+  void queryInBackground(std::function<T()> query, std::function<void(T)> deliver) {
+    auto result = std::make_shared<std::optional<T>>();
+    runInBackground([query = std::move(query), result] { result->emplace(query()); },
+                    [deliver = std::move(deliver), result] { deliver(std::move(**result)); });
+  }
+};
+
+}  // namespace dozewick

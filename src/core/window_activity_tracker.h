@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "clock.h"
+#include "window_info.h"
+
+namespace dozewick {
+
+// Remembers when each window was last active and chooses the windows that are to go.
+class WindowActivityTracker {
+ public:
+  explicit WindowActivityTracker(const Clock& clock) : clock_(clock) {}
+
+  void updateActiveWindows(const std::vector<WindowInfo>& windows,
+                           std::optional<std::int32_t> frontmostAppPID);
+  std::vector<WindowInfo> getWindowsToMinimize(std::size_t protectedTopN, double inactiveThreshold,
+                                               std::optional<std::int32_t> frontmostAppPID) const;
+  void markAsMinimized(const WindowInfo& window);
+  std::int64_t getActiveWindowCount() const;
+  std::int64_t getMinimizedWindowCount() const;
+  void cleanupClosedWindows(const std::vector<WindowInfo>& currentWindows);
+  void reset();
+
+ private:
+  const Clock& clock_;
+  std::unordered_map<WindowInfo, double> lastActiveTime_;
+  std::unordered_set<WindowInfo> minimizedWindows_;
+  std::unordered_set<WindowInfo> seenWindows_;
+};
+
+}  // namespace dozewick

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "clock.h"
+#include "observable.h"
+#include "runtime.h"
+#include "trust_check.h"
+#include "window_activity_tracker.h"
+#include "window_system.h"
+
+namespace dozewick {
+
+// The minimizing loop: one check a second while running, and a display countdown beside it.
+class WindowManager final : public ObservableObject,
+                            public std::enable_shared_from_this<WindowManager> {
+ public:
+  static constexpr std::size_t protectedWindowCount = 3;
+  static constexpr double inactiveThreshold = 60.0;
+  static constexpr std::int64_t countdownStart = 60;
+
+  static std::shared_ptr<WindowManager> create(const Clock& clock, Runtime& runtime,
+                                               WindowSystem& windows, TrustCheck& trust);
+  // The program's one instance; built where the real pieces are wired together.
+  static WindowManager& shared();
+
+  const Published<bool>& isRunning() const { return isRunning_; }
+  const Published<std::int64_t>& activeWindowCount() const { return activeWindowCount_; }
+  const Published<std::int64_t>& minimizedCount() const { return minimizedCount_; }
+  const Published<std::int64_t>& nextMinimizeIn() const { return nextMinimizeIn_; }
+
+  // Returns at once; the loop runs once the trust check has answered true.
+  void start();
+  void stop();
+
+  bool hasTimers() const { return timer_ != nullptr || countdownTimer_ != nullptr; }
+
+ private:
+  WindowManager(const Clock& clock, Runtime& runtime, WindowSystem& windows, TrustCheck& trust);
+
+  void beginRunning();
+  void checkAndMinimize();
+  void countdownStep();
+  void dropTimers();
+
+  Runtime& runtime_;
+  WindowSystem& windows_;
+  TrustCheck& trust_;
+  WindowActivityTracker tracker_;
+
+  Published<bool> isRunning_{*this, false};
+  Published<std::int64_t> activeWindowCount_{*this, 0};
+  Published<std::int64_t> minimizedCount_{*this, 0};
+  Published<std::int64_t> nextMinimizeIn_{*this, countdownStart};
+
+  std::shared_ptr<RepeatingTimer> timer_;
+  std::shared_ptr<RepeatingTimer> countdownTimer_;
+};
+
+}  // namespace dozewick

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace dozewick {
+
+// A value of one window-list entry, as loosely typed as the platform hands it over: it may be
+// missing (monostate) or of a type the rules do not accept.
+using EntryValue = std::variant<std::monostate, bool, std::int64_t, double, std::string>;
+
+// One on-screen window as the platform lists it.
+struct WindowEntry {
+  EntryValue layer;      // 0 for ordinary application windows
+  EntryValue number;     // the window's id
+  EntryValue ownerPID;   // the owning process
+  EntryValue ownerName;  // the owning application's name
+  EntryValue name;       // the window's title
+};
+
+// One window of an application, as the per-application path sees it.
+struct AccessibleWindow {
+  std::uint64_t handle = 0;          // the platform's reference, for setMinimized
+  std::optional<std::string> title;  // absent when it cannot be read
+  std::optional<bool> minimized;     // absent when it cannot be read
+};
+
+// The desktop, as the window rules need it.
+class WindowSystem {
+ public:
+  virtual ~WindowSystem() = default;
+
+  // The windows on screen now, topmost first, without the desktop's own elements; nullopt when
+  // the list cannot be had.
+  virtual std::optional<std::vector<WindowEntry>> onScreenWindowEntries() = 0;
+
+  // Hides every window of the running application with this process id. False when no such
+  // application runs.
+  virtual bool hideApplication(std::int32_t pid) = 0;
+
+  // The windows of the application with this process id, in the platform's order; nullopt when
+  // they cannot be read.
+  virtual std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t pid) = 0;
+
+  // Minimizes one window of applicationWindows(); true when the platform reports success.
+  virtual bool setMinimized(const AccessibleWindow& window) = 0;
+
+  // The process id of the frontmost application; nullopt when there is none.
+  virtual std::optional<std::int32_t> frontmostApplicationPID() = 0;
+};
+
+}  // namespace dozewick

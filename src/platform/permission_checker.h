@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/localizer.h"
+#include "core/observable.h"
+#include "core/runtime.h"
+#include "core/trust_check.h"
+
+namespace dozewick {
+
+// Knows whether the program can manage windows here, and guides the user towards it.
+class PermissionChecker final : public ObservableObject,
+                                public TrustCheck,
+                                public std::enable_shared_from_this<PermissionChecker> {
+ public:
+  static constexpr std::int64_t maxCheckCount = 30;
+
+  struct Platform {
+    std::function<bool()> trustQuery;    // silent; runs off the main thread
+    std::function<void()> prompt;        // asks the system to offer the grant
+    std::function<void()> openSettings;  // shows the user where the grant is made
+  };
+
+  // Starts a first check without waiting for it.
+  static std::shared_ptr<PermissionChecker> create(Runtime& runtime, const Localizer& texts,
+                                                   Platform platform);
+  // The program's one instance; built where the real pieces are wired together.
+  static PermissionChecker& shared();
+
+  const Published<bool>& hasAccessibilityPermission() const { return hasAccessibilityPermission_; }
+  const Published<bool>& isCheckingPermission() const { return isCheckingPermission_; }
+  const Published<std::string>& checkStatus() const { return checkStatus_; }
+  std::int64_t checkCount() const { return checkCount_; }
+  bool hasCheckTimer() const { return checkTimer_ != nullptr; }
+
+  // Runs the silent query and publishes only a change of the answer.
+  void checkPermissionAsync(std::function<void(bool granted)> done) override;
+  void startCheckingPermission();
+  // What the permission dialog does when it closes: ends a poll and keeps the status text.
+  void stopCheckingPermission();
+
+ private:
+  PermissionChecker(Runtime& runtime, const Localizer& texts, Platform platform);
+  // ... implementation details
+  Runtime& runtime_;
+  const Localizer& texts_;
+  Platform platform_;
+  Published<bool> hasAccessibilityPermission_{*this, false};
+  Published<bool> isCheckingPermission_{*this, false};
+  Published<std::string> checkStatus_{*this, std::string()};
+  std::shared_ptr<RepeatingTimer> checkTimer_;
+  std::int64_t checkCount_ = 0;
+};
+
+}  // namespace dozewick

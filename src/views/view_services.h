@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "core/runtime.h"
+#include "core/window_manager.h"
+#include "localization/language_manager.h"
+#include "platform/launch_at_login.h"
+#include "platform/permission_checker.h"
+
+namespace dozewick {
+
+// What the views read and call. The app hands in the real objects; tests hand in their own.
+struct ViewServices {
+  WindowManager& manager;
+  PermissionChecker& checker;
+  LanguageManager& language;
+  LaunchAtLoginManager& launchAtLogin;
+  Runtime& runtime;
+  std::function<void()> quit;  // the program's termination path
+  std::string executablePath;  // shown by the permission dialog
+};
+
+}  // namespace dozewick

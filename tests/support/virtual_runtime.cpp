@@ -1,0 +1,112 @@
+#include "support/virtual_runtime.h"
+
+#include <algorithm>
+
+namespace dozewick::testing {
+
+struct VirtualRuntime::TimerState {
+  std::int64_t intervalMs;
+  std::function<void()> onFire;
+  bool valid = true;
+};
+
+class VirtualRuntime::Timer final : public RepeatingTimer {
+ public:
+  explicit Timer(std::shared_ptr<TimerState> state) : state_(std::move(state)) {}
+  ~Timer() override { invalidate(); }
+  void invalidate() override {
+    state_->valid = false;
+    state_->onFire = nullptr;
+  }
+  bool isValid() const override { return state_->valid; }
+
+ private:
+  std::shared_ptr<TimerState> state_;
+};
+
+VirtualRuntime::VirtualRuntime() = default;
+
+VirtualRuntime::~VirtualRuntime() = default;
+
+std::shared_ptr<RepeatingTimer> VirtualRuntime::scheduleRepeating(
+    std::chrono::milliseconds interval, std::function<void()> onFire) {
+  auto state = std::make_shared<TimerState>(
+      TimerState{std::max<std::int64_t>(1, interval.count()), std::move(onFire)});
+  timers_.push_back(state);
+  enqueue(nowMs_ + state->intervalMs, Item{nullptr, state});
+  return std::make_shared<Timer>(state);
+}
+
+void VirtualRuntime::post(std::function<void()> task) {
+  enqueue(nowMs_, Item{std::move(task), nullptr});
+}
+
+void VirtualRuntime::runInBackground(std::function<void()> job, std::function<void()> done) {
+  if (holdBackground_) {
+    held_.emplace_back(std::move(job), std::move(done));
+    return;
+  }
+  post([this, job = std::move(job), done = std::move(done)]() mutable {
+    job();
+    post(std::move(done));
+  });
+}
+
+void VirtualRuntime::releaseBackground() {
+  auto held = std::exchange(held_, {});
+  const bool hold = std::exchange(holdBackground_, false);
+  for (auto& [job, done] : held) runInBackground(std::move(job), std::move(done));
+  holdBackground_ = hold;
+}
+
+void VirtualRuntime::enqueue(std::int64_t dueMs, Item item) {
+  queue_.emplace(Key{dueMs, sequence_++}, std::move(item));
+}
+
+bool VirtualRuntime::runNextDueBy(std::int64_t limitMs) {
+  if (queue_.empty() || queue_.begin()->first.first > limitMs) return false;
+  auto node = queue_.extract(queue_.begin());
+  const std::int64_t dueMs = node.key().first;
+  if (dueMs > nowMs_) {
+    clock_.advance(static_cast<double>(dueMs - nowMs_) / 1000.0);
+    nowMs_ = dueMs;
+  }
+  Item& item = node.mapped();
+  if (item.task) {
+    item.task();
+  } else if (item.timer->valid) {
+    // Queue the next firing first, so that the callback may invalidate it.
+    auto timer = item.timer;
+    enqueue(dueMs + timer->intervalMs, Item{nullptr, timer});
+    auto onFire = timer->onFire;  // the callback may invalidate and clear its own timer
+    if (onFire) onFire();
+  }
+  return true;
+}
+
+void VirtualRuntime::runPending() {
+  while (runNextDueBy(nowMs_)) {
+  }
+}
+
+void VirtualRuntime::advance(std::chrono::milliseconds span) {
+  const std::int64_t target = nowMs_ + span.count();
+  while (runNextDueBy(target)) {
+  }
+  clock_.advance(static_cast<double>(target - nowMs_) / 1000.0);
+  nowMs_ = target;
+}
+
+std::size_t VirtualRuntime::activeTimerCount() const {
+  return static_cast<std::size_t>(std::count_if(timers_.begin(), timers_.end(), [](const auto& t) {
+    auto timer = t.lock();
+    return timer && timer->valid;
+  }));
+}
+
+std::size_t VirtualRuntime::pendingTaskCount() const {
+  return static_cast<std::size_t>(
+      std::count_if(queue_.begin(), queue_.end(), [](const auto& e) { return e.second.task; }));
+}
+
+}  // namespace dozewick::testing
