@@ -26,7 +26,8 @@ class Subscription {
   ~Subscription() { reset(); }
 
   void reset() {
-    if (auto disconnect = std::exchange(disconnect_, {})) disconnect();
+    if (auto disconnect = std::exchange(disconnect_, {}))
+      disconnect();
   }
 
  private:
@@ -51,17 +52,21 @@ class Signal {
     std::weak_ptr<Entry> weakEntry = entry;
     return Subscription([weakEntries, weakEntry] {
       auto entry = weakEntry.lock();
-      if (!entry) return;
+      if (!entry)
+        return;
       entry->connected = false;
-      if (auto entries = weakEntries.lock()) std::erase(*entries, entry);
+      if (auto entries = weakEntries.lock())
+        std::erase(*entries, entry);
     });
   }
 
   void emit(const Args&... args) const {
-    if (entries_->empty()) return;
+    if (entries_->empty())
+      return;
     const Entries snapshot = *entries_;
     for (const auto& entry : snapshot) {
-      if (entry->connected) entry->slot(args...);
+      if (entry->connected)
+        entry->slot(args...);
     }
   }
 
@@ -100,8 +105,7 @@ class ObservableObject {
 template <class T>
 class Published {
  public:
-  Published(const ObservableObject& owner, T initial)
-      : owner_(owner), value_(std::move(initial)) {}
+  Published(const ObservableObject& owner, T initial) : owner_(owner), value_(std::move(initial)) {}
   Published(const Published&) = delete;
   Published& operator=(const Published&) = delete;
 

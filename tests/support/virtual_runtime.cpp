@@ -55,7 +55,8 @@ void VirtualRuntime::runInBackground(std::function<void()> job, std::function<vo
 void VirtualRuntime::releaseBackground() {
   auto held = std::exchange(held_, {});
   const bool hold = std::exchange(holdBackground_, false);
-  for (auto& [job, done] : held) runInBackground(std::move(job), std::move(done));
+  for (auto& [job, done] : held)
+    runInBackground(std::move(job), std::move(done));
   holdBackground_ = hold;
 }
 
@@ -64,7 +65,8 @@ void VirtualRuntime::enqueue(std::int64_t dueMs, Item item) {
 }
 
 bool VirtualRuntime::runNextDueBy(std::int64_t limitMs) {
-  if (queue_.empty() || queue_.begin()->first.first > limitMs) return false;
+  if (queue_.empty() || queue_.begin()->first.first > limitMs)
+    return false;
   auto node = queue_.extract(queue_.begin());
   const std::int64_t dueMs = node.key().first;
   if (dueMs > nowMs_) {
@@ -79,7 +81,8 @@ bool VirtualRuntime::runNextDueBy(std::int64_t limitMs) {
     auto timer = item.timer;
     enqueue(dueMs + timer->intervalMs, Item{nullptr, timer});
     auto onFire = timer->onFire;  // the callback may invalidate and clear its own timer
-    if (onFire) onFire();
+    if (onFire)
+      onFire();
   }
   return true;
 }

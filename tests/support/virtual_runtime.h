@@ -60,8 +60,8 @@ class VirtualRuntime final : public Runtime {
   struct TimerState;
   class Timer;
   struct Item {
-    std::function<void()> task;             // a task, or
-    std::shared_ptr<TimerState> timer;      // a timer firing
+    std::function<void()> task;         // a task, or
+    std::shared_ptr<TimerState> timer;  // a timer firing
   };
   using Key = std::pair<std::int64_t, std::uint64_t>;  // due time, sequence
 

@@ -1,0 +1,90 @@
+#include "core/window_manager.h"
+
+#include "core/window_rules.h"
+
+namespace dozewick {
+
+using namespace std::chrono_literals;
+
+std::shared_ptr<WindowManager> WindowManager::create(const Clock& clock, Runtime& runtime,
+                                                     WindowSystem& windows, TrustCheck& trust) {
+  return std::shared_ptr<WindowManager>(new WindowManager(clock, runtime, windows, trust));
+}
+
+WindowManager::WindowManager(const Clock& clock, Runtime& runtime, WindowSystem& windows,
+                             TrustCheck& trust)
+    : runtime_(runtime), windows_(windows), trust_(trust), tracker_(clock) {}
+
+void WindowManager::start() {
+  // The task holds the manager until the check has answered.
+  runtime_.post([self = shared_from_this()] {
+    self->trust_.checkPermissionAsync([self](bool granted) {
+      if (granted)
+        self->beginRunning();
+    });
+  });
+}
+
+void WindowManager::beginRunning() {
+  // A second start before a stop would otherwise leave the first start's timers running with
+  // nothing left to stop them.
+  dropTimers();
+  isRunning_ = true;
+  tracker_.reset();
+  nextMinimizeIn_ = countdownStart;
+  checkAndMinimize();
+
+  std::weak_ptr<WindowManager> weak = weak_from_this();
+  timer_ = runtime_.scheduleRepeating(1000ms, [weak] {
+    if (auto self = weak.lock())
+      self->checkAndMinimize();
+  });
+  countdownTimer_ = runtime_.scheduleRepeating(1000ms, [weak] {
+    if (auto self = weak.lock())
+      self->countdownStep();
+  });
+}
+
+void WindowManager::stop() {
+  isRunning_ = false;
+  dropTimers();
+  nextMinimizeIn_ = countdownStart;
+}
+
+void WindowManager::dropTimers() {
+  if (auto timer = std::exchange(timer_, nullptr))
+    timer->invalidate();
+  if (auto timer = std::exchange(countdownTimer_, nullptr))
+    timer->invalidate();
+}
+
+void WindowManager::countdownStep() {
+  if (!isRunning_())
+    return;
+  if (nextMinimizeIn_() > 0) {
+    nextMinimizeIn_ = nextMinimizeIn_() - 1;
+  } else {
+    nextMinimizeIn_ = countdownStart;
+  }
+}
+
+void WindowManager::checkAndMinimize() {
+  if (!isRunning_())
+    return;
+  const auto windows = getVisibleWindows(windows_);
+  const auto frontmostAppPID = windows_.frontmostApplicationPID();
+
+  tracker_.cleanupClosedWindows(windows);
+  tracker_.updateActiveWindows(windows, frontmostAppPID);
+  const auto toMinimize =
+      tracker_.getWindowsToMinimize(protectedWindowCount, inactiveThreshold, frontmostAppPID);
+  for (const auto& window : toMinimize) {
+    if (minimizeWindow(windows_, window))
+      tracker_.markAsMinimized(window);
+  }
+
+  activeWindowCount_ = tracker_.getActiveWindowCount();
+  minimizedCount_ = tracker_.getMinimizedWindowCount();
+}
+
+}  // namespace dozewick
