@@ -1,0 +1,93 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/window_system.h"
+
+namespace dozewick::testing {
+
+// An in-memory desktop: windows of applications, some of them running locally.
+class FakeWindowSystem final : public WindowSystem {
+ public:
+  struct Window {
+    std::uint32_t id;
+    std::int32_t pid;
+    std::string appName;
+    std::string title;
+    bool minimized = false;
+  };
+
+  std::vector<Window> windows;
+  std::set<std::int32_t> runningApps;  // pids that hideApplication finds
+  std::optional<std::int32_t> frontmost;
+  bool listingFails = false;
+  std::set<std::uint64_t> refuseMinimize;  // window ids whose minimizing the platform refuses
+
+  std::vector<std::int32_t> hideRequests;
+  std::vector<std::uint64_t> minimizeRequests;
+
+  // Adds a window of a running application.
+  void open(std::uint32_t id, std::int32_t pid, std::string title = "", std::string app = "App") {
+    windows.push_back(Window{id, pid, std::move(app), std::move(title)});
+    runningApps.insert(pid);
+  }
+
+  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override {
+    if (listingFails)
+      return std::nullopt;
+    std::vector<WindowEntry> entries;
+    for (const auto& w : windows) {
+      if (w.minimized)
+        continue;
+      entries.push_back(WindowEntry{std::int64_t{0}, std::int64_t{w.id}, std::int64_t{w.pid},
+                                    w.appName, w.title});
+    }
+    return entries;
+  }
+
+  bool hideApplication(std::int32_t pid) override {
+    hideRequests.push_back(pid);
+    if (!runningApps.contains(pid))
+      return false;
+    for (auto& w : windows) {
+      if (w.pid == pid)
+        w.minimized = true;
+    }
+    return true;
+  }
+
+  std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t pid) override {
+    std::vector<AccessibleWindow> result;
+    for (const auto& w : windows) {
+      if (w.pid == pid)
+        result.push_back(AccessibleWindow{w.id, w.title, w.minimized});
+    }
+    return result;
+  }
+
+  bool setMinimized(const AccessibleWindow& window) override {
+    minimizeRequests.push_back(window.handle);
+    if (refuseMinimize.contains(window.handle))
+      return false;
+    auto it = std::find_if(windows.begin(), windows.end(),
+                           [&](const Window& w) { return w.id == window.handle; });
+    if (it == windows.end())
+      return false;
+    it->minimized = true;
+    return true;
+  }
+
+  std::optional<std::int32_t> frontmostApplicationPID() override { return frontmost; }
+
+  void restoreAll() {
+    for (auto& w : windows)
+      w.minimized = false;
+  }
+};
+
+}  // namespace dozewick::testing
