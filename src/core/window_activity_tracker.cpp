@@ -4,6 +4,54 @@
 #include <utility>
 
 namespace dozewick {
+namespace {
+
+// The window numbers of one list. Open addressing in one block of memory: a check builds one of
+// these every second, and a node per window would cost an allocation per window.
+class WindowIDSet {
+ public:
+  explicit WindowIDSet(const std::vector<WindowInfo>& windows) {
+    std::size_t capacity = 16;
+    while (capacity < windows.size() * 2)
+      capacity *= 2;
+    slots_.assign(capacity, kEmpty);
+    mask_ = capacity - 1;
+    for (const auto& window : windows)
+      insert(window.windowID);
+  }
+
+  bool contains(std::uint32_t id) const {
+    for (std::size_t i = slotOf(id);; i = (i + 1) & mask_) {
+      if (slots_[i] == kEmpty)
+        return false;
+      if (slots_[i] == id)
+        return true;
+    }
+  }
+
+ private:
+  // Every 32-bit id is a valid window number, so the empty mark lies outside that range.
+  static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+
+  std::size_t slotOf(std::uint32_t id) const {
+    return static_cast<std::size_t>((id * 0x9E3779B97F4A7C15ull) >> 20) & mask_;
+  }
+  void insert(std::uint32_t id) {
+    for (std::size_t i = slotOf(id);; i = (i + 1) & mask_) {
+      if (slots_[i] == id)
+        return;
+      if (slots_[i] == kEmpty) {
+        slots_[i] = id;
+        return;
+      }
+    }
+  }
+
+  std::vector<std::uint64_t> slots_;
+  std::size_t mask_ = 0;
+};
+
+}  // namespace
 
 void WindowActivityTracker::updateActiveWindows(const std::vector<WindowInfo>& windows,
                                                 std::optional<std::int32_t> frontmostAppPID) {
@@ -64,10 +112,7 @@ std::int64_t WindowActivityTracker::getMinimizedWindowCount() const {
 }
 
 void WindowActivityTracker::cleanupClosedWindows(const std::vector<WindowInfo>& currentWindows) {
-  std::unordered_set<std::uint32_t> current;
-  current.reserve(currentWindows.size());
-  for (const auto& window : currentWindows)
-    current.insert(window.windowID);
+  const WindowIDSet current(currentWindows);
   const auto listed = [&current](const WindowInfo& window) {
     return current.contains(window.windowID);
   };
