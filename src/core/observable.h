@@ -60,7 +60,7 @@ class Signal {
     });
   }
 
-  void emit(const Args&... args) const {
+  void notify(const Args&... args) const {
     if (entries_->empty())
       return;
     const Entries snapshot = *entries_;
@@ -94,7 +94,7 @@ class ObservableObject {
   ObservableObject(const ObservableObject&) = delete;
   ObservableObject& operator=(const ObservableObject&) = delete;
 
-  void sendObjectWillChange() const { objectWillChange_.emit(); }
+  void sendObjectWillChange() const { objectWillChange_.notify(); }
 
  private:
   Signal<> objectWillChange_;
@@ -113,8 +113,8 @@ class Published {
   const T& operator()() const { return value_; }
 
   void set(T value) {
-    willSet_.emit(value);
-    owner_.objectWillChange().emit();
+    willSet_.notify(value);
+    owner_.objectWillChange().notify();
     value_ = std::move(value);
   }
   Published& operator=(T value) {

@@ -41,8 +41,8 @@ TEST(SignalTest, ObserversMayDisconnectThemselvesAndOthersWhileNotified) {
     c = signal.connect([&] { ++late; });
   });
   b = signal.connect([&] { ++second; });
-  signal.emit();
-  signal.emit();
+  signal.notify();
+  signal.notify();
   EXPECT_EQ(first, 1);
   EXPECT_EQ(second, 0);
   EXPECT_EQ(late, 1);  // connected during the first round, called from the next one
