@@ -1,0 +1,121 @@
+#include "platform/qt_runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThread>
+#include <atomic>
+#include <string>
+
+namespace dozewick {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs the event loop until `done` holds or the deadline passes.
+template <class Condition>
+bool spinUntil(Condition done, std::chrono::milliseconds limit = 5000ms) {
+  QDeadlineTimer deadline(limit);
+  while (!done()) {
+    if (deadline.hasExpired())
+      return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+class QtRuntimeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "qt_runtime_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+      new QCoreApplication(argc, argv);
+  }
+  QtRuntime runtime;
+};
+
+TEST_F(QtRuntimeTest, TimerWaitsOneIntervalBeforeItsFirstFiring) {
+  QElapsedTimer clock;
+  clock.start();
+  qint64 firstAt = -1;
+  int firings = 0;
+  auto timer = runtime.scheduleRepeating(200ms, [&] {
+    if (firings++ == 0)
+      firstAt = clock.elapsed();
+  });
+  ASSERT_TRUE(spinUntil([&] { return firings >= 3; }));
+  // Coarse timers may fire up to 5 % early.
+  EXPECT_GE(firstAt, 190);
+  EXPECT_TRUE(timer->isValid());
+}
+
+TEST_F(QtRuntimeTest, TimerInvalidatedInsideItsOwnFiringStops) {
+  int firings = 0;
+  std::shared_ptr<RepeatingTimer> timer;
+  timer = runtime.scheduleRepeating(20ms, [&] {
+    ++firings;
+    timer->invalidate();
+    timer.reset();
+  });
+  int other = 0;
+  auto witness = runtime.scheduleRepeating(20ms, [&] { ++other; });
+  ASSERT_TRUE(spinUntil([&] { return other >= 5; }));
+  EXPECT_EQ(firings, 1);
+}
+
+TEST_F(QtRuntimeTest, DroppedHandleNeverFires) {
+  int firings = 0;
+  runtime.scheduleRepeating(10ms, [&] { ++firings; }).reset();
+  int other = 0;
+  auto witness = runtime.scheduleRepeating(20ms, [&] { ++other; });
+  ASSERT_TRUE(spinUntil([&] { return other >= 3; }));
+  EXPECT_EQ(firings, 0);
+}
+
+TEST_F(QtRuntimeTest, TasksRunLaterAndInOrder) {
+  std::string log;
+  runtime.post([&] {
+    log += "a";
+    runtime.post([&] { log += "c"; });
+  });
+  runtime.post([&] { log += "b"; });
+  EXPECT_EQ(log, "");
+  ASSERT_TRUE(spinUntil([&] { return log.size() == 3; }));
+  EXPECT_EQ(log, "abc");
+}
+
+TEST_F(QtRuntimeTest, BackgroundQueryRunsOffTheMainThreadAndAnswersOnIt) {
+  QThread* main = QThread::currentThread();
+  std::atomic<QThread*> worker{nullptr};
+  QThread* deliveredOn = nullptr;
+  int value = 0;
+  runtime.queryInBackground<int>(
+      [&] {
+        worker = QThread::currentThread();
+        return 42;
+      },
+      [&](int answer) {
+        deliveredOn = QThread::currentThread();
+        value = answer;
+      });
+  ASSERT_TRUE(spinUntil([&] { return value == 42; }));
+  EXPECT_NE(worker.load(), main);
+  EXPECT_EQ(deliveredOn, main);
+}
+
+TEST_F(QtRuntimeTest, AnswerArrivingAfterItsRuntimeIsGoneIsDropped) {
+  bool delivered = false;
+  {
+    QtRuntime runtime;
+    runtime.runInBackground([] { QThread::msleep(50); }, [&] { delivered = true; });
+  }
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(delivered);
+}
+
+}  // namespace
+}  // namespace dozewick
