@@ -1,0 +1,77 @@
+#include "app/popover_window.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace dozewick {
+
+namespace {
+
+// Between the anchor and the panel, like the arrow gap of a popover.
+constexpr int kGap = 4;
+
+int clampInto(int value, int low, int high) {
+  // A panel larger than the area sticks to its start rather than off the screen's top or left.
+  return std::max(low, std::min(value, high));
+}
+
+}  // namespace
+
+QPoint popoverPosition(const std::optional<QRect>& iconGeometry, QPoint pointer,
+                       const QRect& availableArea, QSize popoverSize) {
+  const QRect anchor = iconGeometry && iconGeometry->isValid() && !iconGeometry->isEmpty()
+                           ? *iconGeometry
+                           : QRect(pointer, QSize(1, 1));
+  const int width = popoverSize.width();
+  const int height = popoverSize.height();
+
+  const int x = anchor.left() + (anchor.width() - width) / 2;
+  const int below = anchor.bottom() + 1 + kGap;
+  const int above = anchor.top() - kGap - height;
+  const int areaBottom = availableArea.top() + availableArea.height();
+
+  int y = below;
+  if (below + height > areaBottom && above >= availableArea.top())
+    y = above;
+
+  return {clampInto(x, availableArea.left(), availableArea.left() + availableArea.width() - width),
+          clampInto(y, availableArea.top(), areaBottom - height)};
+}
+
+PopoverWindow::PopoverWindow(QWidget* content, Mode mode, QWidget* parent)
+    : QWidget(parent), mode_(mode), content_(content) {
+  if (mode == Mode::popover) {
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  } else {
+    setWindowFlags(Qt::Window);
+  }
+  setWindowTitle(QStringLiteral("Dozewick"));
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(content);
+  setFixedSize(contentSize);
+}
+
+void PopoverWindow::showAt(const std::optional<QRect>& iconGeometry, QPoint pointer) {
+  const QPoint probe = iconGeometry && !iconGeometry->isEmpty() ? iconGeometry->center() : pointer;
+  QScreen* screen = QGuiApplication::screenAt(probe);
+  if (!screen)
+    screen = QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), contentSize);
+  move(popoverPosition(iconGeometry, pointer, area, contentSize));
+  show();
+  raise();
+  activateWindow();
+}
+
+void PopoverWindow::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  if (event->isAccepted())
+    Q_EMIT closed();
+}
+
+}  // namespace dozewick

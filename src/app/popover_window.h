@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+#include <optional>
+
+namespace dozewick {
+
+// Where the panel goes: centred below the anchor (the tray icon, or the pointer when the tray
+// gives no geometry), above it when there is no room below (a tray at the bottom), and always
+// inside the screen's available area. Returns the panel's top-left corner.
+QPoint popoverPosition(const std::optional<QRect>& iconGeometry, QPoint pointer,
+                       const QRect& availableArea, QSize popoverSize);
+
+// The window that hosts the panel. As a popover it is a frameless tool window that stays on top
+// and closes only when asked; as a standalone window (no tray on this desktop) it is an ordinary
+// window whose closing ends the program.
+class PopoverWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  enum class Mode { popover, standalone };
+  static constexpr QSize contentSize{260, 400};
+
+  PopoverWindow(QWidget* content, Mode mode, QWidget* parent = nullptr);
+
+  Mode mode() const { return mode_; }
+  QWidget* content() const { return content_; }
+  // Shows the popover at its place for this anchor.
+  void showAt(const std::optional<QRect>& iconGeometry, QPoint pointer);
+
+ Q_SIGNALS:
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  Mode mode_;
+  QWidget* content_;
+};
+
+}  // namespace dozewick

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace dozewick {
+
+// Keeps one Dozewick per user: the first launch holds a lock and listens on a local socket; a
+// later launch asks it to open its panel and steps aside.
+class SingleInstance final : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class Role {
+    primary,     // this process is the one instance
+    secondary,   // another instance runs and was told to open its panel
+    unanswered,  // another instance holds the lock but did not take the message
+  };
+
+  // `directory` holds the lock and the socket; it must belong to the user alone.
+  explicit SingleInstance(QString directory, QObject* parent = nullptr);
+  ~SingleInstance() override;
+
+  // The per-user runtime folder ($XDG_RUNTIME_DIR, or Qt's private fallback).
+  static QString defaultDirectory();
+
+  // Takes the lock (recovering one left behind by a process that died) or hands over to the
+  // instance that holds it. Waits at most `patience` ms for a starting instance to listen.
+  Role start(int patienceMs = 3000);
+
+  QString lockPath() const;
+  QString socketPath() const;
+  // False when the lock could not be created at all (unwritable folder); the program then runs
+  // without the single-instance guarantee rather than not at all.
+  bool isGuarded() const { return guarded_; }
+
+ Q_SIGNALS:
+  // A later launch asked this instance to show its panel.
+  void activationRequested();
+
+ private:
+  bool listen();
+  bool notifyRunningInstance(int patienceMs);
+  void readMessage(class QLocalSocket* socket);
+
+  QString directory_;
+  std::unique_ptr<QLockFile> lock_;
+  QLocalServer server_;
+  bool guarded_ = false;
+};
+
+}  // namespace dozewick

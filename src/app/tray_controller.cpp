@@ -1,0 +1,200 @@
+#include "app/tray_controller.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QWidget>
+#include <iostream>
+
+#include "views/menu_bar_view.h"
+#include "views/style.h"
+#include "views/symbol_icons.h"
+
+namespace dozewick {
+
+TrayController::TrayController(ViewServices services, const Clock& clock, Desktop desktop,
+                               QObject* parent)
+    : QObject(parent), services_(std::move(services)), clock_(clock), desktop_(std::move(desktop)) {
+  if (!desktop_.pointerPosition)
+    desktop_.pointerPosition = [] { return QCursor::pos(); };
+  if (!desktop_.quitApplication)
+    desktop_.quitApplication = [] { QCoreApplication::quit(); };
+  if (!desktop_.diagnostics)
+    desktop_.diagnostics = &std::cerr;
+  services_.quit = [this] { terminate(); };
+}
+
+TrayController::~TrayController() {
+  applicationWillTerminate();
+  delete popover_.data();
+}
+
+void TrayController::applicationDidFinishLaunching() {
+  setupMenuBar();
+  setupEventMonitor();
+  if (!desktop_.trayAvailable) {
+    *desktop_.diagnostics << "Dozewick: this desktop has no system tray; the panel opens as a "
+                             "window instead, and closing it quits.\n";
+    showStandaloneWindow();
+  }
+}
+
+void TrayController::setupMenuBar() {
+  if (desktop_.trayAvailable) {
+    statusItem_ = new QSystemTrayIcon(this);
+    updateMenuBarIcon();
+    connect(statusItem_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+              if (reason == QSystemTrayIcon::Trigger)
+                togglePopover();
+            });
+    statusItem_->show();
+  }
+  const QPointer<TrayController> self(this);
+  permissionCheckTimer_ = services_.runtime.scheduleRepeating(permissionCheckInterval, [self] {
+    if (!self)
+      return;
+    self->services_.checker.checkPermissionAsync([self](bool) {
+      if (self)
+        self->updateMenuBarIcon();
+    });
+  });
+}
+
+void TrayController::setupEventMonitor() {
+  if (!desktop_.registerMonitor)
+    return;
+  const QPointer<TrayController> self(this);
+  eventMonitor_ = desktop_.registerMonitor([self] {
+    if (self)
+      self->handleGlobalMouseDown();
+  });
+}
+
+void TrayController::updateMenuBarIcon() {
+  if (!statusItem_)
+    return;
+  currentIcon_ = trayIconModel(
+      services_.checker.hasAccessibilityPermission().get(),
+      [this] { return services_.manager.isRunning().get(); }, services_.language);
+  statusItem_->setIcon(
+      symbolIcon(QString::fromStdString(currentIcon_.symbol), style::color(currentIcon_.tint)));
+  statusItem_->setToolTip(QString::fromStdString(currentIcon_.description));
+}
+
+bool TrayController::isPopoverShown() const {
+  return popover_ && popover_->isVisible();
+}
+
+void TrayController::togglePopover() {
+  if (!statusItem_)
+    return;
+  if (isPopoverShown()) {
+    popover_->close();
+    return;
+  }
+  // One opening at a time: a click while the check of an earlier one runs changes nothing.
+  if (opening_)
+    return;
+  if (!trayIconGeometry() && clock_.now() - lastCloseByMonitor_ < sameClickWindow)
+    return;
+  opening_ = true;
+  const QPointer<TrayController> self(this);
+  services_.checker.checkPermissionAsync([self](bool) {
+    if (self)
+      self->finishOpening();
+  });
+}
+
+void TrayController::showPopover() {
+  if (isPopoverShown()) {
+    popover_->raise();
+    popover_->activateWindow();
+    return;
+  }
+  if (!statusItem_) {
+    showStandaloneWindow();
+    return;
+  }
+  togglePopover();
+}
+
+void TrayController::finishOpening() {
+  opening_ = false;
+  if (terminated_)
+    return;
+  updateMenuBarIcon();
+  openPanel();
+}
+
+void TrayController::openPanel() {
+  if (popover_)
+    popover_->deleteLater();
+  auto* view = new MenuBarView(services_);
+  popover_ = new PopoverWindow(view, PopoverWindow::Mode::popover);
+  // A closed panel is never shown again (each opening builds a new one), so it goes at once
+  // rather than redrawing unseen for as long as the program runs.
+  PopoverWindow* window = popover_;
+  connect(window, &PopoverWindow::closed, window, &QObject::deleteLater);
+  window->showAt(trayIconGeometry(), desktop_.pointerPosition());
+  Q_EMIT panelShown();
+}
+
+void TrayController::showStandaloneWindow() {
+  if (popover_) {
+    popover_->show();
+    popover_->raise();
+    popover_->activateWindow();
+    Q_EMIT panelShown();
+    return;
+  }
+  auto* view = new MenuBarView(services_);
+  popover_ = new PopoverWindow(view, PopoverWindow::Mode::standalone);
+  connect(popover_, &PopoverWindow::closed, this, [this] { terminate(); });
+  popover_->show();
+  Q_EMIT panelShown();
+}
+
+void TrayController::handleGlobalMouseDown() {
+  if (!isPopoverShown() || popover_->mode() != PopoverWindow::Mode::popover)
+    return;
+  if (isInsideOwnWindows(desktop_.pointerPosition()))
+    return;
+  lastCloseByMonitor_ = clock_.now();
+  popover_->close();
+}
+
+std::optional<QRect> TrayController::trayIconGeometry() const {
+  if (!statusItem_)
+    return std::nullopt;
+  const QRect geometry = statusItem_->geometry();
+  if (!geometry.isValid() || geometry.isEmpty())
+    return std::nullopt;
+  return geometry;
+}
+
+bool TrayController::isInsideOwnWindows(QPoint point) const {
+  if (const auto icon = trayIconGeometry(); icon && icon->contains(point))
+    return true;
+  for (const QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->isVisible() && window->frameGeometry().contains(point))
+      return true;
+  }
+  return false;
+}
+
+void TrayController::applicationWillTerminate() {
+  if (terminated_)
+    return;
+  terminated_ = true;
+  eventMonitor_.reset();
+  if (permissionCheckTimer_)
+    permissionCheckTimer_->invalidate();
+}
+
+void TrayController::terminate() {
+  applicationWillTerminate();
+  desktop_.quitApplication();
+}
+
+}  // namespace dozewick

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+
+#include "app/popover_window.h"
+#include "core/clock.h"
+#include "core/runtime.h"
+#include "views/view_models.h"
+#include "views/view_services.h"
+
+namespace dozewick {
+
+// The tray item, its panel, the trust poll behind its icon, and the global click monitor that
+// closes the panel when the user turns to another application.
+class TrayController final : public QObject {
+  Q_OBJECT
+
+ public:
+  // Registers the global mouse-down monitor; the token it returns removes the monitor when
+  // dropped. Returns nothing when no monitor can be had.
+  using MonitorRegistration =
+      std::function<std::shared_ptr<void>(std::function<void()> onMouseDown)>;
+
+  // What the controller needs of the desktop; the defaults are the real ones.
+  struct Desktop {
+    bool trayAvailable = true;
+    MonitorRegistration registerMonitor;
+    std::function<QPoint()> pointerPosition;  // the pointer, in global coordinates
+    std::function<void()> quitApplication;    // ends the event loop
+    std::ostream* diagnostics = nullptr;      // where a missing tray is reported
+  };
+
+  static constexpr std::chrono::milliseconds permissionCheckInterval{3000};
+  // A click on an icon whose place the tray does not tell first reaches the monitor (closing the
+  // panel) and then the icon; an opening this soon after such a close is that same click.
+  static constexpr double sameClickWindow = 0.5;
+
+  // `services.quit` is replaced by this controller's termination path.
+  TrayController(ViewServices services, const Clock& clock, Desktop desktop,
+                 QObject* parent = nullptr);
+  ~TrayController() override;
+
+  // Start-up: the tray item with its first icon, the trust poll, the click monitor; without a
+  // tray, the panel as an ordinary window.
+  void applicationDidFinishLaunching();
+  // Shut-down: removes the monitor and stops the poll. Runs once, however often it is called.
+  void applicationWillTerminate();
+  // The panel's Quit: the shut-down steps, then the end of the event loop.
+  void terminate();
+
+  // The tray icon's action: closes an open panel, or opens a new one once trust is re-checked.
+  void togglePopover();
+  // A second launch asks for the panel: opens it unless it is open (then brings it to front).
+  void showPopover();
+
+  void setupMenuBar();
+  void setupEventMonitor();
+  void updateMenuBarIcon();
+
+  QSystemTrayIcon* statusItem() const { return statusItem_; }
+  PopoverWindow* popover() const { return popover_; }
+  bool isPopoverShown() const;
+  // Waiting for the trust check of an opening.
+  bool isOpening() const { return opening_; }
+  const TrayIconModel& currentIcon() const { return currentIcon_; }
+  bool hasEventMonitor() const { return eventMonitor_ != nullptr; }
+  const std::shared_ptr<RepeatingTimer>& permissionCheckTimer() const {
+    return permissionCheckTimer_;
+  }
+  ViewServices& services() { return services_; }
+
+  // The monitor's handler: a press outside every Dozewick window and the tray icon closes the
+  // panel.
+  void handleGlobalMouseDown();
+
+ Q_SIGNALS:
+  // A panel was just shown (popover or window).
+  void panelShown();
+
+ private:
+  void finishOpening();
+  void openPanel();
+  void showStandaloneWindow();
+  std::optional<QRect> trayIconGeometry() const;
+  bool isInsideOwnWindows(QPoint point) const;
+
+  ViewServices services_;
+  const Clock& clock_;
+  Desktop desktop_;
+
+  QSystemTrayIcon* statusItem_ = nullptr;
+  QPointer<PopoverWindow> popover_;
+  std::shared_ptr<void> eventMonitor_;
+  std::shared_ptr<RepeatingTimer> permissionCheckTimer_;
+
+  TrayIconModel currentIcon_;
+  bool opening_ = false;
+  bool terminated_ = false;
+  double lastCloseByMonitor_ = -1e300;
+};
+
+}  // namespace dozewick
