@@ -1,0 +1,152 @@
+#include "localization/language_manager.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace dozewick {
+
+namespace {
+
+constexpr const char* kAppLanguageKey = "app_language";
+constexpr const char* kAppleLanguagesKey = "AppleLanguages";
+
+std::string initialLanguage(const Preferences& preferences, const std::vector<Language>& available,
+                            const std::vector<std::string>& systemLanguages) {
+  if (auto saved = preferences.string(kAppLanguageKey)) {
+    const bool known = std::any_of(available.begin(), available.end(),
+                                   [&](const Language& l) { return l.code == *saved; });
+    if (known)
+      return *saved;
+  }
+  const std::string preferred = systemLanguages.empty() ? "en" : systemLanguages.front();
+  return preferred.starts_with("zh") ? "zh-Hans" : "en";
+}
+
+}  // namespace
+
+LanguageManager::LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages,
+                                 const TranslationResources* resources)
+    : preferences_(preferences),
+      resources_(resources),
+      availableLanguages_{{"en", "English"}, {"zh-Hans", "简体中文"}} {
+  // Nobody observes yet, so this assignment is silent and the saved choice is left alone.
+  currentLanguage_ = initialLanguage(preferences_, availableLanguages_, systemLanguages);
+  updateAppleLanguages();
+}
+
+void LanguageManager::setCurrentLanguage(std::string code) {
+  const bool changed = code != currentLanguage_.get();
+  currentLanguage_ = std::move(code);
+  if (!changed)
+    return;
+  preferences_.setString(kAppLanguageKey, currentLanguage_.get());
+  updateAppleLanguages();
+  // Views that look texts up by key redraw once the new value is in place.
+  sendObjectWillChange();
+}
+
+void LanguageManager::updateAppleLanguages() {
+  preferences_.setStringList(kAppleLanguagesKey, {currentLanguage_.get()});
+  preferences_.synchronize();
+}
+
+std::string LanguageManager::localizedString(const std::string& key) const {
+  if (resources_) {
+    std::string text = resources_->languageResource(currentLanguage_.get(), key);
+    if (text != key)
+      return text;
+    text = resources_->mainResource(key);
+    if (text != key)
+      return text;
+  }
+  return fallbackText(key);
+}
+
+std::string LanguageManager::fallbackText(const std::string& key) const {
+  const auto& tables = builtInTables();
+  const auto table = tables.find(currentLanguage_.get());
+  if (table == tables.end())
+    return key;
+  const auto text = table->second.find(key);
+  return text == table->second.end() ? key : text->second;
+}
+
+const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTables() {
+  static const std::map<std::string, Table> tables{
+      {"en",
+       {
+           {"app.name", "Dozewick"},
+           {"status.running", "Running"},
+           {"status.stopped", "Stopped"},
+           {"status.needPermission", "Need Permission"},
+           {"status.permission.ok", "Permission OK"},
+           {"status.permission.needed", "Permission Required"},
+           {"status.permission.granted", "Permission Granted"},
+           {"status.permission.restart", "Restart App Needed"},
+           {"status.checking", "Checking..."},
+           {"status.timeout", "Timeout, restart app"},
+           {"window.active", "Active"},
+           {"window.minimized", "Minimized"},
+           {"window.nextCheck", "Next Check"},
+           {"button.start", "Start"},
+           {"button.stop", "Stop"},
+           {"button.quit", "Quit"},
+           {"button.refresh", "Refresh"},
+           {"button.authorize", "Authorize"},
+           {"button.close", "Close"},
+           {"permission.title", "Accessibility Required"},
+           {"permission.message", "This app needs accessibility permission to control windows."},
+           {"permission.step1", "Open System Settings"},
+           {"permission.step2", "Click the lock to unlock"},
+           {"permission.step3", "Find and check Dozewick"},
+           {"permission.step4", "Return to this app"},
+           {"rules.title", "How it works"},
+           {"rules.autoMinimize", "Auto-minimize inactive windows after 1 min"},
+           {"rules.keepRecent", "Keep 3 most recently used windows"},
+           {"rules.saveGPU", "Save GPU resources"},
+           {"language.title", "Language"},
+           {"settings.title", "Settings"},
+           {"settings.launchAtLogin", "Launch at Login"},
+           {"settings.launchAtLogin.desc", "Start automatically when you log in"},
+       }},
+      {"zh-Hans",
+       {
+           {"app.name", "Dozewick"},
+           {"status.running", "运行中"},
+           {"status.stopped", "已停止"},
+           {"status.needPermission", "需要权限"},
+           {"status.permission.ok", "权限正常"},
+           {"status.permission.needed", "需要授权"},
+           {"status.permission.granted", "权限已获取"},
+           {"status.permission.restart", "需重启应用"},
+           {"status.checking", "正在检查"},
+           {"status.timeout", "检测超时，请重启应用"},
+           {"window.active", "活跃窗口"},
+           {"window.minimized", "已最小化"},
+           {"window.nextCheck", "下次检查"},
+           {"button.start", "启动"},
+           {"button.stop", "停止"},
+           {"button.quit", "退出程序"},
+           {"button.refresh", "刷新状态"},
+           {"button.authorize", "去授权"},
+           {"button.close", "关闭"},
+           {"permission.title", "需要辅助功能权限"},
+           {"permission.message", "此应用需要辅助功能权限才能控制窗口。"},
+           {"permission.step1", "打开系统设置"},
+           {"permission.step2", "点击锁图标解锁"},
+           {"permission.step3", "找到并勾选 Dozewick"},
+           {"permission.step4", "返回此应用"},
+           {"rules.title", "工作原理"},
+           {"rules.autoMinimize", "不活动窗口1分钟后自动最小化"},
+           {"rules.keepRecent", "保留最近使用的3个窗口"},
+           {"rules.saveGPU", "释放GPU资源"},
+           {"language.title", "语言"},
+           {"settings.title", "设置"},
+           {"settings.launchAtLogin", "开机启动"},
+           {"settings.launchAtLogin.desc", "登录时自动启动"},
+       }},
+  };
+  return tables;
+}
+
+}  // namespace dozewick
