@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -41,6 +42,8 @@ class LaunchAtLoginManager final : public ObservableObject {
   LoginItemService& service_;
   std::ostream& out_;
   Published<bool> isEnabled_;
+  // Lets a revert that is still queued notice that the manager is gone.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace dozewick

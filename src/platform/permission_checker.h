@@ -45,7 +45,10 @@ class PermissionChecker final : public ObservableObject,
 
  private:
   PermissionChecker(Runtime& runtime, const Localizer& texts, Platform platform);
-  // ... implementation details
+  void performPermissionCheck(std::function<void(bool)> deliver);
+  void pollTick();
+  void stopTimer();
+
   Runtime& runtime_;
   const Localizer& texts_;
   Platform platform_;

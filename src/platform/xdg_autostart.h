@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+
+#include "platform/launch_at_login.h"
+
+namespace dozewick {
+
+// The login item as an XDG Autostart entry, $XDG_CONFIG_HOME/autostart/dozewick.desktop.
+// Status: notRegistered without the file; requiresApproval when the desktop's startup settings
+// turned it off (Hidden=true or X-GNOME-Autostart-enabled=false); enabled when its Exec runs
+// this program; notFound when its Exec names no executable, or another one.
+class XdgAutostartService final : public LoginItemService {
+ public:
+  // `executable`: absolute path of the program that the entry starts.
+  explicit XdgAutostartService(QString executable);
+
+  LoginItemStatus status() const override;
+  std::optional<std::string> registerItem() override;
+  std::optional<std::string> unregisterItem() override;
+
+  // Read anew at each call, so a changed environment is followed.
+  static QString autostartDirectory();
+  static QString entryPath();
+
+ private:
+  QString executable_;
+};
+
+namespace desktop_entry {
+
+// The value of an Exec key that runs `program` with no arguments, quoted and escaped so that
+// any path survives.
+QString execValue(const QString& program);
+// The program that an Exec value as written in the file runs; none when it cannot be parsed.
+std::optional<QString> programOfExecValue(const QString& value);
+
+}  // namespace desktop_entry
+
+}  // namespace dozewick

@@ -1,0 +1,102 @@
+#include "platform/help_page.h"
+
+#include <gtest/gtest.h>
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace dozewick {
+namespace {
+
+QGuiApplication& application() {
+  static int argc = 1;
+  static char name[] = "help_page_test";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication app(argc, argv);
+  return app;
+}
+
+// Takes the place of the desktop's file handler, so nothing really opens.
+class OpenedUrls : public QObject {
+  Q_OBJECT
+
+ public:
+  OpenedUrls() { QDesktopServices::setUrlHandler("file", this, "open"); }
+  ~OpenedUrls() override { QDesktopServices::unsetUrlHandler("file"); }
+  QList<QUrl> urls;
+
+ public slots:
+  void open(const QUrl& url) { urls.append(url); }
+};
+
+QByteArray contents(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class HelpPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override { application(); }
+};
+
+TEST_F(HelpPageTest, FromTheBuildTreeTheSourceCopyOpens) {
+  const QString page = findHelpPage();
+  EXPECT_EQ(page, QDir::cleanPath(DOZEWICK_TEST_SOURCE_DIR "/data/help/index.html"));
+  const QByteArray text = contents(page);
+  for (const char* needed : {"GNOME on Xorg", "Plasma (X11)", "echo $XDG_SESSION_TYPE",
+                             "xprop -root _NET_SUPPORTING_WM_CHECK", "EWMH"}) {
+    EXPECT_TRUE(text.contains(needed)) << needed;
+  }
+
+  OpenedUrls opened;
+  EXPECT_TRUE(openHelpPage());
+  ASSERT_EQ(opened.urls.size(), 1);
+  EXPECT_EQ(opened.urls.front(), QUrl::fromLocalFile(page));
+}
+
+TEST_F(HelpPageTest, FromAnInstallTheInstalledCopyOpens) {
+  QTemporaryDir prefix;
+  ASSERT_TRUE(prefix.isValid());
+  QProcess install;
+  install.setProcessChannelMode(QProcess::MergedChannels);
+  install.start(DOZEWICK_TEST_CMAKE_COMMAND, {"--install", DOZEWICK_TEST_BINARY_DIR, "--prefix",
+                                              prefix.path(), "--component", "help"});
+  ASSERT_TRUE(install.waitForFinished(60'000));
+  ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
+
+  const QString bin = prefix.filePath("bin");
+  const QString page = findHelpPage(bin);
+  EXPECT_EQ(page, prefix.filePath("share/dozewick/help/index.html"));
+  EXPECT_EQ(contents(page), contents(DOZEWICK_TEST_SOURCE_DIR "/data/help/index.html"));
+
+  OpenedUrls opened;
+  EXPECT_TRUE(openHelpPage(bin));
+  ASSERT_EQ(opened.urls.size(), 1);
+  EXPECT_EQ(opened.urls.front().toLocalFile(), page);
+}
+
+TEST_F(HelpPageTest, TheCheckersDesktopPiecesOpenTheHelpPageAndPromptNothing) {
+  OpenedUrls opened;
+  int queries = 0;
+  PermissionChecker::Platform platform = desktopPermissionPlatform([&] {
+    ++queries;
+    return true;
+  });
+  EXPECT_TRUE(platform.trustQuery());
+  EXPECT_EQ(queries, 1);
+  platform.prompt();
+  EXPECT_TRUE(opened.urls.isEmpty());
+  platform.openSettings();
+  ASSERT_EQ(opened.urls.size(), 1);
+  EXPECT_EQ(opened.urls.front().toLocalFile(), findHelpPage());
+}
+
+}  // namespace
+}  // namespace dozewick
+
+#include "help_page_test.moc"

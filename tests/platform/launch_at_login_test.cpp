@@ -1,0 +1,321 @@
+#include "platform/launch_at_login.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+
+#include "platform/xdg_autostart.h"
+#include "support/virtual_runtime.h"
+
+// Readable failure messages for paths.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << text.toStdString();
+}
+
+namespace dozewick {
+namespace {
+
+using testing::VirtualRuntime;
+
+// Counts the calls that change the registration, passing them on to a real or scripted service.
+class CountingService final : public LoginItemService {
+ public:
+  explicit CountingService(LoginItemService* inner = nullptr) : inner_(inner) {}
+  LoginItemStatus status() const override { return inner_ ? inner_->status() : scripted; }
+  std::optional<std::string> registerItem() override {
+    ++registers;
+    if (inner_)
+      return inner_->registerItem();
+    if (failure)
+      return failure;
+    scripted = LoginItemStatus::enabled;
+    return std::nullopt;
+  }
+  std::optional<std::string> unregisterItem() override {
+    ++unregisters;
+    if (inner_)
+      return inner_->unregisterItem();
+    if (failure)
+      return failure;
+    scripted = LoginItemStatus::notRegistered;
+    return std::nullopt;
+  }
+
+  LoginItemStatus scripted = LoginItemStatus::notRegistered;
+  std::optional<std::string> failure;
+  int registers = 0;
+  int unregisters = 0;
+
+ private:
+  LoginItemService* inner_;
+};
+
+// --- The switch and its change rule
+// ----------------------------------------------------------------
+
+class LaunchAtLoginRule : public ::testing::Test {
+ protected:
+  VirtualRuntime runtime_;
+  CountingService service_;
+  std::ostringstream out_;
+};
+
+TEST_F(LaunchAtLoginRule, StartsFromTheSystemAndRepeatsCallNothing) {
+  service_.scripted = LoginItemStatus::enabled;
+  LaunchAtLoginManager manager(runtime_, service_, out_);
+  EXPECT_TRUE(manager.isEnabled().get());
+  manager.setEnabled(true);
+  EXPECT_EQ(service_.registers + service_.unregisters, 0);
+
+  service_.scripted = LoginItemStatus::requiresApproval;
+  LaunchAtLoginManager awaiting(runtime_, service_, out_);
+  EXPECT_FALSE(awaiting.isEnabled().get());
+}
+
+TEST_F(LaunchAtLoginRule, OnRegistersOnceAndOffUnregistersOnce) {
+  LaunchAtLoginManager manager(runtime_, service_, out_);
+  manager.setEnabled(true);
+  EXPECT_EQ(service_.registers, 1);
+  manager.setEnabled(false);
+  EXPECT_EQ(service_.unregisters, 1);
+  runtime_.runPending();
+  EXPECT_EQ(service_.registers + service_.unregisters, 2);
+  EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(LaunchAtLoginRule, StatusesOtherThanOnAndOffCallWhicheverWayTheSwitchPoints) {
+  service_.scripted = LoginItemStatus::notFound;
+  LaunchAtLoginManager manager(runtime_, service_, out_);
+  manager.setEnabled(true);
+  EXPECT_EQ(service_.registers, 1);
+
+  // The settings dialog refreshes the switch from the system when it appears.
+  service_.scripted = LoginItemStatus::requiresApproval;
+  manager.setEnabled(manager.systemStatus() == LoginItemStatus::enabled);
+  EXPECT_FALSE(manager.isEnabled().get());
+  EXPECT_EQ(service_.unregisters, 1);
+}
+
+TEST_F(LaunchAtLoginRule, AFailedChangePrintsOneLineAndFallsBackLater) {
+  LaunchAtLoginManager manager(runtime_, service_, out_);
+  service_.failure = "disk on fire";
+  manager.setEnabled(true);
+  EXPECT_EQ(out_.str(), "Failed to update launch at login: disk on fire\n");
+  EXPECT_TRUE(manager.isEnabled().get());  // the fall-back runs after this change
+
+  runtime_.runPending();
+  EXPECT_FALSE(manager.isEnabled().get());
+  EXPECT_EQ(service_.registers, 1);
+  EXPECT_EQ(service_.unregisters, 0);
+  EXPECT_EQ(out_.str(), "Failed to update launch at login: disk on fire\n");
+}
+
+TEST_F(LaunchAtLoginRule, AFallBackQueuedForAManagerThatIsGoneDoesNothing) {
+  auto manager = std::make_unique<LaunchAtLoginManager>(runtime_, service_, out_);
+  service_.failure = "no";
+  manager->setEnabled(true);
+  manager.reset();
+  runtime_.runPending();
+  EXPECT_EQ(service_.registers, 1);
+}
+
+// --- The XDG Autostart entry
+// ------------------------------------------------------------------------
+
+class XdgAutostart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(home_.isValid());
+    config_ = home_.filePath("config");
+    setenv("XDG_CONFIG_HOME", config_.toLocal8Bit().constData(), 1);
+    program_ = makeExecutable(home_.filePath("bin/dozewick"));
+  }
+  void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
+
+  static QString makeExecutable(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write("#!/bin/sh\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+  }
+  QString entry() const { return config_ + "/autostart/dozewick.desktop"; }
+  void writeEntry(const QByteArray& text) {
+    QDir().mkpath(config_ + "/autostart");
+    QFile file(entry());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
+  QString readExecValue() const {
+    QFile file(entry());
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : file.readAll().split('\n')) {
+      if (line.startsWith("Exec="))
+        return QString::fromUtf8(line.mid(5));
+    }
+    return {};
+  }
+
+  QTemporaryDir home_;
+  QString config_;
+  QString program_;
+};
+
+TEST_F(XdgAutostart, RegisterCreatesTheFolderAndAnEnabledEntryUnregisterRemovesIt) {
+  XdgAutostartService service(program_);
+  EXPECT_EQ(XdgAutostartService::entryPath(), entry());
+  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
+
+  EXPECT_EQ(service.registerItem(), std::nullopt);
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+  QFile file(entry());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray text = file.readAll();
+  EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
+  EXPECT_TRUE(text.contains("\nType=Application\n"));
+  file.close();
+  // No temporary files are left next to the entry.
+  EXPECT_EQ(QDir(config_ + "/autostart").entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+  EXPECT_EQ(service.unregisterItem(), std::nullopt);
+  EXPECT_FALSE(QFile::exists(entry()));
+  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
+  EXPECT_EQ(service.unregisterItem(), std::nullopt);  // nothing to remove is no failure
+}
+
+TEST_F(XdgAutostart, EntryTurnedOffByTheDesktopAwaitsApproval) {
+  XdgAutostartService service(program_);
+  ASSERT_EQ(service.registerItem(), std::nullopt);
+  const QByteArray exec = "Exec=" + readExecValue().toUtf8() + "\n";
+  writeEntry("[Desktop Entry]\nType=Application\n" + exec + "Hidden=true\n");
+  EXPECT_EQ(service.status(), LoginItemStatus::requiresApproval);
+  writeEntry("[Desktop Entry]\n" + exec + "X-GNOME-Autostart-enabled = false\n");
+  EXPECT_EQ(service.status(), LoginItemStatus::requiresApproval);
+  writeEntry("[Desktop Entry]\n" + exec + "X-GNOME-Autostart-enabled=true\nHidden=false\n");
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+}
+
+TEST_F(XdgAutostart, EntryForAMissingOrForeignProgramIsNotFound) {
+  XdgAutostartService service(program_);
+  writeEntry("[Desktop Entry]\nExec=\"" + home_.filePath("gone/dozewick").toUtf8() + "\"\n");
+  EXPECT_EQ(service.status(), LoginItemStatus::notFound);
+  writeEntry("[Desktop Entry]\nExec=/bin/sh\n");
+  EXPECT_EQ(service.status(), LoginItemStatus::notFound);
+  writeEntry("[Desktop Entry]\nName=Dozewick\n");
+  EXPECT_EQ(service.status(), LoginItemStatus::notFound);
+  writeEntry("[Desktop Entry]\nExec=\"" + program_.toUtf8() + "\n");  // unterminated quote
+  EXPECT_EQ(service.status(), LoginItemStatus::notFound);
+}
+
+TEST_F(XdgAutostart, EntriesWrittenByHandAreReadTheWayDesktopsReadThem) {
+  XdgAutostartService service(program_);
+  // Arguments and field codes after the program; keys of other groups do not count.
+  writeEntry("# by hand\n[Desktop Entry]\nExec = " + program_.toUtf8() +
+             " --quiet %U\n\n[Desktop Action Off]\nExec=/bin/false\nHidden=true\n");
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+
+  // A bare name is looked up on PATH.
+  const QByteArray oldPath = qgetenv("PATH");
+  qputenv("PATH", QFile::encodeName(QFileInfo(program_).absolutePath()));
+  writeEntry("[Desktop Entry]\nExec=dozewick\n");
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+  qputenv("PATH", oldPath);
+}
+
+TEST(DesktopEntryExec, QuotingFollowsTheDesktopEntryRules) {
+  // A literal dollar sign is \\$, a literal backslash four backslashes, a percent sign %%.
+  EXPECT_EQ(desktop_entry::execValue("/opt/a b/$x\\y%z\"q`"),
+            "\"/opt/a b/\\\\$x\\\\\\\\y%%z\\\\\"q\\\\`\"");
+  EXPECT_EQ(desktop_entry::programOfExecValue("\"/opt/a b/\\\\$x\\\\\\\\y%%z\\\\\"q\\\\`\" %f"),
+            "/opt/a b/$x\\y%z\"q`");
+  EXPECT_EQ(desktop_entry::programOfExecValue("  /usr/bin/dozewick"), "/usr/bin/dozewick");
+  // An unquoted space splits the line, even when written as the \s escape.
+  EXPECT_EQ(desktop_entry::programOfExecValue("/usr/bin/doze\\swick -x"), "/usr/bin/doze");
+  EXPECT_EQ(desktop_entry::programOfExecValue(""), std::nullopt);
+  EXPECT_EQ(desktop_entry::programOfExecValue("\"\""), std::nullopt);
+}
+
+TEST_F(XdgAutostart, AwkwardProgramPathsSurviveTheRoundTrip) {
+  const QString awkward = makeExecutable(home_.filePath(
+      "My Apps/it's \"dozy\" 100% $HOME \\ back`tick`/tab\there/new\nline/doze wick"));
+  XdgAutostartService service(awkward);
+  ASSERT_EQ(service.registerItem(), std::nullopt);
+  EXPECT_EQ(desktop_entry::programOfExecValue(readExecValue()), awkward);
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+}
+
+TEST_F(XdgAutostart, ConfigHomeUnsetOrRelativeMeansDotConfigInHome) {
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(XdgAutostartService::autostartDirectory(), QDir::homePath() + "/.config/autostart");
+  setenv("XDG_CONFIG_HOME", "relative/config", 1);
+  EXPECT_EQ(XdgAutostartService::autostartDirectory(), QDir::homePath() + "/.config/autostart");
+}
+
+TEST_F(XdgAutostart, FailuresSayWhatFailedWhereAndWhy) {
+  XdgAutostartService service(program_);
+  // A file where the folder should be stops even root.
+  QDir().mkpath(config_);
+  QFile blocker(config_ + "/autostart");
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  const auto error = service.registerItem();
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->rfind(
+                "Could not create the folder " + (config_ + "/autostart").toStdString() + ": ", 0),
+            0u)
+      << *error;
+  EXPECT_GT(error->size(), (config_ + "/autostart").size() + 30u);
+
+  // A folder where the entry should be cannot be removed as a file.
+  QFile::remove(config_ + "/autostart");
+  QDir().mkpath(entry() + "/inside");
+  const auto removal = service.unregisterItem();
+  ASSERT_TRUE(removal.has_value());
+  EXPECT_NE(removal->find("Could not remove " + entry().toStdString() + ": "), std::string::npos)
+      << *removal;
+}
+
+TEST_F(XdgAutostart, SwitchWithTheRealEntryRegistersUnregistersAndRevertsAFailure) {
+  XdgAutostartService xdg(program_);
+  CountingService service(&xdg);
+  VirtualRuntime runtime;
+  std::ostringstream out;
+  LaunchAtLoginManager manager(runtime, service, out);
+  EXPECT_FALSE(manager.isEnabled().get());
+
+  manager.setEnabled(true);
+  EXPECT_TRUE(QFile::exists(entry()));
+  LaunchAtLoginManager restarted(runtime, service, out);
+  EXPECT_TRUE(restarted.isEnabled().get());
+  manager.setEnabled(false);
+  EXPECT_FALSE(QFile::exists(entry()));
+
+  QFile blocker(config_ + "/autostart");
+  QDir(config_ + "/autostart").removeRecursively();
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  ::testing::internal::CaptureStdout();
+  LaunchAtLoginManager printing(runtime, service, std::cout);
+  printing.setEnabled(true);
+  runtime.runPending();
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed.rfind("Failed to update launch at login: Could not create the folder ", 0), 0u)
+      << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1);
+  EXPECT_EQ(printed.back(), '\n');
+  EXPECT_FALSE(printing.isEnabled().get());
+  EXPECT_EQ(service.registers, 2);
+  EXPECT_EQ(service.unregisters, 1);
+  EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace
+}  // namespace dozewick
