@@ -244,6 +244,7 @@ std::optional<std::string> XdgAutostartService::registerItem() {
       "Exec=" +
       desktop_entry::execValue(executable_) +
       "\n"
+      "Icon=dozewick\n"
       "Terminal=false\n"
       "X-GNOME-Autostart-enabled=true\n";
   file.write(text.toUtf8());

@@ -43,14 +43,6 @@ TEST_F(QSettingsPreferencesTest, TextAndOneElementListKeepTheirTypesAcrossAResta
   EXPECT_FALSE(reopened.string("missing").has_value());
 }
 
-TEST_F(QSettingsPreferencesTest, SynchronizeWritesAtOnceForAnotherReader) {
-  QSettingsPreferences prefs(path());
-  prefs.setStringList("AppleLanguages", {"en"});
-  prefs.synchronize();
-  QSettings reader(path(), QSettings::NativeFormat);
-  EXPECT_TRUE(reader.contains("AppleLanguages"));
-}
-
 TEST_F(QSettingsPreferencesTest, HandEditedValuesOfTheWrongTypeReadAsAbsent) {
   QFile file(path());
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -95,13 +87,6 @@ TEST(QtTranslationResources, CodesThatWouldLeaveTheFolderAreNoLanguage) {
   QtTranslationResources resources(QString(DOZEWICK_TEST_TRANSLATIONS_DIR) + "/sub");
   EXPECT_EQ(resources.languageResource("../dozewick_en", "button.quit"), "button.quit");
   EXPECT_EQ(resources.languageResource("", "button.quit"), "button.quit");
-}
-
-TEST(QtTranslationResources, MissingFolderLeavesTheBuiltInTablesInCharge) {
-  QtTranslationResources resources("/nonexistent/translations");
-  EXPECT_EQ(resources.mainResource("button.quit"), "button.quit");
-  EXPECT_TRUE(QtTranslationResources::installedTranslationsDirectory().endsWith(
-      "/share/dozewick/translations"));
 }
 
 TEST(QtTranslationResources, LanguageManagerUsesThemBeforeItsTables) {

@@ -191,42 +191,39 @@ TEST_F(XdgAutostart, RegisterCreatesTheFolderAndAnEnabledEntryUnregisterRemovesI
   EXPECT_EQ(service.unregisterItem(), std::nullopt);  // nothing to remove is no failure
 }
 
-TEST_F(XdgAutostart, EntryTurnedOffByTheDesktopAwaitsApproval) {
+TEST_F(XdgAutostart, EntriesWrittenByOthersAreReadTheWayDesktopsReadThem) {
   XdgAutostartService service(program_);
-  ASSERT_EQ(service.registerItem(), std::nullopt);
-  const QByteArray exec = "Exec=" + readExecValue().toUtf8() + "\n";
-  writeEntry("[Desktop Entry]\nType=Application\n" + exec + "Hidden=true\n");
-  EXPECT_EQ(service.status(), LoginItemStatus::requiresApproval);
-  writeEntry("[Desktop Entry]\n" + exec + "X-GNOME-Autostart-enabled = false\n");
-  EXPECT_EQ(service.status(), LoginItemStatus::requiresApproval);
-  writeEntry("[Desktop Entry]\n" + exec + "X-GNOME-Autostart-enabled=true\nHidden=false\n");
-  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
-}
-
-TEST_F(XdgAutostart, EntryForAMissingOrForeignProgramIsNotFound) {
-  XdgAutostartService service(program_);
-  writeEntry("[Desktop Entry]\nExec=\"" + home_.filePath("gone/dozewick").toUtf8() + "\"\n");
-  EXPECT_EQ(service.status(), LoginItemStatus::notFound);
-  writeEntry("[Desktop Entry]\nExec=/bin/sh\n");
-  EXPECT_EQ(service.status(), LoginItemStatus::notFound);
-  writeEntry("[Desktop Entry]\nName=Dozewick\n");
-  EXPECT_EQ(service.status(), LoginItemStatus::notFound);
-  writeEntry("[Desktop Entry]\nExec=\"" + program_.toUtf8() + "\n");  // unterminated quote
-  EXPECT_EQ(service.status(), LoginItemStatus::notFound);
-}
-
-TEST_F(XdgAutostart, EntriesWrittenByHandAreReadTheWayDesktopsReadThem) {
-  XdgAutostartService service(program_);
-  // Arguments and field codes after the program; keys of other groups do not count.
-  writeEntry("# by hand\n[Desktop Entry]\nExec = " + program_.toUtf8() +
-             " --quiet %U\n\n[Desktop Action Off]\nExec=/bin/false\nHidden=true\n");
-  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
-
-  // A bare name is looked up on PATH.
+  const QByteArray exec = "Exec=" + program_.toUtf8() + "\n";
+  const QByteArray path = QFile::encodeName(QFileInfo(program_).absolutePath());
+  const struct {
+    QByteArray text;
+    LoginItemStatus status;
+  } cases[] = {
+      // Turned off in the desktop's startup settings.
+      {"[Desktop Entry]\n" + exec + "Hidden=true\n", LoginItemStatus::requiresApproval},
+      {"[Desktop Entry]\n" + exec + "X-GNOME-Autostart-enabled = false\n",
+       LoginItemStatus::requiresApproval},
+      {"[Desktop Entry]\n" + exec + "X-GNOME-Autostart-enabled=true\nHidden=false\n",
+       LoginItemStatus::enabled},
+      // Arguments and field codes follow the program; other groups do not count.
+      {"# by hand\n[Desktop Entry]\nExec = " + program_.toUtf8() +
+           " --quiet %U\n[Desktop Action Off]\nExec=/bin/false\nHidden=true\n",
+       LoginItemStatus::enabled},
+      // A bare name is looked up on PATH (set below).
+      {"[Desktop Entry]\nExec=dozewick\n", LoginItemStatus::enabled},
+      // A missing program, someone else's, none at all, or one that cannot be parsed.
+      {"[Desktop Entry]\nExec=\"" + home_.filePath("gone/dozewick").toUtf8() + "\"\n",
+       LoginItemStatus::notFound},
+      {"[Desktop Entry]\nExec=/bin/sh\n", LoginItemStatus::notFound},
+      {"[Desktop Entry]\nName=Dozewick\n", LoginItemStatus::notFound},
+      {"[Desktop Entry]\nExec=\"" + program_.toUtf8() + "\n", LoginItemStatus::notFound},
+  };
   const QByteArray oldPath = qgetenv("PATH");
-  qputenv("PATH", QFile::encodeName(QFileInfo(program_).absolutePath()));
-  writeEntry("[Desktop Entry]\nExec=dozewick\n");
-  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+  qputenv("PATH", path);
+  for (const auto& [text, status] : cases) {
+    writeEntry(text);
+    EXPECT_EQ(service.status(), status) << text.toStdString();
+  }
   qputenv("PATH", oldPath);
 }
 

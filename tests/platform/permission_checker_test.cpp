@@ -219,22 +219,6 @@ TEST_F(PermissionCheckerTest, StoppingThePollKeepsTheLastText) {
   EXPECT_EQ(runtime_.activeTimerCount(), 0u);
 }
 
-TEST_F(PermissionCheckerTest, ANewGuidedCheckAfterTheTimeOutStartsFromZeroAndPromptsAgain) {
-  auto checker = settled();
-  checker->startCheckingPermission();
-  runtime_.runPending();
-  runtime_.advance(30'000ms);
-  ASSERT_EQ(checker->checkStatus().get(), "Timeout, restart app");
-
-  checker->startCheckingPermission();
-  EXPECT_EQ(checker->checkCount(), 0);
-  runtime_.runPending();
-  runtime_.advance(1000ms);
-  EXPECT_EQ(checker->checkStatus().get(), checking(1));
-  EXPECT_EQ(calls_.size(), 4u);
-  EXPECT_EQ(runtime_.activeTimerCount(), 1u);
-}
-
 TEST_F(PermissionCheckerTest, TrustGrantedWhileNobodyCheckedEndsTheStartWithoutPrompt) {
   auto checker = settled();
   trusted_ = true;
