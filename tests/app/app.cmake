@@ -1,0 +1,31 @@
+# The tray application: controller, panel window, single instance, click monitor, and the whole
+# program driven through a real X session.
+pkg_check_modules(XCB_XTEST REQUIRED IMPORTED_TARGET xcb-xtest)
+
+dozewick_add_test(popover_placement_tests
+  SOURCES popover_placement_test.cpp
+  LIBS dozewick_app)
+
+dozewick_add_test(single_instance_tests
+  SOURCES single_instance_test.cpp
+  LIBS dozewick_app Qt6::Test
+  TIMEOUT 60)
+
+dozewick_add_test(tray_controller_tests
+  SOURCES tray_controller_test.cpp
+  LIBS dozewick_app dozewick_test_support
+  OFFSCREEN)
+
+dozewick_add_test(pointer_monitor_tests
+  SOURCES pointer_monitor_test.cpp
+  LIBS dozewick_platform PkgConfig::XCB_XTEST
+  XSESSION TIMEOUT 60)
+
+dozewick_add_test(end_to_end_tests
+  SOURCES end_to_end_test.cpp
+  LIBS PkgConfig::XCB PkgConfig::XCB_XTEST
+  XSESSION TRAY TIMEOUT 200)
+add_dependencies(end_to_end_tests dozewick dozewick_x_test_client)
+target_compile_definitions(end_to_end_tests PRIVATE
+  DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>"
+  DOZEWICK_X_TEST_CLIENT="$<TARGET_FILE:dozewick_x_test_client>")
