@@ -1,0 +1,398 @@
+#include "views/menu_bar_view.h"
+
+#include <QEvent>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "views/permission_request_view.h"
+#include "views/settings_view.h"
+#include "views/style.h"
+#include "views/view_widgets.h"
+
+namespace dozewick {
+
+namespace {
+
+constexpr int kColumnWidth = 240;
+constexpr int kDefaultPadding = 10;
+constexpr int kDefaultSpacing = 8;
+
+QHBoxLayout* row(int spacing) {
+  auto* layout = new QHBoxLayout;
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(spacing);
+  return layout;
+}
+
+// Symbols of a figure row sit in one column so that the texts line up.
+QWidget* symbolCell(SymbolView* symbol) {
+  auto* cell = new QWidget;
+  cell->setFixedWidth(18);
+  auto* layout = row(0);
+  layout->addWidget(symbol, 0, Qt::AlignCenter);
+  cell->setLayout(layout);
+  return cell;
+}
+
+}  // namespace
+
+MenuBarView::MenuBarView(ViewServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
+  setObjectName(QStringLiteral("menuBarView"));
+  setAutoFillBackground(true);
+  build();
+  // Every published value announces itself before it is stored: read them on a later turn.
+  subscriptions_.push_back(
+      services_.manager.objectWillChange().connect([this] { scheduleRefresh(); }));
+  subscriptions_.push_back(
+      services_.checker.objectWillChange().connect([this] { scheduleRefresh(); }));
+  subscriptions_.push_back(
+      services_.language.objectWillChange().connect([this] { scheduleRefresh(); }));
+  refresh();
+}
+
+MenuBarView::~MenuBarView() {
+  subscriptions_.clear();
+  // The sheets are children; they run their disappear steps while the services still live.
+  delete permissionSheet_.data();
+  delete settingsSheet_.data();
+}
+
+QString MenuBarView::text(const char* key) const {
+  return QString::fromStdString(services_.language.localizedString(key));
+}
+
+void MenuBarView::build() {
+  setFont(style::systemFont(13));
+
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(kDefaultPadding, kDefaultPadding, kDefaultPadding, kDefaultPadding);
+  outer->setSpacing(0);
+
+  auto* column = new QWidget;
+  column->setObjectName(QStringLiteral("column"));
+  column->setFixedWidth(kColumnWidth);
+  auto* stack = new QVBoxLayout(column);
+  stack->setContentsMargins(0, 0, 0, 0);
+  stack->setSpacing(12);
+  outer->addStretch(1);
+  outer->addWidget(column, 0, Qt::AlignHCenter);
+  outer->addStretch(1);
+
+  // Header: symbol, name and state; the settings button at the far end.
+  auto* header = new QWidget;
+  header->setObjectName(QStringLiteral("header"));
+  auto* headerRow = row(kDefaultSpacing);
+  headerRow->setContentsMargins(0, 8, 0, 0);
+  header->setLayout(headerRow);
+  headerIcon_ = new SymbolView(32);
+  headerIcon_->setObjectName(QStringLiteral("headerIcon"));
+  headerRow->addWidget(headerIcon_, 0, Qt::AlignVCenter);
+  auto* identity = new QVBoxLayout;
+  identity->setContentsMargins(0, 0, 0, 0);
+  identity->setSpacing(2);
+  appName_ = new QLabel;
+  appName_->setObjectName(QStringLiteral("appName"));
+  appName_->setFont(style::headline());
+  identity->addWidget(appName_);
+  auto* stateRow = row(4);
+  statusDot_ = new StatusDot(8);
+  statusDot_->setObjectName(QStringLiteral("statusDot"));
+  statusText_ = new QLabel;
+  statusText_->setObjectName(QStringLiteral("statusText"));
+  statusText_->setFont(style::caption());
+  stateRow->addWidget(statusDot_, 0, Qt::AlignVCenter);
+  stateRow->addWidget(statusText_, 0, Qt::AlignVCenter);
+  stateRow->addStretch(1);
+  identity->addLayout(stateRow);
+  headerRow->addLayout(identity);
+  headerRow->addStretch(1);
+  settingsButton_ = new QPushButton;
+  settingsButton_->setObjectName(QStringLiteral("settingsButton"));
+  settingsButton_->setFixedSize(24, 24);
+  connect(settingsButton_, &QPushButton::clicked, this, &MenuBarView::presentSettings);
+  headerRow->addWidget(settingsButton_, 0, Qt::AlignVCenter);
+  stack->addWidget(header);
+
+  stack->addWidget(new Divider);
+
+  // What to do without the permission; the divider below belongs to it.
+  permissionSection_ = new QWidget;
+  permissionSection_->setObjectName(QStringLiteral("permissionSection"));
+  auto* sectionWithDivider = new QVBoxLayout(permissionSection_);
+  sectionWithDivider->setContentsMargins(0, 0, 0, 0);
+  sectionWithDivider->setSpacing(12);
+  auto* block = new QVBoxLayout;
+  block->setContentsMargins(4, 0, 4, 0);
+  block->setSpacing(8);
+  auto* warningRow = row(kDefaultSpacing);
+  permissionIcon_ = new SymbolView(15);
+  permissionIcon_->setObjectName(QStringLiteral("permissionIcon"));
+  permissionText_ = new QLabel;
+  permissionText_->setObjectName(QStringLiteral("permissionText"));
+  permissionText_->setFont(style::caption());
+  warningRow->addWidget(permissionIcon_, 0, Qt::AlignVCenter);
+  warningRow->addWidget(permissionText_, 0, Qt::AlignVCenter);
+  warningRow->addStretch(1);
+  block->addLayout(warningRow);
+  checkStatus_ = new QLabel;
+  checkStatus_->setObjectName(QStringLiteral("checkStatus"));
+  checkStatus_->setFont(style::caption2());
+  checkStatus_->setWordWrap(true);
+  checkStatus_->setAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+  block->addWidget(checkStatus_);
+  authorizeButton_ = new QPushButton;
+  authorizeButton_->setObjectName(QStringLiteral("authorizeButton"));
+  connect(authorizeButton_, &QPushButton::clicked, this, &MenuBarView::presentPermissionSheet);
+  block->addWidget(authorizeButton_);
+  refreshButton_ = new QPushButton;
+  refreshButton_->setObjectName(QStringLiteral("refreshButton"));
+  refreshButton_->setFont(style::caption2());
+  connect(refreshButton_, &QPushButton::clicked, this, &MenuBarView::refreshPermission);
+  block->addWidget(refreshButton_, 0, Qt::AlignHCenter);
+  sectionWithDivider->addLayout(block);
+  sectionWithDivider->addWidget(new Divider);
+  stack->addWidget(permissionSection_);
+
+  // The loop's figures.
+  auto* figures = new QVBoxLayout;
+  figures->setContentsMargins(4, 0, 4, 0);
+  figures->setSpacing(8);
+  auto figureRow = [&](const char* name, SymbolView*& icon, QLabel*& label, int iconSize) {
+    auto* line = new QWidget;
+    line->setObjectName(QString::fromLatin1(name) + QStringLiteral("Row"));
+    auto* layout = row(kDefaultSpacing);
+    line->setLayout(layout);
+    icon = new SymbolView(iconSize);
+    icon->setObjectName(QString::fromLatin1(name) + QStringLiteral("Icon"));
+    label = new QLabel;
+    label->setObjectName(QString::fromLatin1(name) + QStringLiteral("Text"));
+    label->setFont(style::systemFont(13));
+    layout->addWidget(symbolCell(icon), 0, Qt::AlignVCenter);
+    layout->addWidget(label, 0, Qt::AlignVCenter);
+    layout->addStretch(1);
+    figures->addWidget(line);
+    return line;
+  };
+  figureRow("active", activeIcon_, activeText_, 15);
+  figureRow("minimized", minimizedIcon_, minimizedText_, 14);
+  nextCheckRow_ = figureRow("nextCheck", nextCheckIcon_, nextCheckText_, 15);
+  stack->addLayout(figures);
+
+  // Start or stop.
+  auto* controlBox = row(0);
+  controlBox->setContentsMargins(4, 0, 4, 0);
+  controlButton_ = new QPushButton;
+  controlButton_->setObjectName(QStringLiteral("controlButton"));
+  controlButton_->setFont(style::systemFont(13, QFont::Medium));
+  controlButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  connect(controlButton_, &QPushButton::clicked, this, &MenuBarView::toggleRunning);
+  controlBox->addWidget(controlButton_);
+  stack->addLayout(controlBox);
+
+  // Footer: a divider and the Quit capsule.
+  auto* footer = new QVBoxLayout;
+  footer->setContentsMargins(4, 0, 4, 6);
+  footer->setSpacing(12);
+  footer->addWidget(new Divider);
+  quitButton_ = new QPushButton;
+  quitButton_->setObjectName(QStringLiteral("quitButton"));
+  quitButton_->setFont(style::systemFont(13, QFont::Medium));
+  quitButton_->setCursor(Qt::PointingHandCursor);
+  auto* shadow = new QGraphicsDropShadowEffect(quitButton_);
+  shadow->setBlurRadius(4);
+  shadow->setOffset(0, 1);
+  quitButton_->setGraphicsEffect(shadow);
+  connect(quitButton_, &QPushButton::clicked, this, [this] {
+    if (services_.quit)
+      services_.quit();
+  });
+  footer->addWidget(quitButton_, 0, Qt::AlignHCenter);
+  stack->addLayout(footer);
+}
+
+void MenuBarView::scheduleRefresh() {
+  if (refreshScheduled_)
+    return;
+  refreshScheduled_ = true;
+  QMetaObject::invokeMethod(
+      this, [this] { refresh(); }, Qt::QueuedConnection);
+}
+
+void MenuBarView::refresh() {
+  refreshScheduled_ = false;
+  const QPalette& pal = palette();
+  auto colour = [&pal](ColorRole role) { return style::color(role, pal); };
+
+  PanelInputs inputs;
+  inputs.hasAccessibilityPermission = services_.checker.hasAccessibilityPermission()();
+  inputs.isRunning = services_.manager.isRunning()();
+  inputs.activeWindowCount = services_.manager.activeWindowCount()();
+  inputs.minimizedCount = services_.manager.minimizedCount()();
+  inputs.nextMinimizeIn = services_.manager.nextMinimizeIn()();
+  inputs.checkStatus = services_.checker.checkStatus()();
+  model_ = panelModel(inputs);
+
+  headerIcon_->setSymbol(QString::fromStdString(model_.iconName), colour(model_.iconColor));
+  appName_->setText(text("app.name"));
+  statusDot_->setColor(colour(model_.dotColor));
+  statusText_->setText(text(model_.statusKey.c_str()));
+
+  const QString settingsTitle = text("settings.title");
+  makePlain(settingsButton_, colour(ColorRole::secondary));
+  setButtonSymbol(settingsButton_, QStringLiteral("gearshape.fill"), colour(ColorRole::secondary),
+                  18);
+  settingsButton_->setToolTip(settingsTitle);
+  settingsButton_->setAccessibleName(settingsTitle);
+
+  permissionSection_->setVisible(model_.showsPermissionSection);
+  permissionIcon_->setSymbol(QStringLiteral("exclamationmark.triangle.fill"),
+                             colour(ColorRole::orange));
+  permissionText_->setText(text("status.needPermission"));
+  setTextColor(permissionText_, colour(ColorRole::secondary));
+  checkStatus_->setText(QString::fromStdString(inputs.checkStatus));
+  setTextColor(checkStatus_, colour(ColorRole::orange));
+  checkStatus_->setVisible(model_.showsCheckStatus);
+
+  const QString authorize = text("button.authorize");
+  makeProminent(authorizeButton_, colour(ColorRole::orange), Qt::white, 6);
+  setButtonSymbol(authorizeButton_, QStringLiteral("lock.open"), Qt::white, 14);
+  authorizeButton_->setText(authorize);
+  authorizeButton_->setAccessibleName(authorize);
+
+  const QString refreshText = text("button.refresh");
+  makePlain(refreshButton_, colour(ColorRole::blue));
+  setButtonSymbol(refreshButton_, QStringLiteral("arrow.clockwise"), colour(ColorRole::blue), 12);
+  refreshButton_->setText(refreshText);
+  refreshButton_->setAccessibleName(refreshText);
+
+  const QColor countColour = colour(model_.countStyle);
+  activeIcon_->setSymbol(QStringLiteral("rectangle.stack"), colour(ColorRole::blue));
+  activeText_->setText(QString::fromStdString(
+      figureText(services_.language.localizedString("window.active"), inputs.activeWindowCount)));
+  setTextColor(activeText_, countColour);
+  minimizedIcon_->setSymbol(QStringLiteral("minus.circle.fill"), colour(ColorRole::red));
+  minimizedText_->setText(QString::fromStdString(
+      figureText(services_.language.localizedString("window.minimized"), inputs.minimizedCount)));
+  setTextColor(minimizedText_, countColour);
+  nextCheckRow_->setVisible(model_.showsNextCheckRow);
+  nextCheckIcon_->setSymbol(QStringLiteral("timer"), colour(ColorRole::purple));
+  nextCheckText_->setText(QString::fromStdString(
+      secondsText(services_.language.localizedString("window.nextCheck"), inputs.nextMinimizeIn)));
+  setTextColor(nextCheckText_, colour(ColorRole::primary));
+
+  const QString control = text(model_.controlTextKey.c_str());
+  makeProminent(controlButton_, colour(model_.controlTint), Qt::white, 8);
+  setButtonSymbol(controlButton_, QString::fromStdString(model_.controlSymbol), Qt::white, 14);
+  controlButton_->setText(control);
+  controlButton_->setAccessibleName(control);
+
+  const QString quit = text("button.quit");
+  QColor capsule = colour(ColorRole::red);
+  capsule.setAlphaF(0.85f);
+  quitButton_->setProperty("tint", capsule);
+  setButtonSymbol(quitButton_, QStringLiteral("power.circle.fill"), Qt::white, 14);
+  quitButton_->setText(quit);
+  quitButton_->setAccessibleName(quit);
+  const int capsuleHeight = quitButton_->fontMetrics().height() + 12;
+  setStyleSheetIfChanged(quitButton_,
+                         QStringLiteral("QPushButton { background-color: %1; color: white;"
+                                        " border: none; border-radius: %2px;"
+                                        " padding: 6px 16px; min-height: %3px; }"
+                                        "QPushButton:pressed { background-color: %4; }")
+                             .arg(style::css(capsule))
+                             .arg(capsuleHeight / 2)
+                             .arg(capsuleHeight - 12)
+                             .arg(style::css(colour(ColorRole::red).darker(120))));
+  if (auto* shadow = qobject_cast<QGraphicsDropShadowEffect*>(quitButton_->graphicsEffect())) {
+    QColor glow = colour(ColorRole::red);
+    glow.setAlphaF(0.3f);
+    shadow->setColor(glow);
+  }
+}
+
+void MenuBarView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (event->spontaneous())
+    return;
+  refresh();
+  refreshPermission();
+}
+
+void MenuBarView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // The sheets belong to the panel: they go when it is closed.
+  if (!event->spontaneous())
+    closeSheets();
+}
+
+void MenuBarView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+    scheduleRefresh();
+  }
+}
+
+void MenuBarView::refreshPermission() {
+  services_.checker.checkPermissionAsync([](bool) {});
+}
+
+void MenuBarView::toggleRunning() {
+  if (services_.manager.isRunning()()) {
+    services_.manager.stop();
+    return;
+  }
+  // One start at a time: a second tap while the check is out would ask for a second start().
+  if (startPending_)
+    return;
+  startPending_ = true;
+  QPointer<MenuBarView> self(this);
+  WindowManager& manager = services_.manager;
+  services_.checker.checkPermissionAsync([self, &manager](bool granted) {
+    if (self)
+      self->startPending_ = false;
+    if (granted) {
+      // Also when the panel has closed meanwhile: the user asked for the start.
+      manager.start();
+    } else if (self) {
+      self->presentPermissionSheet();
+    }
+  });
+}
+
+void MenuBarView::presentPermissionSheet() {
+  if (permissionSheet_)
+    return;
+  auto* sheet = new PermissionRequestView(services_, this);
+  permissionSheet_ = sheet;
+  connect(sheet, &QDialog::finished, this, [this, sheet] {
+    if (permissionSheet_ == sheet)
+      permissionSheet_.clear();
+  });
+  sheet->open();
+}
+
+void MenuBarView::presentSettings() {
+  if (settingsSheet_)
+    return;
+  auto* sheet = new SettingsView(services_, this);
+  settingsSheet_ = sheet;
+  connect(sheet, &QDialog::finished, this, [this, sheet] {
+    if (settingsSheet_ == sheet)
+      settingsSheet_.clear();
+  });
+  sheet->open();
+}
+
+void MenuBarView::closeSheets() {
+  if (permissionSheet_)
+    permissionSheet_->reject();
+  if (settingsSheet_)
+    settingsSheet_->reject();
+}
+
+}  // namespace dozewick

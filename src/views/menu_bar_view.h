@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "core/observable.h"
+#include "views/view_models.h"
+#include "views/view_services.h"
+
+class QLabel;
+class QPushButton;
+
+namespace dozewick {
+
+class Divider;
+class PermissionRequestView;
+class SettingsView;
+class StatusDot;
+class SymbolView;
+
+// The panel of the tray icon: name and state, what to do without permission, the loop's figures,
+// start/stop, settings and quit. It redraws from the services' published values.
+class MenuBarView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit MenuBarView(ViewServices& services, QWidget* parent = nullptr);
+  ~MenuBarView() override;
+
+  // The sheets while they are shown, else null.
+  PermissionRequestView* permissionSheet() const { return permissionSheet_; }
+  SettingsView* settingsSheet() const { return settingsSheet_; }
+  bool isStartPending() const { return startPending_; }
+
+  // What the panel shows now.
+  const PanelModel& model() const { return model_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void build();
+  void scheduleRefresh();
+  void refresh();
+  QString text(const char* key) const;
+
+  void refreshPermission();
+  void toggleRunning();
+  void presentPermissionSheet();
+  void presentSettings();
+  void closeSheets();
+
+  ViewServices& services_;
+  std::vector<Subscription> subscriptions_;
+  bool refreshScheduled_ = false;
+  bool startPending_ = false;
+  PanelModel model_;
+
+  QPointer<PermissionRequestView> permissionSheet_;
+  QPointer<SettingsView> settingsSheet_;
+
+  SymbolView* headerIcon_ = nullptr;
+  QLabel* appName_ = nullptr;
+  StatusDot* statusDot_ = nullptr;
+  QLabel* statusText_ = nullptr;
+  QPushButton* settingsButton_ = nullptr;
+  QWidget* permissionSection_ = nullptr;
+  SymbolView* permissionIcon_ = nullptr;
+  QLabel* permissionText_ = nullptr;
+  QLabel* checkStatus_ = nullptr;
+  QPushButton* authorizeButton_ = nullptr;
+  QPushButton* refreshButton_ = nullptr;
+  SymbolView* activeIcon_ = nullptr;
+  QLabel* activeText_ = nullptr;
+  SymbolView* minimizedIcon_ = nullptr;
+  QLabel* minimizedText_ = nullptr;
+  QWidget* nextCheckRow_ = nullptr;
+  SymbolView* nextCheckIcon_ = nullptr;
+  QLabel* nextCheckText_ = nullptr;
+  QPushButton* controlButton_ = nullptr;
+  QPushButton* quitButton_ = nullptr;
+};
+
+}  // namespace dozewick

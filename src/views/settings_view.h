@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDialog>
+#include <vector>
+
+#include "core/observable.h"
+#include "views/color_role.h"
+#include "views/view_services.h"
+
+class QLabel;
+class QPushButton;
+
+namespace dozewick {
+
+class LanguageSelector;
+class SwitchToggle;
+class SymbolView;
+
+// The interface language and the login item. Each time it is shown it takes the switch from
+// the system's registration.
+class SettingsView : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidth = 360;
+  static constexpr int kHeight = 200;
+
+  // Window-modal over `parent`; deletes itself once closed.
+  explicit SettingsView(ViewServices& services, QWidget* parent = nullptr);
+  ~SettingsView() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  struct Row {
+    SymbolView* icon = nullptr;
+    QWidget* badge = nullptr;
+    QLabel* title = nullptr;
+    QLabel* description = nullptr;
+    ColorRole color{};
+  };
+
+  void build();
+  QWidget* settingRow(const QString& name, const QString& icon, ColorRole iconColor, Row& row,
+                      bool hasDescription, QWidget* content);
+  void scheduleRefresh();
+  void refresh();
+  QString text(const char* key) const;
+
+  ViewServices& services_;
+  std::vector<Subscription> subscriptions_;
+  bool refreshScheduled_ = false;
+
+  QLabel* title_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
+  Row languageRow_;
+  Row launchRow_;
+  LanguageSelector* languageSelector_ = nullptr;
+  SwitchToggle* launchSwitch_ = nullptr;
+};
+
+}  // namespace dozewick

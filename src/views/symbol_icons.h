@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace dozewick {
+
+// The program's own symbol artwork, by name ("macwindow", "gearshape.fill", ...). Each symbol is
+// drawn in one colour; it is rendered from its vector form at the size asked for, so it stays
+// crisp at every size and device pixel ratio.
+
+// Every symbol name that has artwork.
+QStringList symbolNames();
+bool hasSymbol(const QString& name);
+
+// The symbol at `logicalSize` logical pixels in `tint`, rendered for `devicePixelRatio`. An
+// unknown name gives a null pixmap.
+QPixmap symbolPixmap(const QString& name, int logicalSize, const QColor& tint,
+                     qreal devicePixelRatio = 1.0);
+
+// An icon that renders the symbol in `tint` at whatever size and ratio it is drawn; its disabled
+// form is faded. An unknown name gives a null icon.
+QIcon symbolIcon(const QString& name, const QColor& tint);
+
+}  // namespace dozewick

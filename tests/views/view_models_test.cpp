@@ -1,0 +1,144 @@
+#include "views/view_models.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <map>
+
+namespace dozewick {
+namespace {
+
+PanelInputs inputs(bool permitted, bool running, std::string status = "") {
+  PanelInputs in;
+  in.hasAccessibilityPermission = permitted;
+  in.isRunning = running;
+  in.checkStatus = std::move(status);
+  return in;
+}
+
+TEST(PanelModelTest, HeaderFollowsPermissionFirstThenRunState) {
+  struct Case {
+    bool permitted, running;
+    const char* icon;
+    ColorRole iconColor, dot;
+    const char* key;
+  };
+  const Case cases[] = {
+      {false, false, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
+       "status.needPermission"},
+      {false, true, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
+       "status.needPermission"},
+      {true, true, "macwindow.on.rectangle", ColorRole::green, ColorRole::green, "status.running"},
+      {true, false, "macwindow", ColorRole::blue, ColorRole::secondary, "status.stopped"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "permitted " << c.permitted << " running " << c.running);
+    const PanelModel model = panelModel(inputs(c.permitted, c.running));
+    EXPECT_EQ(model.iconName, c.icon);
+    EXPECT_EQ(model.iconColor, c.iconColor);
+    EXPECT_EQ(model.dotColor, c.dot);
+    EXPECT_EQ(model.statusKey, c.key);
+    EXPECT_EQ(model.countStyle, c.permitted ? ColorRole::primary : ColorRole::secondary);
+    EXPECT_EQ(model.showsPermissionSection, !c.permitted);
+  }
+}
+
+// With the permission withdrawn while the loop runs, the header warns but Stop stays on offer.
+TEST(PanelModelTest, ControlAndCountdownFollowTheRunStateAlone) {
+  for (bool permitted : {false, true}) {
+    const PanelModel running = panelModel(inputs(permitted, true));
+    EXPECT_TRUE(running.controlStops);
+    EXPECT_EQ(running.controlSymbol, "stop.fill");
+    EXPECT_EQ(running.controlTextKey, "button.stop");
+    EXPECT_EQ(running.controlTint, ColorRole::red);
+    EXPECT_TRUE(running.showsNextCheckRow);
+
+    const PanelModel stopped = panelModel(inputs(permitted, false));
+    EXPECT_FALSE(stopped.controlStops);
+    EXPECT_EQ(stopped.controlSymbol, "play.fill");
+    EXPECT_EQ(stopped.controlTextKey, "button.start");
+    EXPECT_EQ(stopped.controlTint, ColorRole::green);
+    EXPECT_FALSE(stopped.showsNextCheckRow);
+  }
+}
+
+TEST(PanelModelTest, StatusLineOnlyWithTextAndOnlyInThePermissionBlock) {
+  EXPECT_FALSE(panelModel(inputs(false, false, "")).showsCheckStatus);
+  EXPECT_TRUE(panelModel(inputs(false, false, "Checking... (3s)")).showsCheckStatus);
+  EXPECT_FALSE(panelModel(inputs(true, false, "Permission OK")).showsCheckStatus);
+}
+
+TEST(FigureTextTest, PlainDigitsWithoutGroupingInEveryLanguage) {
+  EXPECT_EQ(figureText("Active", 1000), "Active: 1000");
+  EXPECT_EQ(figureText("活跃窗口", 1234567), "活跃窗口: 1234567");
+  EXPECT_EQ(figureText("Minimized", 0), "Minimized: 0");
+  EXPECT_EQ(figureText("Minimized", -3), "Minimized: -3");
+  EXPECT_EQ(figureText("X", std::numeric_limits<std::int64_t>::max()), "X: 9223372036854775807");
+  EXPECT_EQ(figureText("X", std::numeric_limits<std::int64_t>::min()), "X: -9223372036854775808");
+  EXPECT_EQ(secondsText("Next Check", 60), "Next Check: 60s");
+  EXPECT_EQ(secondsText("下次检查", 0), "下次检查: 0s");
+}
+
+TEST(PermissionButtonFormTest, GrantedOutranksCheckingAndNeverActs) {
+  const PermissionButtonForm granted = permissionButtonForm(true, true);
+  EXPECT_EQ(granted.textKey, "status.permission.granted");
+  EXPECT_FALSE(granted.enabled);
+  EXPECT_EQ(granted.tint, ColorRole::green);
+  EXPECT_FALSE(granted.startsCheck);
+  EXPECT_EQ(permissionButtonForm(true, false).textKey, "status.permission.granted");
+
+  const PermissionButtonForm checking = permissionButtonForm(false, true);
+  EXPECT_EQ(checking.textKey, "status.checking");
+  EXPECT_FALSE(checking.enabled);
+  EXPECT_FALSE(checking.startsCheck);
+  EXPECT_EQ(checking.tint, ColorRole::accent);
+
+  const PermissionButtonForm authorize = permissionButtonForm(false, false);
+  EXPECT_EQ(authorize.textKey, "button.authorize");
+  EXPECT_TRUE(authorize.enabled);
+  EXPECT_TRUE(authorize.startsCheck);
+  EXPECT_EQ(authorize.tint, ColorRole::accent);
+
+  EXPECT_EQ(permissionStatusColor(true), ColorRole::green);
+  EXPECT_EQ(permissionStatusColor(false), ColorRole::orange);
+}
+
+class TableLocalizer final : public Localizer {
+ public:
+  std::string localizedString(const std::string& key) const override {
+    static const std::map<std::string, std::string> texts = {{"status.needPermission", "需要权限"},
+                                                             {"status.running", "运行中"}};
+    auto found = texts.find(key);
+    return found == texts.end() ? key : found->second;
+  }
+};
+
+TEST(TrayIconModelTest, MissingPermissionOutranksTheRunStateWhichIsThenNotRead) {
+  const TableLocalizer texts;
+  int reads = 0;
+  auto running = [&reads] {
+    ++reads;
+    return true;
+  };
+  const TrayIconModel warning = trayIconModel(false, running, texts);
+  EXPECT_EQ(reads, 0);
+  EXPECT_EQ(warning.symbol, "macwindow.badge.exclamationmark");
+  EXPECT_EQ(warning.tint, ColorRole::orange);
+  EXPECT_EQ(warning.description, "需要权限");
+
+  const TrayIconModel active = trayIconModel(true, running, texts);
+  EXPECT_EQ(reads, 1);
+  EXPECT_EQ(active.symbol, "macwindow.on.rectangle");
+  EXPECT_EQ(active.tint, ColorRole::green);
+  EXPECT_EQ(active.description, "运行中");
+
+  // The product name is never translated.
+  const TrayIconModel idle = trayIconModel(
+      true, [] { return false; }, texts);
+  EXPECT_EQ(idle.symbol, "macwindow");
+  EXPECT_EQ(idle.tint, ColorRole::none);
+  EXPECT_EQ(idle.description, "Dozewick");
+}
+
+}  // namespace
+}  // namespace dozewick
