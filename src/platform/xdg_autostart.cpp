@@ -84,45 +84,73 @@ QString execValue(const QString& program) {
     quoted += c;
   }
   quoted += '"';
+  // GLib-based sessions check that the program exists before they expand %%, so a path with a
+  // percent sign goes through env, which they can find. env would take a path holding '=' for
+  // a variable; such a path keeps the plain form.
+  if (program.contains('%') && !program.contains('='))
+    quoted.prepend("env ");
   return escapeString(quoted);
 }
 
-std::optional<QString> programOfExecValue(const QString& value) {
+std::optional<QStringList> argumentsOfExecValue(const QString& value) {
   const QString line = unescapeString(value);
+  QStringList arguments;
   qsizetype i = 0;
-  while (i < line.size() && isBlank(line[i]))
-    ++i;
-  if (i == line.size())
-    return std::nullopt;
-  QString argument;
-  if (line[i] == '"') {
-    for (++i;; ++i) {
-      if (i == line.size())
-        return std::nullopt;  // unterminated quote
-      const QChar c = line[i];
-      if (c == '"')
-        break;
-      if (c == '\\' && i + 1 < line.size()) {
-        const QChar next = line[i + 1];
-        if (next == '"' || next == '`' || next == '$' || next == '\\') {
-          argument += next;
-          ++i;
-          continue;
+  for (;;) {
+    while (i < line.size() && isBlank(line[i]))
+      ++i;
+    if (i == line.size())
+      break;
+    QString argument;
+    if (line[i] == '"') {
+      for (++i;; ++i) {
+        if (i == line.size())
+          return std::nullopt;  // unterminated quote
+        const QChar c = line[i];
+        if (c == '"')
+          break;
+        if (c == '\\' && i + 1 < line.size()) {
+          const QChar next = line[i + 1];
+          if (next == '"' || next == '`' || next == '$' || next == '\\') {
+            argument += next;
+            ++i;
+            continue;
+          }
         }
+        argument += c;
       }
-      argument += c;
+      ++i;
+    } else {
+      for (; i < line.size() && !isBlank(line[i]); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size())
+          ++i;
+        argument += line[i];
+      }
     }
-  } else {
-    for (; i < line.size() && !isBlank(line[i]); ++i) {
-      if (line[i] == '\\' && i + 1 < line.size())
-        ++i;
-      argument += line[i];
-    }
+    arguments << argument.replace("%%", "%");
   }
-  argument.replace("%%", "%");
-  if (argument.isEmpty())
+  return arguments;
+}
+
+std::optional<QString> programOfExecValue(const QString& value) {
+  const auto arguments = argumentsOfExecValue(value);
+  if (!arguments || arguments->isEmpty())
     return std::nullopt;
-  return argument;
+  qsizetype index = 0;
+  // "env [NAME=value...] program" runs the program.
+  if (QFileInfo(arguments->front()).fileName() == "env") {
+    for (index = 1; index < arguments->size(); ++index) {
+      const QString& argument = arguments->at(index);
+      if (!argument.contains('=') && !argument.startsWith('-'))
+        break;
+    }
+    if (index == arguments->size())
+      return std::nullopt;
+  }
+  const QString program = arguments->at(index);
+  if (program.isEmpty())
+    return std::nullopt;
+  return program;
 }
 
 }  // namespace desktop_entry

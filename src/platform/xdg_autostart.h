@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <string>
 
@@ -34,7 +35,10 @@ namespace desktop_entry {
 // The value of an Exec key that runs `program` with no arguments, quoted and escaped so that
 // any path survives.
 QString execValue(const QString& program);
-// The program that an Exec value as written in the file runs; none when it cannot be parsed.
+// The arguments of an Exec value as written in the file, with quoting, escapes and %% undone;
+// none when it cannot be parsed.
+std::optional<QStringList> argumentsOfExecValue(const QString& value);
+// The program that an Exec value runs, looking through a leading "env"; none when unclear.
 std::optional<QString> programOfExecValue(const QString& value);
 
 }  // namespace desktop_entry

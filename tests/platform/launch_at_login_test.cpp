@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -138,11 +142,11 @@ class XdgAutostart : public ::testing::Test {
   }
   void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
 
-  static QString makeExecutable(const QString& path) {
+  static QString makeExecutable(const QString& path, const QByteArray& script = "#!/bin/sh\n") {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write("#!/bin/sh\n");
+    file.write(script);
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
@@ -228,16 +232,23 @@ TEST_F(XdgAutostart, EntriesWrittenByOthersAreReadTheWayDesktopsReadThem) {
 }
 
 TEST(DesktopEntryExec, QuotingFollowsTheDesktopEntryRules) {
-  // A literal dollar sign is \\$, a literal backslash four backslashes, a percent sign %%.
-  EXPECT_EQ(desktop_entry::execValue("/opt/a b/$x\\y%z\"q`"),
-            "\"/opt/a b/\\\\$x\\\\\\\\y%%z\\\\\"q\\\\`\"");
+  // A literal dollar sign is \\$, a literal backslash four backslashes.
+  EXPECT_EQ(desktop_entry::execValue("/opt/a b/$x\\y\"q`"),
+            "\"/opt/a b/\\\\$x\\\\\\\\y\\\\\"q\\\\`\"");
+  // A percent sign is %%, and the program is started through env.
+  EXPECT_EQ(desktop_entry::execValue("/opt/100%"), "env \"/opt/100%%\"");
+  EXPECT_EQ(desktop_entry::execValue("/opt/a=100%"), "\"/opt/a=100%%\"");
+
   EXPECT_EQ(desktop_entry::programOfExecValue("\"/opt/a b/\\\\$x\\\\\\\\y%%z\\\\\"q\\\\`\" %f"),
             "/opt/a b/$x\\y%z\"q`");
   EXPECT_EQ(desktop_entry::programOfExecValue("  /usr/bin/dozewick"), "/usr/bin/dozewick");
+  EXPECT_EQ(desktop_entry::programOfExecValue("/usr/bin/env LANG=C -i \"/opt/x y\" -q"),
+            "/opt/x y");
   // An unquoted space splits the line, even when written as the \s escape.
   EXPECT_EQ(desktop_entry::programOfExecValue("/usr/bin/doze\\swick -x"), "/usr/bin/doze");
   EXPECT_EQ(desktop_entry::programOfExecValue(""), std::nullopt);
   EXPECT_EQ(desktop_entry::programOfExecValue("\"\""), std::nullopt);
+  EXPECT_EQ(desktop_entry::programOfExecValue("env A=1"), std::nullopt);
 }
 
 TEST_F(XdgAutostart, AwkwardProgramPathsSurviveTheRoundTrip) {
@@ -247,6 +258,26 @@ TEST_F(XdgAutostart, AwkwardProgramPathsSurviveTheRoundTrip) {
   ASSERT_EQ(service.registerItem(), std::nullopt);
   EXPECT_EQ(desktop_entry::programOfExecValue(readExecValue()), awkward);
   EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+}
+
+TEST_F(XdgAutostart, AGLibDesktopStartsTheEntryOfAnAwkwardPath) {
+  const QString gio = QStandardPaths::findExecutable("gio");
+  if (gio.isEmpty())
+    GTEST_SKIP() << "gio (GLib's desktop launcher) is not installed";
+  const QString marker = home_.filePath("started");
+  const QString awkward = makeExecutable(home_.filePath("it's \"100%\" $HOME \\ `x`/doze wick"),
+                                         "#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n");
+  XdgAutostartService service(awkward);
+  ASSERT_EQ(service.registerItem(), std::nullopt);
+  QProcess launch;
+  launch.setProcessChannelMode(QProcess::MergedChannels);
+  launch.start(gio, {"launch", entry()});
+  ASSERT_TRUE(launch.waitForFinished(10'000));
+  EXPECT_EQ(launch.exitCode(), 0) << launch.readAll().toStdString();
+  QDeadlineTimer deadline(10'000);
+  while (!QFile::exists(marker) && !deadline.hasExpired())
+    QThread::msleep(20);
+  EXPECT_TRUE(QFile::exists(marker));
 }
 
 TEST_F(XdgAutostart, ConfigHomeUnsetOrRelativeMeansDotConfigInHome) {
