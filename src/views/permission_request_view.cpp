@@ -26,6 +26,7 @@ PermissionRequestView::PermissionRequestView(ViewServices& services, QWidget* pa
   setObjectName(QStringLiteral("permissionRequestView"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowModality(Qt::WindowModal);
+  keepAboveParentWindow(this);
   build();
   subscriptions_.push_back(
       services_.checker.objectWillChange().connect([this] { scheduleRefresh(); }));

@@ -61,6 +61,7 @@ SettingsView::SettingsView(ViewServices& services, QWidget* parent)
   setObjectName(QStringLiteral("settingsView"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowModality(Qt::WindowModal);
+  keepAboveParentWindow(this);
   build();
   subscriptions_.push_back(
       services_.language.objectWillChange().connect([this] { scheduleRefresh(); }));

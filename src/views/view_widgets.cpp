@@ -238,6 +238,13 @@ void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& c
   button->setIconSize(QSize(size, size));
 }
 
+void keepAboveParentWindow(QWidget* dialog) {
+  QWidget* parent = dialog->parentWidget();
+  if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+    dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  }
+}
+
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet) {
   // Applying a style sheet re-polishes the widget: worth avoiding on every redraw.
   if (widget->styleSheet() != sheet)

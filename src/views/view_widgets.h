@@ -109,6 +109,8 @@ void makePlain(QPushButton* button, const QColor& textColor);
 void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& color,
                      int size = 16);
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet);
+// A dialog over a window that stays on top stays on top too, else it would open beneath it.
+void keepAboveParentWindow(QWidget* dialog);
 // The colour a label's text is drawn in.
 void setTextColor(QWidget* widget, const QColor& color);
 

@@ -345,5 +345,50 @@ TEST_F(MenuBarViewTest, TheFullestPanelFitsItsHost) {
   }
 }
 
+// A theme switch while the panel is open: the system colours take their dark variants and the
+// text stays readable.
+TEST_F(MenuBarViewTest, FollowsADarkTheme) {
+  const QPalette light = QApplication::palette();
+  QPalette dark = light;
+  dark.setColor(QPalette::Window, QColor(36, 36, 38));
+  dark.setColor(QPalette::WindowText, QColor(235, 235, 240));
+  dark.setColor(QPalette::Button, QColor(58, 58, 60));
+  dark.setColor(QPalette::ButtonText, QColor(235, 235, 240));
+  setTrusted(true);
+  auto panel = openPanel();
+  const QColor lightBlue = find<SymbolView>(*panel, "headerIcon")->color();
+  QApplication::setPalette(dark);
+  settle();
+  const QColor darkBlue = find<SymbolView>(*panel, "headerIcon")->color();
+  EXPECT_NE(darkBlue, lightBlue);
+  EXPECT_EQ(darkBlue, style::color(ColorRole::blue, dark));
+  EXPECT_EQ(textColour(*panel, "activeText"), QColor(235, 235, 240));
+  screenshot(*panel, QStringLiteral("panel-dark-en"));
+  QApplication::setPalette(light);
+  settle();
+  EXPECT_EQ(find<SymbolView>(*panel, "headerIcon")->color(), lightBlue);
+}
+
+// A sheet over a panel that stays on top must not open beneath it.
+TEST_F(MenuBarViewTest, SheetsStayAboveAPanelThatStaysOnTop) {
+  QWidget host(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  auto* panel = new MenuBarView(*services, &host);
+  host.resize(260, 400);
+  host.show();
+  settle();
+  find<QPushButton>(*panel, "settingsButton")->click();
+  find<QPushButton>(*panel, "authorizeButton")->click();
+  settle();
+  ASSERT_NE(panel->settingsSheet(), nullptr);
+  ASSERT_NE(panel->permissionSheet(), nullptr);
+  EXPECT_TRUE(panel->settingsSheet()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(panel->permissionSheet()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  // Closing the host window, as a click elsewhere does, closes the sheets too.
+  host.close();
+  settle();
+  EXPECT_EQ(panel->settingsSheet(), nullptr);
+  EXPECT_EQ(panel->permissionSheet(), nullptr);
+}
+
 }  // namespace
 }  // namespace dozewick::testing
