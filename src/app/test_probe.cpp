@@ -32,7 +32,7 @@ TestProbe::TestProbe(TrayController& controller, QString path, QObject* parent)
   connect(&timer_, &QTimer::timeout, this, &TestProbe::write);
   // Watches only while the panel is open, so that a measured idle program is not disturbed.
   connect(&controller_, &TrayController::panelShown, this, [this] { timer_.start(200); });
-  QTimer::singleShot(0, this, &TestProbe::write);
+  timer_.start(200);
 }
 
 TestProbe* TestProbe::fromEnvironment(TrayController& controller, QObject* parent) {
@@ -67,11 +67,18 @@ QByteArray TestProbe::snapshot() const {
   return out;
 }
 
+void TestProbe::stopWhenIdle() {
+  // The tray embeds the icon a moment after start-up; until then there is a place to learn.
+  const QSystemTrayIcon* tray = controller_.statusItem();
+  const bool trayKnown = !tray || !tray->geometry().isEmpty();
+  if (!controller_.isPopoverShown() && trayKnown)
+    timer_.stop();
+}
+
 void TestProbe::write() {
   const QByteArray now = snapshot();
   if (now == last_) {
-    if (!controller_.isPopoverShown())
-      timer_.stop();
+    stopWhenIdle();
     return;
   }
   QSaveFile file(path_);
@@ -80,8 +87,7 @@ void TestProbe::write() {
   file.write(now);
   if (file.commit())
     last_ = now;
-  if (!controller_.isPopoverShown())
-    timer_.stop();
+  stopWhenIdle();
 }
 
 }  // namespace dozewick

@@ -28,6 +28,7 @@ class TestProbe final : public QObject {
 
  private:
   void write();
+  void stopWhenIdle();
 
   TrayController& controller_;
   QString path_;

@@ -7,6 +7,8 @@
 #include <iostream>
 
 #include "views/menu_bar_view.h"
+#include "views/permission_request_view.h"  // the panel's header needs its dialogs complete
+#include "views/settings_view.h"
 #include "views/style.h"
 #include "views/symbol_icons.h"
 

@@ -101,6 +101,10 @@ class Child {
     const std::string sent = line + "\n";
     if (write(toChild_, sent.data(), sent.size()) != static_cast<ssize_t>(sent.size()))
       return {};
+    return readLine();
+  }
+
+  std::string readLine() {
     std::string answer;
     char c;
     pollfd p{fromChild_, POLLIN, 0};
@@ -395,6 +399,7 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   std::vector<xcb_window_t> windows;
   for (int i = 1; i <= 5; ++i) {
     clients.push_back(std::make_unique<Child>(std::vector<std::string>{DOZEWICK_X_TEST_CLIENT}));
+    ASSERT_EQ(clients.back()->readLine(), "ok ready");
     const std::string answer = clients.back()->ask("open\ttitle=Test window " + std::to_string(i) +
                                                    "\tclass=test" + std::to_string(i) + ",Test");
     ASSERT_EQ(answer.rfind("ok ", 0), 0u) << answer;
@@ -407,7 +412,7 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   std::optional<Rect> icon;
   ASSERT_TRUE(waitUntil([&] { return (icon = embeddedTrayIcon(program->pid())).has_value(); }, 20s))
       << "no icon of the program was embedded in the tray";
-  ASSERT_TRUE(waitUntil([&] { return probe().tray.has_value(); }, 10s));
+  ASSERT_TRUE(waitUntil([&] { return probe().tray && probe().tray->w > 0; }, 10s));
   EXPECT_EQ(probe().tray->x, icon->x);
   EXPECT_EQ(probe().tray->y, icon->y);
 

@@ -14,6 +14,8 @@
 #include "support/fake_window_system.h"
 #include "support/virtual_runtime.h"
 #include "views/menu_bar_view.h"
+#include "views/permission_request_view.h"  // the panel's header needs its dialogs complete
+#include "views/settings_view.h"
 
 namespace dozewick {
 namespace {
@@ -21,13 +23,24 @@ namespace {
 using testing::FakeWindowSystem;
 using testing::VirtualRuntime;
 
-QApplication& application() {
-  static int argc = 1;
-  static char name[] = "tray_controller_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+// One application for the whole test program, made before the first test and gone after the
+// last, while Qt's own globals still exist.
+class QtApplicationEnvironment final : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "tray_controller_tests";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 class MemoryPreferences final : public Preferences {
  public:
@@ -58,7 +71,6 @@ class NoLoginItems final : public LoginItemService {
 class TrayControllerTest : public ::testing::Test {
  protected:
   TrayControllerTest() {
-    application();
     PermissionChecker::Platform platform;
     platform.trustQuery = [this] { return trusted; };
     platform.prompt = [] {};
