@@ -16,20 +16,26 @@ PanelInputs inputs(bool permitted, bool running, std::string status = "") {
   return in;
 }
 
-TEST(PanelModelTest, HeaderFollowsPermissionFirstThenRunState) {
+// The header follows the permission first; the control button and the countdown follow the run
+// state alone, so with the permission withdrawn while running the header warns and Stop stays.
+TEST(PanelModelTest, DerivedValuesOfEveryState) {
   struct Case {
     bool permitted, running;
     const char* icon;
     ColorRole iconColor, dot;
     const char* key;
+    const char* controlSymbol;
+    ColorRole controlTint;
   };
   const Case cases[] = {
       {false, false, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
-       "status.needPermission"},
+       "status.needPermission", "play.fill", ColorRole::green},
       {false, true, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
-       "status.needPermission"},
-      {true, true, "macwindow.on.rectangle", ColorRole::green, ColorRole::green, "status.running"},
-      {true, false, "macwindow", ColorRole::blue, ColorRole::secondary, "status.stopped"},
+       "status.needPermission", "stop.fill", ColorRole::red},
+      {true, true, "macwindow.on.rectangle", ColorRole::green, ColorRole::green, "status.running",
+       "stop.fill", ColorRole::red},
+      {true, false, "macwindow", ColorRole::blue, ColorRole::secondary, "status.stopped",
+       "play.fill", ColorRole::green},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "permitted " << c.permitted << " running " << c.running);
@@ -40,29 +46,12 @@ TEST(PanelModelTest, HeaderFollowsPermissionFirstThenRunState) {
     EXPECT_EQ(model.statusKey, c.key);
     EXPECT_EQ(model.countStyle, c.permitted ? ColorRole::primary : ColorRole::secondary);
     EXPECT_EQ(model.showsPermissionSection, !c.permitted);
+    EXPECT_EQ(model.controlStops, c.running);
+    EXPECT_EQ(model.controlSymbol, c.controlSymbol);
+    EXPECT_EQ(model.controlTextKey, c.running ? "button.stop" : "button.start");
+    EXPECT_EQ(model.controlTint, c.controlTint);
+    EXPECT_EQ(model.showsNextCheckRow, c.running);
   }
-}
-
-// With the permission withdrawn while the loop runs, the header warns but Stop stays on offer.
-TEST(PanelModelTest, ControlAndCountdownFollowTheRunStateAlone) {
-  for (bool permitted : {false, true}) {
-    const PanelModel running = panelModel(inputs(permitted, true));
-    EXPECT_TRUE(running.controlStops);
-    EXPECT_EQ(running.controlSymbol, "stop.fill");
-    EXPECT_EQ(running.controlTextKey, "button.stop");
-    EXPECT_EQ(running.controlTint, ColorRole::red);
-    EXPECT_TRUE(running.showsNextCheckRow);
-
-    const PanelModel stopped = panelModel(inputs(permitted, false));
-    EXPECT_FALSE(stopped.controlStops);
-    EXPECT_EQ(stopped.controlSymbol, "play.fill");
-    EXPECT_EQ(stopped.controlTextKey, "button.start");
-    EXPECT_EQ(stopped.controlTint, ColorRole::green);
-    EXPECT_FALSE(stopped.showsNextCheckRow);
-  }
-}
-
-TEST(PanelModelTest, StatusLineOnlyWithTextAndOnlyInThePermissionBlock) {
   EXPECT_FALSE(panelModel(inputs(false, false, "")).showsCheckStatus);
   EXPECT_TRUE(panelModel(inputs(false, false, "Checking... (3s)")).showsCheckStatus);
   EXPECT_FALSE(panelModel(inputs(true, false, "Permission OK")).showsCheckStatus);
