@@ -29,3 +29,7 @@ add_dependencies(end_to_end_tests dozewick dozewick_x_test_client)
 target_compile_definitions(end_to_end_tests PRIVATE
   DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>"
   DOZEWICK_X_TEST_CLIENT="$<TARGET_FILE:dozewick_x_test_client>")
+
+add_test(NAME app_install
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR})
+set_property(TEST app_install PROPERTY TIMEOUT 60)

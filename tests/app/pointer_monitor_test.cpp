@@ -74,20 +74,6 @@ TEST(X11PointerMonitor, ReportsLeftAndRightPressesAnywhereButNotOtherButtons) {
   EXPECT_EQ(presses, (std::vector<int>{1, 3}));
 }
 
-TEST(X11PointerMonitor, PressesStopWhenTheMonitorIsGone) {
-  application();
-  int presses = 0;
-  auto monitor = X11PointerMonitor::create([&](int) { ++presses; });
-  ASSERT_NE(monitor, nullptr);
-  SyntheticMouse mouse;
-  mouse.click(1, 10, 10);
-  ASSERT_TRUE(waitFor([&] { return presses == 1; }));
-  monitor.reset();
-  mouse.click(1, 20, 20);
-  waitFor([] { return false; }, 200);
-  EXPECT_EQ(presses, 1);
-}
-
 TEST(X11PointerMonitor, AHandlerMayEndItsOwnMonitor) {
   application();
   std::unique_ptr<X11PointerMonitor> monitor;

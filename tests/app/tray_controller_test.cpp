@@ -205,21 +205,6 @@ TEST_F(TrayControllerTest, AMissingPermissionOutranksTheRunningLoop) {
   EXPECT_EQ(controller->currentIcon().tint, ColorRole::orange);
 }
 
-TEST_F(TrayControllerTest, TheIconPollRunsEveryThreeSecondsFromLaunch) {
-  int checks = 0;
-  const Subscription counting =
-      checker->hasAccessibilityPermission().willSet().connect([&](const bool&) { ++checks; });
-  launch();
-  // Each tick's check publishes only a change, so flip trust before every tick to count them.
-  for (int tick = 1; tick <= 4; ++tick) {
-    setSystemTrust(tick % 2 == 1);
-    advance(3000);
-    EXPECT_EQ(checks, tick) << "tick " << tick;
-    EXPECT_EQ(controller->currentIcon().symbol,
-              tick % 2 == 1 ? "macwindow" : "macwindow.badge.exclamationmark");
-  }
-}
-
 // --- Opening and closing the panel ---
 
 TEST_F(TrayControllerTest, AnOpeningWaitsForTheTrustCheckAndBuildsAFreshPanel) {
@@ -309,18 +294,6 @@ TEST_F(TrayControllerTest, TheClickThatClosedThePanelDoesNotReopenItThroughTheIc
   EXPECT_TRUE(controller->isPopoverShown()) << "a later click opens it as usual";
 }
 
-TEST_F(TrayControllerTest, ASecondLaunchOpensThePanelOrLeavesAnOpenOneOpen) {
-  launch();
-  controller->showPopover();
-  settle();
-  ASSERT_TRUE(controller->isPopoverShown());
-  const PopoverWindow* window = controller->popover();
-  controller->showPopover();
-  settle();
-  EXPECT_TRUE(controller->isPopoverShown());
-  EXPECT_EQ(controller->popover(), window);
-}
-
 // --- Termination ---
 
 TEST_F(TrayControllerTest, QuitRemovesTheMonitorStopsThePollAndLeavesTheLoopAlone) {
@@ -355,17 +328,6 @@ TEST_F(TrayControllerTest, AnOpeningWhoseCheckEndsAfterQuitShowsNothing) {
   runtime.holdBackground(false);
   settle();
   EXPECT_FALSE(controller->isPopoverShown());
-}
-
-TEST_F(TrayControllerTest, WithoutAMonitorEverythingElseStillWorks) {
-  monitorAvailable = false;
-  launch();
-  EXPECT_FALSE(controller->hasEventMonitor());
-  controller->togglePopover();
-  settle();
-  EXPECT_TRUE(controller->isPopoverShown());
-  controller->terminate();
-  EXPECT_EQ(quits, 1);
 }
 
 // --- No tray on this desktop ---
