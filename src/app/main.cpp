@@ -1,12 +1,36 @@
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QIcon>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <iostream>
 
 #include "app/single_instance.h"
 #include "app/test_probe.h"
 #include "app/tray_controller.h"
 #include "app/wiring.h"
+
+namespace {
+
+// At login the tray host and this program start together, and the tray may come up a moment
+// later; only a tray still missing after that means the desktop has none.
+bool waitForSystemTray(int patienceMs) {
+  if (QSystemTrayIcon::isSystemTrayAvailable())
+    return true;
+  QDeadlineTimer deadline(patienceMs);
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (QSystemTrayIcon::isSystemTrayAvailable() || deadline.hasExpired())
+      loop.quit();
+  });
+  poll.start(100);
+  loop.exec();
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace dozewick;
@@ -33,8 +57,7 @@ int main(int argc, char** argv) {
       return 1;
   }
 
-  const std::unique_ptr<TrayController> controller =
-      makeTrayController(QSystemTrayIcon::isSystemTrayAvailable());
+  const std::unique_ptr<TrayController> controller = makeTrayController(waitForSystemTray(5000));
   QObject::connect(&instance, &SingleInstance::activationRequested, controller.get(),
                    &TrayController::showPopover);
   QObject::connect(&app, &QCoreApplication::aboutToQuit, controller.get(),

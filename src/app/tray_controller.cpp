@@ -47,7 +47,9 @@ void TrayController::setupMenuBar() {
     updateMenuBarIcon();
     connect(statusItem_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-              if (reason == QSystemTrayIcon::Trigger)
+              // Two quick clicks are a double click to the tray, yet each is a click here: the
+              // second one closes the panel, or is ignored while an opening is pending.
+              if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                 togglePopover();
             });
     statusItem_->show();

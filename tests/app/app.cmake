@@ -33,3 +33,11 @@ target_compile_definitions(end_to_end_tests PRIVATE
 add_test(NAME app_install
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR})
 set_property(TEST app_install PROPERTY TIMEOUT 60)
+
+dozewick_add_test(tray_fallback_tests
+  SOURCES tray_fallback_test.cpp
+  LIBS PkgConfig::XCB PkgConfig::XCB_XTEST
+  XSESSION TIMEOUT 120)
+add_dependencies(tray_fallback_tests dozewick)
+target_compile_definitions(tray_fallback_tests PRIVATE
+  DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>")
