@@ -1,0 +1,400 @@
+#include "platform/x11_window_system.h"
+
+#include <signal.h>
+#include <xcb/res.h>
+#include <xcb/xcb_icccm.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <span>
+#include <utility>
+
+#include "platform/xcb_property.h"
+
+namespace dozewick {
+
+namespace {
+
+using xcb::Connection;
+using xcb::Pending;
+using PropertyRequest = std::optional<Pending<xcb_get_property_reply_t>>;
+
+// Upper bounds of what one property read may bring; a client may store far more.
+constexpr std::uint32_t kMaxWindows = 1u << 16;
+constexpr std::uint32_t kTitleLongs = 4096;  // 16 KiB of title
+constexpr std::uint32_t kClassLongs = 256;
+constexpr std::uint32_t kAtomListLongs = 64;
+constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
+constexpr std::uint32_t kMaxPid = 0x7FFFFFFF;
+
+enum Need : unsigned {
+  kType = 1u << 0,
+  kState = 1u << 1,
+  kDesktop = 1u << 2,
+  kPid = 1u << 3,
+  kClass = 1u << 4,
+  kTitle = 1u << 5,
+  kWmState = 1u << 6,
+};
+
+// What one listing learnt about one client window.
+struct WindowFacts {
+  xcb_window_t id = XCB_NONE;
+  bool exists = false;
+  bool viewable = false;
+  std::optional<std::vector<std::uint32_t>> types;
+  std::optional<std::vector<std::uint32_t>> states;
+  std::optional<std::uint32_t> desktop;
+  std::optional<std::int32_t> localPid;  // from the X server: a local client's process
+  std::optional<std::int32_t> netPid;    // as the client claims it
+  std::optional<std::string> className;
+  std::optional<std::string> title;
+  std::optional<bool> iconic;
+
+  std::optional<std::int32_t> pid() const { return localPid ? localPid : netPid; }
+};
+
+struct WindowRequests {
+  std::optional<Pending<xcb_get_window_attributes_reply_t>> attributes;
+  std::optional<Pending<xcb_res_query_client_ids_reply_t>> clientIds;
+  PropertyRequest type, state, desktop, netPid, wmClass, netName, wmName, wmState;
+};
+
+PropertyRequest requestProperty(Connection& connection, xcb_window_t window, xcb_atom_t property,
+                                std::uint32_t longs) {
+  const auto cookie =
+      xcb_get_property(connection.get(), 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, longs);
+  return connection.pending<xcb_get_property_reply_t>(cookie.sequence);
+}
+
+template <typename Decode>
+auto readProperty(PropertyRequest& request, Decode decode)
+    -> decltype(decode(xcb::PropertyValue{})) {
+  if (!request) {
+    return {};
+  }
+  const auto reply = request->get();
+  if (!reply) {
+    return {};
+  }
+  return decode(xcb::propertyValue(xcb::replyBytes(reply)));
+}
+
+std::optional<std::int32_t> asPid(std::optional<std::uint32_t> value) {
+  if (!value || *value == 0 || *value > kMaxPid) {
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(*value);
+}
+
+// Sends every request for every window before reading any reply: one round trip in all.
+std::vector<WindowFacts> readWindows(Connection& connection,
+                                     const std::vector<xcb_window_t>& windows, unsigned need) {
+  const xcb::Atoms& atoms = connection.atoms();
+  xcb_connection_t* c = connection.get();
+  std::vector<WindowRequests> requests(windows.size());
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    const xcb_window_t window = windows[i];
+    WindowRequests& r = requests[i];
+    r.attributes.emplace(connection.pending<xcb_get_window_attributes_reply_t>(
+        xcb_get_window_attributes(c, window).sequence));
+    if (need & kType) {
+      r.type = requestProperty(connection, window, atoms.netWmWindowType, kAtomListLongs);
+    }
+    if (need & kState) {
+      r.state = requestProperty(connection, window, atoms.netWmState, kAtomListLongs);
+    }
+    if (need & kDesktop) {
+      r.desktop = requestProperty(connection, window, atoms.netWmDesktop, 1);
+    }
+    if (need & kPid) {
+      r.netPid = requestProperty(connection, window, atoms.netWmPid, 1);
+      if (connection.hasResourceExtension()) {
+        const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        r.clientIds.emplace(connection.pending<xcb_res_query_client_ids_reply_t>(
+            xcb_res_query_client_ids(c, 1, &spec).sequence));
+      }
+    }
+    if (need & kClass) {
+      r.wmClass = requestProperty(connection, window, XCB_ATOM_WM_CLASS, kClassLongs);
+    }
+    if (need & kTitle) {
+      r.netName = requestProperty(connection, window, atoms.netWmName, kTitleLongs);
+      r.wmName = requestProperty(connection, window, XCB_ATOM_WM_NAME, kTitleLongs);
+    }
+    if (need & kWmState) {
+      r.wmState = requestProperty(connection, window, atoms.wmState, 2);
+    }
+  }
+
+  std::vector<WindowFacts> facts(windows.size());
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    WindowRequests& r = requests[i];
+    WindowFacts& f = facts[i];
+    f.id = windows[i];
+    if (const auto attributes = r.attributes->get()) {
+      f.exists = true;
+      f.viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+    f.types = readProperty(
+        r.type, [&](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_ATOM); });
+    f.states = readProperty(
+        r.state, [&](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_ATOM); });
+    f.desktop = readProperty(r.desktop, [&](const xcb::PropertyValue& v) {
+      return xcb::card32Value(v, XCB_ATOM_CARDINAL);
+    });
+    f.netPid = asPid(readProperty(r.netPid, [&](const xcb::PropertyValue& v) {
+      return xcb::card32Value(v, XCB_ATOM_CARDINAL);
+    }));
+    if (r.clientIds) {
+      if (const auto reply = r.clientIds->get()) {
+        f.localPid = xcb::localClientPid(xcb::replyBytes(reply));
+      }
+    }
+    f.className = readProperty(
+        r.wmClass, [&](const xcb::PropertyValue& v) { return xcb::wmClassName(v, atoms); });
+    f.title = readProperty(r.netName,
+                           [&](const xcb::PropertyValue& v) { return xcb::textValue(v, atoms); });
+    auto wmName = readProperty(
+        r.wmName, [&](const xcb::PropertyValue& v) { return xcb::textValue(v, atoms); });
+    if (!f.title) {
+      f.title = std::move(wmName);
+    }
+    f.iconic = readProperty(
+        r.wmState, [&](const xcb::PropertyValue& v) { return xcb::wmStateIconic(v, atoms); });
+  }
+  return facts;
+}
+
+// The managed windows, topmost first; nullopt without an EWMH window manager.
+std::optional<std::vector<xcb_window_t>> managedWindows(Connection& connection) {
+  auto request = requestProperty(connection, connection.root(),
+                                 connection.atoms().netClientListStacking, kMaxWindows);
+  auto windows = readProperty(
+      request, [](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_WINDOW); });
+  if (!windows) {
+    return std::nullopt;
+  }
+  // The window manager lists them bottom to top.
+  std::reverse(windows->begin(), windows->end());
+  std::erase(*windows, XCB_NONE);
+  return std::vector<xcb_window_t>(windows->begin(), windows->end());
+}
+
+bool contains(const std::optional<std::vector<std::uint32_t>>& list, std::uint32_t value) {
+  return list && std::find(list->begin(), list->end(), value) != list->end();
+}
+
+std::optional<std::string> processName(std::int32_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  if (!file || !std::getline(file, name) || name.empty()) {
+    return std::nullopt;
+  }
+  return xcb::utf8Lossy(name);
+}
+
+bool processIsAlive(std::int32_t pid) {
+  return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// ICCCM: a client asks for iconic state with WM_CHANGE_STATE, sent to the root window.
+void requestIconify(Connection& connection, xcb_window_t window) {
+  xcb_client_message_event_t event;
+  static_assert(sizeof event == 32);
+  std::memset(&event, 0, sizeof event);
+  event.response_type = XCB_CLIENT_MESSAGE;
+  event.format = 32;
+  event.window = window;
+  event.type = connection.atoms().wmChangeState;
+  event.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
+  const auto cookie =
+      xcb_send_event(connection.get(), 0, connection.root(),
+                     XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                     reinterpret_cast<const char*>(&event));
+  connection.noteRequest(cookie.sequence);
+}
+
+}  // namespace
+
+X11WindowSystem::X11WindowSystem(std::string displayName, std::chrono::milliseconds replyTimeout)
+    : displayName_(std::move(displayName)), replyTimeout_(replyTimeout) {}
+
+X11WindowSystem::~X11WindowSystem() = default;
+
+std::uint64_t X11WindowSystem::roundTrips() const {
+  return connection_ ? connection_->roundTrips() : 0;
+}
+
+xcb::Connection* X11WindowSystem::connection() {
+  if (connection_ && connection_->isBroken()) {
+    connection_.reset();
+  }
+  if (!connection_) {
+    connection_ = xcb::Connection::open(displayName_, replyTimeout_);
+  }
+  return connection_.get();
+}
+
+// Runs one operation. A connection that broke during it is replaced and the operation tried once
+// more, so that a server that came back since the last call is used at once; a server that does
+// not answer in time makes the operation fail but keeps the connection.
+template <typename Result, typename Operation>
+Result X11WindowSystem::attempt(Result failed, Operation operation) {
+  for (int tries = 0; tries < 2; ++tries) {
+    xcb::Connection* current = connection();
+    if (current == nullptr) {
+      return failed;
+    }
+    current->beginOperation();
+    Result result = operation(*current);
+    if (!current->isBroken()) {
+      return current->timedOut() ? failed : result;
+    }
+    connection_.reset();
+  }
+  return failed;
+}
+
+std::optional<std::vector<WindowEntry>> X11WindowSystem::onScreenWindowEntries() {
+  using Entries = std::optional<std::vector<WindowEntry>>;
+  return attempt(Entries(), [](Connection& connection) -> Entries {
+    const xcb::Atoms& atoms = connection.atoms();
+    auto desktopRequest =
+        requestProperty(connection, connection.root(), atoms.netCurrentDesktop, 1);
+    const auto windows = managedWindows(connection);
+    const auto currentDesktop = readProperty(desktopRequest, [](const xcb::PropertyValue& v) {
+      return xcb::card32Value(v, XCB_ATOM_CARDINAL);
+    });
+    if (!windows) {
+      return std::nullopt;
+    }
+    const auto facts =
+        readWindows(connection, *windows, kType | kState | kDesktop | kPid | kClass | kTitle);
+    std::vector<WindowEntry> entries;
+    entries.reserve(facts.size());
+    for (const WindowFacts& f : facts) {
+      if (!f.exists || !f.viewable || contains(f.states, atoms.netWmStateHidden)) {
+        continue;
+      }
+      if (f.desktop && currentDesktop && *f.desktop != kAllDesktops &&
+          *f.desktop != *currentDesktop) {
+        continue;
+      }
+      WindowEntry entry;
+      entry.layer = xcb::windowLayer(f.types, atoms);
+      entry.number = std::int64_t{f.id};
+      if (const auto pid = f.pid()) {
+        entry.ownerPID = std::int64_t{*pid};
+      }
+      if (f.className) {
+        entry.ownerName = *f.className;
+      } else if (const auto pid = f.pid();
+                 pid && (f.localPid || !connection.hasResourceExtension())) {
+        // Only a process known to run here may be named after its local process.
+        if (auto name = processName(*pid)) {
+          entry.ownerName = std::move(*name);
+        }
+      }
+      if (f.title) {
+        entry.name = *f.title;
+      }
+      entries.push_back(std::move(entry));
+    }
+    return entries;
+  });
+}
+
+bool X11WindowSystem::hideApplication(std::int32_t pid) {
+  if (pid <= 0) {
+    return false;
+  }
+  return attempt(false, [pid](Connection& connection) {
+    const auto windows = managedWindows(connection);
+    if (!windows) {
+      return false;
+    }
+    const bool trustClaims = !connection.hasResourceExtension();
+    std::vector<xcb_window_t> owned;
+    for (const WindowFacts& f : readWindows(connection, *windows, kPid)) {
+      // The server knows which local client made a window; without X-Resource the client's
+      // own claim has to do, checked against the running processes.
+      const auto owner = trustClaims ? f.netPid : f.localPid;
+      if (f.exists && owner == pid) {
+        owned.push_back(f.id);
+      }
+    }
+    if (owned.empty() || (trustClaims && !processIsAlive(pid))) {
+      return false;
+    }
+    for (const xcb_window_t window : owned) {
+      requestIconify(connection, window);
+    }
+    // A request only sent can be lost with the connection; answered, it has been handled.
+    return connection.sync();
+  });
+}
+
+std::optional<std::vector<AccessibleWindow>> X11WindowSystem::applicationWindows(std::int32_t pid) {
+  using Windows = std::optional<std::vector<AccessibleWindow>>;
+  if (pid <= 0) {
+    return std::nullopt;
+  }
+  return attempt(Windows(), [pid](Connection& connection) -> Windows {
+    const auto windows = managedWindows(connection);
+    if (!windows) {
+      return std::nullopt;
+    }
+    const xcb::Atoms& atoms = connection.atoms();
+    std::vector<AccessibleWindow> result;
+    for (const WindowFacts& f :
+         readWindows(connection, *windows, kPid | kTitle | kState | kWmState)) {
+      if (!f.exists || f.netPid != pid) {
+        continue;
+      }
+      AccessibleWindow window;
+      window.handle = f.id;
+      window.title = f.title;
+      if (f.states || f.iconic) {
+        window.minimized = contains(f.states, atoms.netWmStateHidden) || f.iconic.value_or(false);
+      }
+      result.push_back(std::move(window));
+    }
+    return result;
+  });
+}
+
+bool X11WindowSystem::setMinimized(const AccessibleWindow& window) {
+  if (window.handle == XCB_NONE || window.handle > 0xFFFFFFFFu) {
+    return false;
+  }
+  const auto id = static_cast<xcb_window_t>(window.handle);
+  return attempt(false, [id](Connection& connection) {
+    auto attributes = connection.pending<xcb_get_window_attributes_reply_t>(
+        xcb_get_window_attributes(connection.get(), id).sequence);
+    if (!attributes.get()) {
+      return false;
+    }
+    requestIconify(connection, id);
+    return connection.sync();
+  });
+}
+
+std::optional<std::int32_t> X11WindowSystem::frontmostApplicationPID() {
+  using Pid = std::optional<std::int32_t>;
+  return attempt(Pid(), [](Connection& connection) -> Pid {
+    auto request =
+        requestProperty(connection, connection.root(), connection.atoms().netActiveWindow, 1);
+    const auto active = readProperty(
+        request, [](const xcb::PropertyValue& v) { return xcb::card32Value(v, XCB_ATOM_WINDOW); });
+    if (!active || *active == XCB_NONE) {
+      return std::nullopt;
+    }
+    const auto facts = readWindows(connection, {*active}, kPid);
+    return facts.front().exists ? facts.front().pid() : std::nullopt;
+  });
+}
+
+}  // namespace dozewick

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/window_system.h"
+#include "platform/xcb_connection.h"
+
+namespace dozewick {
+
+// The desktop of an X11 session with an EWMH window manager. Connects at first use, and again
+// after the server was lost; nothing it keeps depends on the window manager, so a restarted
+// window manager is simply seen at the next call.
+class X11WindowSystem final : public WindowSystem {
+ public:
+  // An empty display name means $DISPLAY. No call waits longer than `replyTimeout` for the
+  // server's answers.
+  explicit X11WindowSystem(std::string displayName = {}, std::chrono::milliseconds replyTimeout =
+                                                             xcb::Connection::kDefaultReplyTimeout);
+  ~X11WindowSystem() override;
+
+  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override;
+  bool hideApplication(std::int32_t pid) override;
+  std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t pid) override;
+  bool setMinimized(const AccessibleWindow& window) override;
+  std::optional<std::int32_t> frontmostApplicationPID() override;
+
+  // Round trips made on the present connection (0 when there is none); for measurements.
+  std::uint64_t roundTrips() const;
+
+ private:
+  xcb::Connection* connection();
+  template <typename Result, typename Operation>
+  Result attempt(Result failed, Operation operation);
+
+  std::string displayName_;
+  std::chrono::milliseconds replyTimeout_;
+  std::unique_ptr<xcb::Connection> connection_;
+};
+
+}  // namespace dozewick

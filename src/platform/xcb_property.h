@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/xcb_atoms.h"
+
+// Decoding of what the X server hands back. Pure functions over bytes: every length field in a
+// reply is checked against the bytes that really arrived, so that no value another client stored
+// can make the program read out of bounds.
+namespace dozewick::xcb {
+
+// A property's value, bounded by the bytes that the reply really holds.
+struct PropertyValue {
+  std::uint32_t type = 0;  // 0 (None) when the property does not exist
+  std::uint8_t format = 0;
+  std::span<const std::uint8_t> bytes;
+  bool truncated = false;  // the server kept more than was asked for
+};
+
+// Reads a GetProperty reply laid out as on the wire; `reply` is the whole reply as received.
+PropertyValue propertyValue(std::span<const std::uint8_t> reply);
+
+// One 32-bit value of the given type, or nullopt when type, format or length are not exactly that.
+std::optional<std::uint32_t> card32Value(const PropertyValue& value, std::uint32_t type);
+
+// A list of 32-bit values of the given type; nullopt on a wrong type or format.
+std::optional<std::vector<std::uint32_t>> card32List(const PropertyValue& value,
+                                                     std::uint32_t type);
+
+// A window title from _NET_WM_NAME or WM_NAME, as valid UTF-8; nullopt when the property is
+// missing or not text.
+std::optional<std::string> textValue(const PropertyValue& value, const Atoms& atoms);
+
+// The class part of WM_CLASS ("instance\0class\0"); nullopt when missing or empty.
+std::optional<std::string> wmClassName(const PropertyValue& value, const Atoms& atoms);
+
+// True when WM_STATE says Iconic; nullopt when WM_STATE is missing or malformed.
+std::optional<bool> wmStateIconic(const PropertyValue& value, const Atoms& atoms);
+
+// The local process id in an X-Resource QueryClientIds reply; nullopt when the server gave none.
+std::optional<std::int32_t> localClientPid(std::span<const std::uint8_t> reply);
+
+// The layer of a window by its _NET_WM_WINDOW_TYPE: 0 for ordinary application windows (no type,
+// NORMAL, DIALOG, or no type this program knows), non-zero for every other kind.
+std::int64_t windowLayer(const std::optional<std::vector<std::uint32_t>>& types,
+                         const Atoms& atoms);
+
+// UTF-8 with every ill-formed subsequence replaced by U+FFFD.
+std::string utf8Lossy(std::string_view bytes);
+
+// ISO 8859-1 to UTF-8.
+std::string latin1ToUtf8(std::string_view bytes);
+
+}  // namespace dozewick::xcb

@@ -1,0 +1,99 @@
+// The X11 window system when the X server or the window manager goes away and comes back. Each
+// test runs its own X server, beside the session the test command started.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/window_rules.h"
+#include "platform/x11_test_support.h"
+#include "platform/x11_trust.h"
+#include "platform/x11_window_system.h"
+
+namespace dozewick {
+namespace {
+
+using testing::ChildProcess;
+using testing::eventually;
+using testing::PrivateXServer;
+using testing::XTestClient;
+
+std::unique_ptr<ChildProcess> startWindowManager(const std::string& display) {
+  auto wm = std::make_unique<ChildProcess>(std::vector<std::string>{"openbox", "--sm-disable"},
+                                           std::vector<std::string>{"DISPLAY=" + display}, -1,
+                                           /*silenceErrors=*/true);
+  XTestClient(display).send("wm-ready");
+  return wm;
+}
+
+bool lists(X11WindowSystem& windows, std::uint32_t id) {
+  for (const WindowInfo& window : getVisibleWindows(windows)) {
+    if (window.windowID == id) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST(X11ServerLifecycleTest, TrustNeedsARunningEwmhWindowManager) {
+  PrivateXServer server;
+  EXPECT_FALSE(queryX11TrustOn(server.display()));
+
+  auto wm = startWindowManager(server.display());
+  EXPECT_TRUE(queryX11TrustOn(server.display()));
+
+  // Killed, it cannot clean up: its root properties stay and name a window that is gone.
+  wm->stop(SIGKILL);
+  EXPECT_FALSE(queryX11TrustOn(server.display()));
+}
+
+TEST(X11ServerLifecycleTest, AWindowManagerRestartIsPickedUp) {
+  PrivateXServer server;
+  auto wm = startWindowManager(server.display());
+  X11WindowSystem windows(server.display());
+  XTestClient client(server.display());
+  const auto window = client.open({"title=survives the window manager"});
+  ASSERT_TRUE(lists(windows, window));
+
+  wm.reset();
+  wm = startWindowManager(server.display());
+  EXPECT_TRUE(eventually([&] { return lists(windows, window); }));
+  EXPECT_TRUE(windows.hideApplication(client.pid()));
+  client.send("wait-iconic\t" + std::to_string(window));
+  EXPECT_FALSE(lists(windows, window));
+}
+
+TEST(X11ServerLifecycleTest, ALostServerEmptiesTheListingAndItWorksAgainWhenBack) {
+  PrivateXServer server;
+  auto wm = startWindowManager(server.display());
+  X11WindowSystem windows(server.display());
+  auto client = std::make_unique<XTestClient>(server.display());
+  const auto window = client->open({"title=before"});
+  ASSERT_TRUE(lists(windows, window));
+  const auto pid = client->pid();
+  const auto perWindow = windows.applicationWindows(pid);
+  ASSERT_TRUE(perWindow && !perWindow->empty());
+
+  server.kill();
+  EXPECT_TRUE(getVisibleWindows(windows).empty());
+  EXPECT_FALSE(windows.onScreenWindowEntries());
+  EXPECT_FALSE(windows.hideApplication(pid));
+  EXPECT_FALSE(windows.applicationWindows(pid));
+  EXPECT_FALSE(windows.setMinimized(perWindow->front()));
+  EXPECT_FALSE(windows.frontmostApplicationPID());
+  EXPECT_FALSE(minimizeWindow(windows, WindowInfo{window, pid, "x", "before"}));
+  client.reset();
+  wm.reset();
+
+  server.restart();
+  wm = startWindowManager(server.display());
+  XTestClient again(server.display());
+  const auto after = again.open({"title=after"});
+  EXPECT_TRUE(lists(windows, after));
+  again.send("activate\t" + std::to_string(after));
+  EXPECT_EQ(windows.frontmostApplicationPID(), again.pid());
+  EXPECT_TRUE(windows.hideApplication(again.pid()));
+}
+
+}  // namespace
+}  // namespace dozewick

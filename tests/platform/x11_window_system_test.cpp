@@ -1,0 +1,376 @@
+// The X11 window system against a real X server and window manager (run inside tools/x-session).
+#include "platform/x11_window_system.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <variant>
+
+#include "core/window_rules.h"
+#include "platform/x11_test_support.h"
+#include "platform/x11_trust.h"
+
+namespace dozewick {
+namespace {
+
+using testing::eventually;
+using testing::unusedPid;
+using testing::XTestClient;
+
+std::optional<WindowEntry> entryOf(X11WindowSystem& windows, std::uint32_t id) {
+  const auto entries = windows.onScreenWindowEntries();
+  if (!entries) {
+    return std::nullopt;
+  }
+  for (const WindowEntry& entry : *entries) {
+    if (entry.number == EntryValue(std::int64_t{id})) {
+      return entry;
+    }
+  }
+  return std::nullopt;
+}
+
+bool listed(X11WindowSystem& windows, std::uint32_t id) {
+  return entryOf(windows, id).has_value();
+}
+
+std::string textOf(const EntryValue& value) {
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    return *text;
+  }
+  return "<missing>";
+}
+
+std::int64_t numberOf(const EntryValue& value) {
+  const auto* number = std::get_if<std::int64_t>(&value);
+  return number != nullptr ? *number : -1;
+}
+
+// 32-bit values as the hex bytes of a property in this machine's byte order.
+std::string hexList(std::initializer_list<std::uint32_t> values) {
+  std::string hex;
+  for (const std::uint32_t value : values) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
+    for (int i = 0; i < 4; ++i) {
+      char pair[3];
+      std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+      hex += pair;
+    }
+  }
+  return hex;
+}
+
+std::optional<WindowInfo> visible(X11WindowSystem& windows, std::uint32_t id) {
+  for (const WindowInfo& window : getVisibleWindows(windows)) {
+    if (window.windowID == id) {
+      return window;
+    }
+  }
+  return std::nullopt;
+}
+
+class X11WindowSystemTest : public ::testing::Test {
+ protected:
+  X11WindowSystem windows;
+};
+
+TEST_F(X11WindowSystemTest, ListsAnApplicationWindowWithItsOwnerAndTitle) {
+  XTestClient client;
+  const auto back = client.open({"title=Back", "class=editor,Editor"});
+  const auto front = client.open({"title=Éditeur — 文档 🚀", "class=editor,Editor"});
+
+  const auto entry = entryOf(windows, front);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(numberOf(entry->layer), 0);
+  EXPECT_EQ(numberOf(entry->ownerPID), client.pid());
+  EXPECT_EQ(textOf(entry->ownerName), "Editor");
+  EXPECT_EQ(textOf(entry->name), "Éditeur — 文档 🚀");
+
+  // Topmost first: the window opened last is on top.
+  const auto entries = windows.onScreenWindowEntries();
+  ASSERT_TRUE(entries);
+  const auto position = [&](std::uint32_t id) {
+    return std::find_if(entries->begin(), entries->end(), [&](const WindowEntry& e) {
+      return e.number == EntryValue(std::int64_t{id});
+    });
+  };
+  EXPECT_LT(position(front), position(back));
+}
+
+TEST_F(X11WindowSystemTest, OnlyOrdinaryWindowTypesGetLayerZero) {
+  XTestClient client;
+  const std::pair<const char*, bool> cases[] = {
+      {"NORMAL", true},          {"DIALOG", true},
+      {"UTILITY", false},        {"TOOLBAR", false},
+      {"SPLASH", false},         {"DOCK", false},
+      {"UTILITY,NORMAL", false}, {"_UNKNOWN_KIND,DIALOG", true},
+      {"_UNKNOWN_KIND", true},
+  };
+  for (const auto& [type, ordinary] : cases) {
+    SCOPED_TRACE(type);
+    const auto window = client.open({std::string("type=") + type, "title=typed"});
+    const auto entry = entryOf(windows, window);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(numberOf(entry->layer) == 0, ordinary);
+  }
+  const auto untyped = client.open({"title=untyped"});
+  EXPECT_EQ(numberOf(entryOf(windows, untyped)->layer), 0);
+}
+
+TEST_F(X11WindowSystemTest, ReadsTitlesAndNamesFromWhateverTheClientProvides) {
+  XTestClient client;
+  const auto latin1 = client.open({"wmname=Caf\\xe9", "class=a,A"});
+  const auto utf8InString = client.open({"wmname=Café", "class=a,A"});
+  const auto both = client.open({"title=From NET", "wmname=From WM", "class=a,A"});
+  const auto broken = client.open({"title=ab\\xff\\xc3cd\\xed\\xa0\\x80", "class=a,A"});
+  const auto nothing = client.open({"pid=none"});
+  const std::string huge(60000, 'x');
+  const auto longTitle = client.open({"title=" + huge, "class=a,A"});
+
+  EXPECT_EQ(textOf(entryOf(windows, latin1)->name), "Café");
+  EXPECT_EQ(textOf(entryOf(windows, utf8InString)->name), "Café");
+  EXPECT_EQ(textOf(entryOf(windows, both)->name), "From NET");
+  EXPECT_EQ(textOf(entryOf(windows, broken)->name),
+            "ab\xEF\xBF\xBD\xEF\xBF\xBD"
+            "cd\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  const auto title = textOf(entryOf(windows, longTitle)->name);
+  EXPECT_GE(title.size(), 1000u);
+  EXPECT_LE(title.size(), huge.size());
+
+  // No title, no class, no _NET_WM_PID: the server still knows the local process.
+  const auto bare = entryOf(windows, nothing);
+  ASSERT_TRUE(bare);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(bare->name));
+  EXPECT_EQ(numberOf(bare->ownerPID), client.pid());
+  EXPECT_EQ(textOf(bare->ownerName), "dozewick_x_test");  // /proc comm, cut at 15 bytes
+  const auto info = visible(windows, nothing);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->title, "");
+}
+
+TEST_F(X11WindowSystemTest, TheServerKnowsTheOwnerBetterThanTheClientsClaim) {
+  XTestClient client;
+  const auto window = client.open({"title=claims", "pid=" + std::to_string(unusedPid())});
+  EXPECT_EQ(numberOf(entryOf(windows, window)->ownerPID), client.pid());
+}
+
+TEST_F(X11WindowSystemTest, DesktopBarTitlesAreLeftOutByTheRules) {
+  XTestClient client;
+  const auto chinese = client.open({"title=菜单栏", "class=bar,Bar"});
+  const auto english = client.open({"title=Menubar", "class=bar,Bar"});
+  const auto ordinary = client.open({"title=Menubar2", "class=bar,Bar"});
+
+  EXPECT_TRUE(listed(windows, chinese));
+  EXPECT_TRUE(listed(windows, english));
+  EXPECT_FALSE(visible(windows, chinese));
+  EXPECT_FALSE(visible(windows, english));
+  const auto info = visible(windows, ordinary);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->appPID, client.pid());
+  EXPECT_EQ(info->appName, "Bar");
+}
+
+TEST_F(X11WindowSystemTest, ListsOnlyWindowsOnScreenNow) {
+  XTestClient client;
+  const auto here = client.open({"title=here"});
+  const auto elsewhere = client.open({"title=elsewhere"});
+  const auto everywhere = client.open({"title=everywhere"});
+  const auto iconified = client.open({"title=iconified"});
+  const auto bornElsewhere = client.open({"title=born elsewhere", "desktop=2", "wait=managed"});
+  client.send("desktop\t" + std::to_string(elsewhere) + "\t1");
+  client.send("desktop\t" + std::to_string(everywhere) + "\t0xFFFFFFFF");
+  client.send("iconify\t" + std::to_string(iconified));
+
+  EXPECT_TRUE(listed(windows, here));
+  EXPECT_TRUE(listed(windows, everywhere));
+  EXPECT_FALSE(listed(windows, elsewhere));
+  EXPECT_FALSE(listed(windows, iconified));
+  EXPECT_FALSE(listed(windows, bornElsewhere));
+
+  client.send("current-desktop\t1");
+  EXPECT_TRUE(listed(windows, elsewhere));
+  EXPECT_TRUE(listed(windows, everywhere));
+  EXPECT_FALSE(listed(windows, here));
+  client.send("current-desktop\t0");
+}
+
+TEST_F(X11WindowSystemTest, MalformedPropertiesCountAsMissing) {
+  XTestClient client;
+  const auto window = client.open({"title=good", "wmname=fallback", "class=m,M"});
+  const std::string id = std::to_string(window);
+  client.send("setprop\t" + id + "\t_NET_WM_NAME\tCARDINAL\t32\t01000000");
+  client.send("setprop\t" + id + "\tWM_CLASS\tSTRING\t8\t6e6f6e756c");  // no separator
+  client.send("setprop\t" + id + "\t_NET_WM_WINDOW_TYPE\tCARDINAL\t32\t05000000");
+  client.send("setprop\t" + id + "\t_NET_WM_PID\tCARDINAL\t16\t0100");
+  client.send("setprop\t" + id + "\t_NET_WM_DESKTOP\tCARDINAL\t32\t0300000004000000");
+  client.send("setprop\t" + id + "\t_NET_WM_STATE\tATOM\t8\tffffffffff");
+
+  const auto entry = entryOf(windows, window);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(textOf(entry->name), "fallback");
+  EXPECT_EQ(textOf(entry->ownerName), "dozewick_x_test");
+  EXPECT_EQ(numberOf(entry->layer), 0);
+  EXPECT_EQ(numberOf(entry->ownerPID), client.pid());
+}
+
+TEST_F(X11WindowSystemTest, SkipsWindowsThatAreGoneOrNeverExisted) {
+  XTestClient client;
+  const auto alive = client.open({"title=alive"});
+  const auto doomed = client.open({"title=doomed"});
+  client.send("destroy\t" + std::to_string(doomed));
+  // A stale list, as a window manager may hold it for a moment: a destroyed window, a window
+  // that never existed, and None.
+  const std::string hex = hexList({alive, doomed, 0x1FFFFFFu, 0u});
+  client.send("setprop\troot\t_NET_CLIENT_LIST_STACKING\tWINDOW\t32\t" + hex);
+
+  const auto entries = windows.onScreenWindowEntries();
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 1u);
+  EXPECT_EQ(numberOf(entries->front().number), alive);
+
+  client.send("setprop\troot\t_NET_CLIENT_LIST_STACKING\tCARDINAL\t32\t" + hex);
+  EXPECT_FALSE(windows.onScreenWindowEntries());
+  EXPECT_TRUE(getVisibleWindows(windows).empty());
+  // The window manager writes a good list again at its next change.
+  client.open({"title=restores the list"});
+  EXPECT_TRUE(listed(windows, alive));
+}
+
+TEST_F(X11WindowSystemTest, FrontmostIsTheProcessOfTheActiveWindow) {
+  XTestClient first;
+  XTestClient second;
+  const auto firstWindow = first.open({"title=first"});
+  const auto secondWindow = second.open({"title=second"});
+
+  first.send("activate\t" + std::to_string(firstWindow));
+  EXPECT_EQ(windows.frontmostApplicationPID(), first.pid());
+  first.send("activate\t" + std::to_string(secondWindow));
+  EXPECT_EQ(windows.frontmostApplicationPID(), second.pid());
+}
+
+TEST_F(X11WindowSystemTest, HidingAnApplicationIconifiesAllItsWindows) {
+  XTestClient app;
+  XTestClient other;
+  const std::uint32_t appWindows[] = {app.open({"title=one"}), app.open({"title=two"}),
+                                      app.open({"title=dialog", "type=DIALOG"})};
+  const auto otherWindow = other.open({"title=other"});
+  const auto info = visible(windows, appWindows[0]);
+  ASSERT_TRUE(info);
+
+  EXPECT_TRUE(minimizeWindow(windows, *info));
+  for (const auto window : appWindows) {
+    app.send("wait-iconic\t" + std::to_string(window));
+    EXPECT_FALSE(listed(windows, window));
+  }
+  EXPECT_TRUE(listed(windows, otherWindow));
+  EXPECT_EQ(other.state(otherWindow), "viewable normal");
+
+  // Still running, still the owner: asking again succeeds.
+  EXPECT_TRUE(windows.hideApplication(app.pid()));
+  EXPECT_TRUE(minimizeWindow(windows, *info));
+}
+
+TEST_F(X11WindowSystemTest, HidingNeedsALocalProcessThatOwnsAWindow) {
+  XTestClient app;
+  const auto claimed = unusedPid();
+  app.open({"title=claims a pid", "pid=" + std::to_string(claimed)});
+
+  EXPECT_FALSE(windows.hideApplication(claimed));
+  EXPECT_FALSE(windows.hideApplication(unusedPid()));
+  EXPECT_FALSE(windows.hideApplication(0));
+  EXPECT_FALSE(windows.hideApplication(-1));
+  EXPECT_FALSE(windows.hideApplication(::getpid()));  // alive, but owns no window
+}
+
+// Windows whose _NET_WM_PID names no process here, as from a client on another host.
+class X11PerWindowTest : public X11WindowSystemTest {
+ protected:
+  XTestClient remote;
+  std::int32_t pid = unusedPid();
+  std::string pidOption = "pid=" + std::to_string(pid);
+
+  std::uint32_t open(const std::string& title) {
+    return remote.open({"title=" + title, pidOption});
+  }
+  std::string state(std::uint32_t window) { return remote.state(window); }
+};
+
+TEST_F(X11PerWindowTest, ListsTheClaimedWindowsTopmostFirst) {
+  const auto lower = open("Report");
+  const auto upper = open("Notes");
+
+  const auto list = windows.applicationWindows(pid);
+  ASSERT_TRUE(list);
+  ASSERT_EQ(list->size(), 2u);
+  EXPECT_EQ((*list)[0].handle, upper);
+  EXPECT_EQ((*list)[0].title, "Notes");
+  EXPECT_EQ((*list)[0].minimized, false);
+  EXPECT_EQ((*list)[1].handle, lower);
+
+  remote.send("iconify\t" + std::to_string(lower));
+  EXPECT_EQ(windows.applicationWindows(pid)->at(1).minimized, true);
+  EXPECT_TRUE(windows.applicationWindows(unusedPid() - 1)->empty());
+}
+
+TEST_F(X11PerWindowTest, MinimizesTheFirstWindowWithTheRecordedTitle) {
+  const auto older = open("Report");
+  const auto notes = open("Notes");
+  const auto newer = open("Report");
+  const WindowInfo report{newer, pid, "Remote", "Report"};
+
+  EXPECT_TRUE(minimizeWindow(windows, report));
+  remote.send("wait-iconic\t" + std::to_string(newer));
+  EXPECT_EQ(state(older), "viewable normal");
+
+  EXPECT_TRUE(minimizeWindow(windows, report));
+  remote.send("wait-iconic\t" + std::to_string(older));
+  EXPECT_EQ(state(notes), "viewable normal");
+
+  EXPECT_FALSE(minimizeWindow(windows, report));
+  EXPECT_FALSE(minimizeWindow(windows, WindowInfo{notes, pid, "Remote", "Renamed since"}));
+
+  // An empty recorded title takes any window not minimized yet.
+  EXPECT_TRUE(minimizeWindow(windows, WindowInfo{notes, pid, "Remote", ""}));
+  remote.send("wait-iconic\t" + std::to_string(notes));
+}
+
+TEST_F(X11PerWindowTest, MinimizingAWindowThatIsGoneFails) {
+  const auto window = open("Gone");
+  const auto list = windows.applicationWindows(pid);
+  ASSERT_TRUE(list);
+  remote.send("destroy\t" + std::to_string(window));
+  EXPECT_FALSE(windows.setMinimized(list->front()));
+  EXPECT_FALSE(windows.setMinimized(AccessibleWindow{}));
+  EXPECT_FALSE(windows.setMinimized(AccessibleWindow{std::uint64_t{1} << 40, "", false}));
+}
+
+TEST(X11TrustTest, TrustedUnderAnEwmhWindowManagerButNotInAWaylandSession) {
+  EXPECT_TRUE(queryX11Trust());
+  const char* before = std::getenv("XDG_SESSION_TYPE");
+  const std::string saved = before != nullptr ? before : "";
+  ::setenv("XDG_SESSION_TYPE", "wayland", 1);
+  EXPECT_FALSE(queryX11Trust());
+  ::setenv("XDG_SESSION_TYPE", saved.c_str(), 1);
+  EXPECT_FALSE(queryX11TrustOn(":999999"));
+}
+
+TEST(X11GrabTest, AServerGrabbedByAnotherClientDelaysButDoesNotHang) {
+  X11WindowSystem windows({}, std::chrono::milliseconds(300));
+  XTestClient client;
+  const auto window = client.open({"title=grabbed"});
+  ASSERT_TRUE(listed(windows, window));
+
+  client.send("grab");
+  EXPECT_FALSE(windows.onScreenWindowEntries());
+  EXPECT_FALSE(windows.hideApplication(client.pid()));
+  EXPECT_FALSE(windows.frontmostApplicationPID());
+  client.send("ungrab");
+  EXPECT_TRUE(eventually([&] { return listed(windows, window); }));
+}
+
+}  // namespace
+}  // namespace dozewick

@@ -1,0 +1,502 @@
+// An X client for the tests: opens windows exactly as told and changes them on command, so that a
+// test knows what the window system must list. Reads one command a line on standard input and
+// answers one line on standard output: "ok [values]" or "error <reason>". Fields are separated by
+// tabs; in a field, \xHH, \t, \n and \\ stand for those bytes.
+//
+//   open [title=T] [wmname=T] [wmnametype=string|utf8|compound] [class=instance,Class]
+//        [pid=self|none|N] [type=NORMAL,DIALOG,...] [desktop=N] [wait=viewable|managed|none]
+//                                -> ok <window id>   (waits until the window manager shows it)
+//   many <count> <title prefix>  -> ok <first id> ... <last id>
+//   title <id> <text>            sets _NET_WM_NAME
+//   setprop <id|root> <property> <type> <format> <hex bytes>   any property, also a malformed one
+//   delprop <id> <property>
+//   desktop <id> <n>             moves the window to desktop n (0xFFFFFFFF: all desktops)
+//   current-desktop <n>          switches the desktop
+//   iconify <id>                 -> ok once the window manager iconified it
+//   wait-iconic <id>             -> ok once someone had it iconified
+//   activate <id>                -> ok once it is the active window
+//   state <id>                   -> ok <viewable|unviewable> <normal|iconic|withdrawn|none>
+//   destroy <id>
+//   close                        destroys all its windows; ok once the window manager let go
+//   grab | ungrab                the server, for everyone else
+//   wm-ready                     -> ok once a window manager runs and manages windows
+//   pid | sync | quit
+#include <poll.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FreeDeleter {
+  void operator()(void* memory) const noexcept { std::free(memory); }
+};
+template <typename T>
+using Owned = std::unique_ptr<T, FreeDeleter>;
+
+constexpr auto kWaitLimit = std::chrono::seconds(10);
+constexpr std::uint32_t kIconicState = 3;
+
+xcb_connection_t* connection = nullptr;
+xcb_window_t root = XCB_NONE;
+std::map<std::string, xcb_atom_t> atomCache;
+std::vector<xcb_window_t> created;
+
+xcb_atom_t atom(const std::string& name) {
+  if (auto found = atomCache.find(name); found != atomCache.end()) {
+    return found->second;
+  }
+  Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+      connection,
+      xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
+      nullptr));
+  const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
+  atomCache[name] = value;
+  return value;
+}
+
+std::string unescape(const std::string& field) {
+  std::string out;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] != '\\' || i + 1 == field.size()) {
+      out.push_back(field[i]);
+      continue;
+    }
+    const char next = field[++i];
+    if (next == 'x' && i + 2 < field.size()) {
+      out.push_back(static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16)));
+      i += 2;
+    } else if (next == 't') {
+      out.push_back('\t');
+    } else if (next == 'n') {
+      out.push_back('\n');
+    } else {
+      out.push_back(next);
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream stream(text);
+  while (std::getline(stream, part, separator)) {
+    parts.push_back(part);
+  }
+  return parts;
+}
+
+std::string hexBytes(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+void setProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,
+                 const void* data, std::size_t bytes) {
+  const std::size_t unit = format / 8;
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, property, type, format,
+                      static_cast<std::uint32_t>(bytes / unit), data);
+}
+
+void setText(xcb_window_t window, xcb_atom_t property, xcb_atom_t type, const std::string& text) {
+  setProperty(window, property, type, 8, text.data(), text.size());
+}
+
+void setCardinal(xcb_window_t window, const std::string& property, std::uint32_t value) {
+  setProperty(window, atom(property), XCB_ATOM_CARDINAL, 32, &value, 4);
+}
+
+void roundTrip() {
+  Owned<xcb_get_input_focus_reply_t> reply(
+      xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
+std::optional<std::vector<std::uint32_t>> card32Property(xcb_window_t window,
+                                                         const std::string& name) {
+  Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+      connection,
+      xcb_get_property(connection, 0, window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+      nullptr));
+  if (!reply || reply->type == XCB_NONE || reply->format != 32) {
+    return std::nullopt;
+  }
+  const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+  return std::vector<std::uint32_t>(values,
+                                    values + xcb_get_property_value_length(reply.get()) / 4);
+}
+
+bool viewable(xcb_window_t window) {
+  Owned<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
+      connection, xcb_get_window_attributes(connection, window), nullptr));
+  return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
+std::optional<std::uint32_t> wmState(xcb_window_t window) {
+  const auto state = card32Property(window, "WM_STATE");
+  if (!state || state->empty()) {
+    return std::nullopt;
+  }
+  return state->front();
+}
+
+bool managed(xcb_window_t window) {
+  const auto clients = card32Property(root, "_NET_CLIENT_LIST_STACKING");
+  if (!clients) {
+    return false;
+  }
+  return std::find(clients->begin(), clients->end(), window) != clients->end();
+}
+
+// Checks the condition again after every event, until it holds or time runs out.
+bool waitUntil(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+  for (;;) {
+    if (condition()) {
+      return true;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || xcb_connection_has_error(connection)) {
+      return false;
+    }
+    xcb_flush(connection);
+    Owned<xcb_generic_event_t> event(xcb_poll_for_event(connection));
+    if (!event) {
+      // Some changes reach no window of ours as an event (a frame mapped by the window
+      // manager), so look again now and then as well.
+      pollfd descriptor{xcb_get_file_descriptor(connection), POLLIN, 0};
+      poll(&descriptor, 1, static_cast<int>(std::min<long>(left.count(), 50)));
+    }
+    while (Owned<xcb_generic_event_t> more{xcb_poll_for_event(connection)}) {
+    }
+  }
+}
+
+void sendToRoot(xcb_window_t window, const std::string& type, std::uint32_t d0,
+                std::uint32_t d1 = 0, std::uint32_t d2 = 0) {
+  xcb_client_message_event_t event;
+  std::memset(&event, 0, sizeof event);
+  event.response_type = XCB_CLIENT_MESSAGE;
+  event.format = 32;
+  event.window = window;
+  event.type = atom(type);
+  event.data.data32[0] = d0;
+  event.data.data32[1] = d1;
+  event.data.data32[2] = d2;
+  xcb_send_event(connection, 0, root,
+                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                 reinterpret_cast<const char*>(&event));
+  xcb_flush(connection);
+}
+
+struct WindowSpec {
+  std::optional<std::string> title;
+  std::optional<std::string> wmName;
+  std::string wmNameType = "STRING";
+  std::optional<std::string> wmClass;
+  std::string pid = "self";
+  std::optional<std::string> types;
+  std::optional<std::uint32_t> desktop;
+  std::string wait = "viewable";
+};
+
+xcb_window_t createWindow(const WindowSpec& spec) {
+  const xcb_window_t window = xcb_generate_id(connection);
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  const std::uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+                                                           XCB_EVENT_MASK_PROPERTY_CHANGE |
+                                                           XCB_EVENT_MASK_VISIBILITY_CHANGE};
+  xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, 0, 0, 160, 120, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                    XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+  if (spec.title) {
+    setText(window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), *spec.title);
+  }
+  if (spec.wmName) {
+    setText(window, XCB_ATOM_WM_NAME, atom(spec.wmNameType), *spec.wmName);
+  }
+  if (spec.wmClass) {
+    setText(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, *spec.wmClass);
+  }
+  if (spec.pid == "self") {
+    setCardinal(window, "_NET_WM_PID", static_cast<std::uint32_t>(getpid()));
+  } else if (spec.pid != "none") {
+    setCardinal(window, "_NET_WM_PID", static_cast<std::uint32_t>(std::stoul(spec.pid)));
+  }
+  if (spec.types) {
+    std::vector<xcb_atom_t> atoms;
+    for (const std::string& type : split(*spec.types, ',')) {
+      atoms.push_back(atom("_NET_WM_WINDOW_TYPE_" + type));
+    }
+    setProperty(window, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, atoms.data(),
+                atoms.size() * 4);
+  }
+  if (spec.desktop) {
+    setCardinal(window, "_NET_WM_DESKTOP", *spec.desktop);
+  }
+  xcb_map_window(connection, window);
+  xcb_flush(connection);
+  created.push_back(window);
+  return window;
+}
+
+std::string describe(xcb_window_t window) {
+  const auto state = wmState(window);
+  return std::string(managed(window) ? "managed" : "not managed") +
+         (viewable(window) ? ", viewable" : ", not viewable") + ", WM_STATE " +
+         (state ? std::to_string(*state) : "none");
+}
+
+bool waitShown(xcb_window_t window, const std::string& how) {
+  if (how == "none") {
+    roundTrip();
+    return true;
+  }
+  if (how == "managed") {
+    return waitUntil([&] { return managed(window); });
+  }
+  return waitUntil([&] { return managed(window) && viewable(window); });
+}
+
+std::string handle(const std::vector<std::string>& words) {
+  const std::string& verb = words.at(0);
+  auto windowArg = [&](std::size_t index) {
+    return words.at(index) == "root" ? root
+                                     : static_cast<xcb_window_t>(std::stoul(words.at(index)));
+  };
+  if (verb == "open") {
+    WindowSpec spec;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+      const std::size_t equals = words[i].find('=');
+      const std::string key = words[i].substr(0, equals);
+      const std::string value = unescape(words[i].substr(equals + 1));
+      if (key == "title") {
+        spec.title = value;
+      } else if (key == "wmname") {
+        spec.wmName = value;
+      } else if (key == "wmnametype") {
+        spec.wmNameType = value == "utf8"       ? "UTF8_STRING"
+                          : value == "compound" ? "COMPOUND_TEXT"
+                                                : "STRING";
+      } else if (key == "class") {
+        const std::size_t comma = value.find(',');
+        spec.wmClass = value.substr(0, comma) + '\0' + value.substr(comma + 1) + '\0';
+      } else if (key == "pid") {
+        spec.pid = value;
+      } else if (key == "type") {
+        spec.types = value;
+      } else if (key == "desktop") {
+        spec.desktop = static_cast<std::uint32_t>(std::stoul(value, nullptr, 0));
+      } else if (key == "wait") {
+        spec.wait = value;
+      } else {
+        return "error unknown option " + key;
+      }
+    }
+    const xcb_window_t window = createWindow(spec);
+    if (!waitShown(window, spec.wait)) {
+      return "error timeout: " + describe(window);
+    }
+    return "ok " + std::to_string(window);
+  }
+  if (verb == "many") {
+    const int count = std::stoi(words.at(1));
+    std::vector<xcb_window_t> windows;
+    for (int i = 0; i < count; ++i) {
+      WindowSpec spec;
+      spec.title = unescape(words.at(2)) + " " + std::to_string(i);
+      spec.wmClass = std::string("many") + '\0' + "Many" + '\0';
+      windows.push_back(createWindow(spec));
+    }
+    std::string reply = "ok";
+    for (const xcb_window_t window : windows) {
+      if (!waitShown(window, "viewable")) {
+        return "error timeout";
+      }
+      reply += " " + std::to_string(window);
+    }
+    return reply;
+  }
+  if (verb == "title") {
+    setText(windowArg(1), atom("_NET_WM_NAME"), atom("UTF8_STRING"), unescape(words.at(2)));
+    roundTrip();
+    return "ok";
+  }
+  if (verb == "setprop") {
+    const std::string bytes = hexBytes(words.size() > 5 ? words[5] : "");
+    const auto format = static_cast<std::uint8_t>(std::stoi(words.at(4)));
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, windowArg(1), atom(words.at(2)),
+                        atom(words.at(3)), format,
+                        static_cast<std::uint32_t>(bytes.size() / (format / 8)), bytes.data());
+    roundTrip();
+    return "ok";
+  }
+  if (verb == "delprop") {
+    xcb_delete_property(connection, windowArg(1), atom(words.at(2)));
+    roundTrip();
+    return "ok";
+  }
+  if (verb == "desktop") {
+    const xcb_window_t window = windowArg(1);
+    const auto desktop = static_cast<std::uint32_t>(std::stoul(words.at(2), nullptr, 0));
+    sendToRoot(window, "_NET_WM_DESKTOP", desktop, 2);
+    const bool moved = waitUntil([&] {
+      const auto value = card32Property(window, "_NET_WM_DESKTOP");
+      return value && !value->empty() && value->front() == desktop;
+    });
+    return moved ? "ok" : "error timeout";
+  }
+  if (verb == "current-desktop") {
+    const auto desktop = static_cast<std::uint32_t>(std::stoul(words.at(1)));
+    sendToRoot(root, "_NET_CURRENT_DESKTOP", desktop);
+    const bool switched = waitUntil([&] {
+      const auto value = card32Property(root, "_NET_CURRENT_DESKTOP");
+      return value && !value->empty() && value->front() == desktop;
+    });
+    return switched ? "ok" : "error timeout";
+  }
+  if (verb == "iconify") {
+    const xcb_window_t window = windowArg(1);
+    sendToRoot(window, "WM_CHANGE_STATE", kIconicState);
+    return waitUntil([&] { return wmState(window) == kIconicState; }) ? "ok" : "error timeout";
+  }
+  if (verb == "wait-iconic") {
+    const xcb_window_t window = windowArg(1);
+    return waitUntil([&] { return wmState(window) == kIconicState; })
+               ? "ok"
+               : "error timeout: " + describe(window);
+  }
+  if (verb == "activate") {
+    const xcb_window_t window = windowArg(1);
+    sendToRoot(window, "_NET_ACTIVE_WINDOW", 2);
+    const bool active = waitUntil([&] {
+      const auto value = card32Property(root, "_NET_ACTIVE_WINDOW");
+      return value && !value->empty() && value->front() == window;
+    });
+    return active ? "ok" : "error timeout";
+  }
+  if (verb == "state") {
+    const xcb_window_t window = windowArg(1);
+    const auto state = wmState(window);
+    const char* name = !state                   ? "none"
+                       : *state == 1            ? "normal"
+                       : *state == kIconicState ? "iconic"
+                                                : "withdrawn";
+    return std::string("ok ") + (viewable(window) ? "viewable " : "unviewable ") + name;
+  }
+  if (verb == "destroy") {
+    xcb_destroy_window(connection, windowArg(1));
+    roundTrip();
+    return "ok";
+  }
+  if (verb == "close") {
+    // Returns once the window manager has let go of every window, so that nothing it does about
+    // them afterwards (such as moving the focus) reaches into the next test.
+    for (const xcb_window_t window : created) {
+      xcb_destroy_window(connection, window);
+    }
+    const bool released = waitUntil([] {
+      const auto clients = card32Property(root, "_NET_CLIENT_LIST_STACKING");
+      return !clients || std::none_of(created.begin(), created.end(), [&](xcb_window_t w) {
+        return std::find(clients->begin(), clients->end(), w) != clients->end();
+      });
+    });
+    created.clear();
+    return released ? "ok" : "error timeout";
+  }
+  if (verb == "grab") {
+    xcb_grab_server(connection);
+    roundTrip();
+    return "ok";
+  }
+  if (verb == "ungrab") {
+    xcb_ungrab_server(connection);
+    roundTrip();
+    return "ok";
+  }
+  if (verb == "wm-ready") {
+    // A window manager may name its check window before it handles map requests, and drop
+    // those that come too early: it is ready once a probe window of ours gets managed.
+    const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+    WindowSpec spec;
+    spec.title = "wm-ready probe";
+    const xcb_window_t probe = createWindow(spec);
+    created.pop_back();
+    bool ready = false;
+    while (!ready && std::chrono::steady_clock::now() < deadline) {
+      const auto retry = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+      ready =
+          waitUntil([&] {
+            return (managed(probe) && viewable(probe)) || std::chrono::steady_clock::now() > retry;
+          }) &&
+          managed(probe) && viewable(probe);
+      if (!ready) {
+        xcb_unmap_window(connection, probe);
+        xcb_map_window(connection, probe);
+      }
+    }
+    xcb_destroy_window(connection, probe);
+    const bool released = waitUntil([&] { return !managed(probe); });
+    return ready && released ? "ok" : "error timeout";
+  }
+  if (verb == "pid") {
+    return "ok " + std::to_string(getpid());
+  }
+  if (verb == "sync") {
+    roundTrip();
+    return "ok";
+  }
+  return "error unknown command " + verb;
+}
+
+}  // namespace
+
+int main() {
+  connection = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(connection)) {
+    std::cout << "error no display" << std::endl;
+    return 1;
+  }
+  root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+  const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &mask);
+  roundTrip();
+  std::cout << "ok ready" << std::endl;
+
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (line == "quit") {
+      break;
+    }
+    std::string reply;
+    try {
+      reply = handle(split(line, '\t'));
+    } catch (const std::exception& error) {
+      reply = std::string("error ") + error.what();
+    }
+    if (xcb_connection_has_error(connection)) {
+      reply = "error connection lost";
+    }
+    std::cout << reply << std::endl;
+  }
+  xcb_disconnect(connection);
+  return 0;
+}
