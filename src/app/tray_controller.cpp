@@ -81,9 +81,16 @@ void TrayController::updateMenuBarIcon() {
   currentIcon_ = trayIconModel(
       services_.checker.hasAccessibilityPermission().get(),
       [this] { return services_.manager.isRunning().get(); }, services_.language);
-  statusItem_->setIcon(
-      symbolIcon(QString::fromStdString(currentIcon_.symbol), style::color(currentIcon_.tint)));
-  statusItem_->setToolTip(QString::fromStdString(currentIcon_.description));
+  const QColor tint = style::color(currentIcon_.tint);
+  // The tray redraws (or, over D-Bus, re-sends) the icon at every change: only real ones count.
+  if (currentIcon_.symbol != drawnSymbol_ || tint != drawnTint_) {
+    statusItem_->setIcon(symbolIcon(QString::fromStdString(currentIcon_.symbol), tint));
+    drawnSymbol_ = currentIcon_.symbol;
+    drawnTint_ = tint;
+  }
+  const QString tooltip = QString::fromStdString(currentIcon_.description);
+  if (statusItem_->toolTip() != tooltip)
+    statusItem_->setToolTip(tooltip);
 }
 
 bool TrayController::isPopoverShown() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -101,6 +102,8 @@ class TrayController final : public QObject {
   std::shared_ptr<RepeatingTimer> permissionCheckTimer_;
 
   TrayIconModel currentIcon_;
+  std::string drawnSymbol_;
+  QColor drawnTint_;
   bool opening_ = false;
   bool terminated_ = false;
   double lastCloseByMonitor_ = -1e300;

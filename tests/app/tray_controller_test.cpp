@@ -186,6 +186,11 @@ TEST_F(TrayControllerTest, IconFollowsTrustAndTheLoopOnlyAtLaunchTicksAndOpening
   EXPECT_EQ(controller->currentIcon().tint, ColorRole::green);
   EXPECT_EQ(controller->statusItem()->toolTip(), "Running");
 
+  // Ticks that change nothing leave the drawn icon alone.
+  const qint64 drawn = controller->statusItem()->icon().cacheKey();
+  advance(3000);
+  EXPECT_EQ(controller->statusItem()->icon().cacheKey(), drawn);
+
   // A language switch shows at the next tick, in the new language.
   language.setCurrentLanguage("zh-Hans");
   advance(3000);
