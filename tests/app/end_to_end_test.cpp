@@ -96,7 +96,7 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
           tooEarly = true;
         return iconified(0) && iconified(1);
       },
-      std::chrono::duration_cast<std::chrono::milliseconds>(allLeftAlone + 65s - Clock::now()));
+      std::chrono::duration_cast<std::chrono::milliseconds>(allLeftAlone + 70s - Clock::now()));
   EXPECT_FALSE(tooEarly) << "a window went before it had been left alone for 60 s";
   ASSERT_TRUE(gone) << "the two least recently used windows were not iconified in time";
   for (std::size_t i = 2; i < 5; ++i) {
