@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -37,7 +38,7 @@ std::vector<std::uint8_t> reply(std::uint32_t type, std::uint8_t format, std::ui
   put32(bytes, 8, type);
   put32(bytes, 12, bytesAfter);
   put32(bytes, 16, count);
-  std::memcpy(bytes.data() + 32, data.data(), data.size());
+  std::copy(data.begin(), data.end(), bytes.begin() + 32);
   return bytes;
 }
 
@@ -134,7 +135,8 @@ TEST(TextPropertyTest, ATitleCutByTheReadLimitLosesOnlyTheCutCharacter) {
 
 TEST(TextPropertyTest, ReadsOnlyTheBytesThatArrived) {
   // The header claims 1000 bytes; 8 arrived.
-  const auto value = propertyValue(reply(kAtoms.utf8String, 8, 1000, text("12345678")));
+  const auto bytes = reply(kAtoms.utf8String, 8, 1000, text("12345678"));
+  const auto value = propertyValue(bytes);
   EXPECT_EQ(value.bytes.size(), 8u);
   EXPECT_TRUE(value.truncated);
   EXPECT_EQ(textValue(value, kAtoms), "12345678");
