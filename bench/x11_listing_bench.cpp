@@ -1,0 +1,125 @@
+// One listing of the X11 window system at 10, 100 and 500 windows, with the round trips it makes,
+// beside `wmctrl -lp` on the same windows as a whole process. Needs an X session with a window
+// manager: run it through tools/x-session (target x11_listing_bench_run).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+
+#ifndef DOZEWICK_X_TEST_CLIENT
+#define DOZEWICK_X_TEST_CLIENT ""
+#endif
+
+#include "platform/x11_test_support.h"
+#include "platform/x11_trust.h"
+#include "platform/x11_window_system.h"
+
+extern char** environ;
+
+namespace dozewick {
+namespace {
+
+// The windows of the current size; the windows of another size are closed first.
+bool prepareWindows(benchmark::State& state) {
+  static std::unique_ptr<testing::XTestClient> client;
+  static std::int64_t open = -1;
+  if (std::getenv("DISPLAY") == nullptr || !queryX11Trust()) {
+    state.SkipWithError("needs an X session with an EWMH window manager (tools/x-session)");
+    return false;
+  }
+  if (std::string(DOZEWICK_X_TEST_CLIENT).empty()) {
+    state.SkipWithError("built without the test client");
+    return false;
+  }
+  if (open != state.range(0)) {
+    client.reset();
+    client = std::make_unique<testing::XTestClient>();
+    client->send("many\t" + std::to_string(state.range(0)) + "\tbench window");
+    open = state.range(0);
+  }
+  return true;
+}
+
+void listingCounters(benchmark::State& state, std::size_t listed, std::uint64_t roundTrips) {
+  state.counters["windows"] = static_cast<double>(listed);
+  state.counters["round_trips"] =
+      benchmark::Counter(static_cast<double>(roundTrips), benchmark::Counter::kAvgIterations);
+}
+
+// On a connection that is open already, as in the program's loop.
+void BM_Listing(benchmark::State& state) {
+  if (!prepareWindows(state)) {
+    return;
+  }
+  X11WindowSystem windows;
+  std::size_t listed = 0;
+  benchmark::DoNotOptimize(windows.onScreenWindowEntries());
+  const std::uint64_t before = windows.roundTrips();
+  for (auto _ : state) {
+    auto entries = windows.onScreenWindowEntries();
+    benchmark::DoNotOptimize(entries);
+    listed = entries ? entries->size() : 0;
+  }
+  listingCounters(state, listed, windows.roundTrips() - before);
+}
+
+// Connecting, interning the atoms and listing once: what a fresh process would do.
+void BM_ListingNewConnection(benchmark::State& state) {
+  if (!prepareWindows(state)) {
+    return;
+  }
+  std::size_t listed = 0;
+  std::uint64_t roundTrips = 0;
+  for (auto _ : state) {
+    X11WindowSystem windows;
+    auto entries = windows.onScreenWindowEntries();
+    benchmark::DoNotOptimize(entries);
+    listed = entries ? entries->size() : 0;
+    roundTrips += windows.roundTrips();
+  }
+  listingCounters(state, listed, roundTrips);
+}
+
+void BM_WmctrlProcess(benchmark::State& state) {
+  if (!prepareWindows(state)) {
+    return;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  char wmctrl[] = "wmctrl";
+  char list[] = "-lp";
+  char* argv[] = {wmctrl, list, nullptr};
+  for (auto _ : state) {
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "wmctrl", &actions, nullptr, argv, environ) != 0) {
+      state.SkipWithError("wmctrl is not installed");
+      break;
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      state.SkipWithError("wmctrl failed");
+      break;
+    }
+  }
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+void sizes(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Arg(10)->Arg(100)->Arg(500)->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+
+BENCHMARK(BM_Listing)->Apply(sizes);
+BENCHMARK(BM_ListingNewConnection)->Apply(sizes);
+BENCHMARK(BM_WmctrlProcess)->Apply(sizes);
+
+}  // namespace
+}  // namespace dozewick
+
+BENCHMARK_MAIN();
