@@ -33,7 +33,9 @@ bool queryX11TrustOn(const std::string& displayName) {
   }
   const xcb::Atoms& atoms = connection->atoms();
   xcb_connection_t* c = connection->get();
-  connection->beginOperation();
+  if (!connection->beginOperation()) {
+    return false;
+  }
   auto property = [&](xcb_window_t window, xcb_atom_t name, std::uint32_t longs) {
     return connection->pending<xcb_get_property_reply_t>(
         xcb_get_property(c, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, longs).sequence);

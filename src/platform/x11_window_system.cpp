@@ -248,7 +248,9 @@ Result X11WindowSystem::attempt(Result failed, Operation operation) {
     if (current == nullptr) {
       return failed;
     }
-    current->beginOperation();
+    if (!current->beginOperation()) {
+      return failed;
+    }
     Result result = operation(*current);
     if (!current->isBroken()) {
       return current->timedOut() ? failed : result;

@@ -50,7 +50,9 @@ bool Connection::initialize(int screenNumber) {
   }
   root_ = screens.data->root;
 
-  beginOperation();
+  if (!beginOperation()) {
+    return false;
+  }
   // Everything in one batch: the extension query and every atom, then the replies.
   xcb_prefetch_extension_data(connection_, &xcb_res_id);
   std::vector<Pending<xcb_intern_atom_reply_t>> interned;
@@ -78,11 +80,23 @@ bool Connection::isBroken() const {
   return xcb_connection_has_error(connection_) != 0;
 }
 
-void Connection::beginOperation() {
-  deadline_ = std::chrono::steady_clock::now() + replyTimeout_;
-  timedOut_ = false;
+bool Connection::beginOperation() {
   while (Owned<xcb_generic_event_t> event{xcb_poll_for_event(connection_)}) {
   }
+  if (stallProbe_) {
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (xcb_poll_for_reply(connection_, *stallProbe_, &reply, &error) == 0) {
+      timedOut_ = true;
+      return false;
+    }
+    Owned<void> ownedReply(reply);
+    Error ownedError(error);
+    stallProbe_.reset();
+  }
+  deadline_ = std::chrono::steady_clock::now() + replyTimeout_;
+  timedOut_ = false;
+  return true;
 }
 
 void Connection::noteRequest(unsigned int sequence) {
@@ -116,6 +130,10 @@ bool Connection::waitFor(unsigned int sequence, void** reply, xcb_generic_error_
         std::chrono::ceil<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       timedOut_ = true;
+      if (!stallProbe_) {
+        stallProbe_ = xcb_get_input_focus(connection_).sequence;
+        xcb_flush(connection_);
+      }
       return false;
     }
     pollfd descriptor{xcb_get_file_descriptor(connection_), POLLIN, 0};

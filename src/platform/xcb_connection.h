@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -75,8 +76,9 @@ class Connection {
   bool isBroken() const;
 
   // Starts one operation: its replies must all arrive within one reply timeout from now. Also
-  // drops events nobody asked for, so that they do not pile up.
-  void beginOperation();
+  // drops events nobody asked for, so that they do not pile up. False, at once, while the server
+  // has still not answered since an earlier operation timed out: no use queueing more requests.
+  bool beginOperation();
   // A reply of the current operation did not arrive in time (the server is busy or grabbed).
   bool timedOut() const { return timedOut_; }
 
@@ -106,6 +108,7 @@ class Connection {
   std::chrono::milliseconds replyTimeout_;
   std::chrono::steady_clock::time_point deadline_;
   bool timedOut_ = false;
+  std::optional<unsigned int> stallProbe_;  // answered once the server works again
   xcb_window_t root_ = XCB_NONE;
   Atoms atoms_;
   bool hasResourceExtension_ = false;

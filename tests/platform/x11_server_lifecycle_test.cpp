@@ -2,6 +2,8 @@
 // test runs its own X server, beside the session the test command started.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -24,6 +26,20 @@ std::unique_ptr<ChildProcess> startWindowManager(const std::string& display) {
                                            /*silenceErrors=*/true);
   XTestClient(display).send("wm-ready");
   return wm;
+}
+
+// 32-bit values as the hex bytes of a property in this machine's byte order.
+std::string hexList(std::initializer_list<std::uint32_t> values) {
+  std::string hex;
+  for (const std::uint32_t value : values) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
+    for (int i = 0; i < 4; ++i) {
+      char pair[3];
+      std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+      hex += pair;
+    }
+  }
+  return hex;
 }
 
 bool lists(X11WindowSystem& windows, std::uint32_t id) {
@@ -93,6 +109,31 @@ TEST(X11ServerLifecycleTest, ALostServerEmptiesTheListingAndItWorksAgainWhenBack
   again.send("activate\t" + std::to_string(after));
   EXPECT_EQ(windows.frontmostApplicationPID(), again.pid());
   EXPECT_TRUE(windows.hideApplication(again.pid()));
+}
+
+// Without a window manager nobody rewrites the client list, so a test can plant a stale one: a
+// destroyed window, a window that never existed, and None.
+TEST(X11ServerLifecycleTest, SkipsListedWindowsThatAreGoneOrNeverExisted) {
+  PrivateXServer server;
+  X11WindowSystem windows(server.display());
+  XTestClient client(server.display());
+  const auto alive = client.open({"title=alive", "wait=none"});
+  const auto doomed = client.open({"title=doomed", "wait=none"});
+  client.send("destroy\t" + std::to_string(doomed));
+  const std::string list = hexList({alive, doomed, 0x1FFFFFFu, 0u});
+
+  client.send("setprop\troot\t_NET_CLIENT_LIST_STACKING\tWINDOW\t32\t" + list);
+  const auto entries = windows.onScreenWindowEntries();
+  ASSERT_TRUE(entries);
+  ASSERT_EQ(entries->size(), 1u);
+  EXPECT_EQ(entries->front().number, EntryValue(std::int64_t{alive}));
+
+  client.send("setprop\troot\t_NET_CLIENT_LIST_STACKING\tCARDINAL\t32\t" + list);
+  EXPECT_FALSE(windows.onScreenWindowEntries());
+  EXPECT_TRUE(getVisibleWindows(windows).empty());
+  client.send("delprop\troot\t_NET_CLIENT_LIST_STACKING");
+  EXPECT_FALSE(windows.onScreenWindowEntries());
+  EXPECT_FALSE(windows.hideApplication(client.pid()));
 }
 
 }  // namespace

@@ -214,7 +214,8 @@ class PrivateXServer {
     if (!display.empty()) {
       argv.push_back(display);
     }
-    for (const char* arg : {"-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "640x480x24"}) {
+    for (const char* arg :
+         {"-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"}) {
       argv.emplace_back(arg);
     }
     server_ = std::make_unique<ChildProcess>(argv, std::vector<std::string>{}, ready[1], true);

@@ -19,6 +19,7 @@
 //   destroy <id>
 //   close                        destroys all its windows; ok once the window manager let go
 //   grab | ungrab                the server, for everyone else
+//   selection-owner <name>       -> ok <window id or 0>
 //   wm-ready                     -> ok once a window manager runs and manages windows
 //   pid | sync | quit
 #include <poll.h>
@@ -456,6 +457,11 @@ std::string handle(const std::vector<std::string>& words) {
     xcb_destroy_window(connection, probe);
     const bool released = waitUntil([&] { return !managed(probe); });
     return ready && released ? "ok" : "error timeout";
+  }
+  if (verb == "selection-owner") {
+    Owned<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom(words.at(1))), nullptr));
+    return "ok " + std::to_string(reply ? reply->owner : 0);
   }
   if (verb == "pid") {
     return "ok " + std::to_string(getpid());
