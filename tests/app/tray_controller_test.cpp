@@ -12,6 +12,8 @@
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "support/fake_window_system.h"
+#include "support/memory_preferences.h"
+#include "support/qt_application.h"
 #include "support/virtual_runtime.h"
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"  // the panel's header needs its dialogs complete
@@ -21,43 +23,10 @@ namespace dozewick {
 namespace {
 
 using testing::FakeWindowSystem;
+using testing::MemoryPreferences;
 using testing::VirtualRuntime;
 
-// One application for the whole test program, made before the first test and gone after the
-// last, while Qt's own globals still exist.
-class QtApplicationEnvironment final : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "tray_controller_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
-
-class MemoryPreferences final : public Preferences {
- public:
-  std::optional<std::string> string(const std::string& key) const override {
-    const auto found = strings.find(key);
-    return found == strings.end() ? std::nullopt : std::optional(found->second);
-  }
-  std::optional<std::vector<std::string>> stringList(const std::string&) const override {
-    return std::nullopt;
-  }
-  void setString(const std::string& key, const std::string& value) override {
-    strings[key] = value;
-  }
-  void setStringList(const std::string&, const std::vector<std::string>&) override {}
-  void synchronize() override {}
-  std::map<std::string, std::string> strings;
-};
+[[maybe_unused]] const auto* const kEnvironment = testing::addQtApplication<QApplication>();
 
 class NoLoginItems final : public LoginItemService {
  public:

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "localization/memory_preferences.h"
+#include "support/memory_preferences.h"
 
 namespace dozewick {
 namespace {

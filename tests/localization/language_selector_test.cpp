@@ -5,22 +5,16 @@
 #include <QApplication>
 #include <memory>
 
-#include "localization/memory_preferences.h"
+#include "support/memory_preferences.h"
+#include "support/qt_application.h"
 
 namespace dozewick {
 namespace {
 
-QApplication& application() {
-  static int argc = 1;
-  static char name[] = "language_selector_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+[[maybe_unused]] const auto* const kEnvironment = testing::addQtApplication<QApplication>();
 
 class LanguageSelectorTest : public ::testing::Test {
  protected:
-  void SetUp() override { application(); }
   static void settle() { QCoreApplication::processEvents(); }
 
   testing::MemoryPreferences prefs_;

@@ -10,16 +10,12 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "support/qt_application.h"
+
 namespace dozewick {
 namespace {
 
-QGuiApplication& application() {
-  static int argc = 1;
-  static char name[] = "help_page_test";
-  static char* argv[] = {name, nullptr};
-  static QGuiApplication app(argc, argv);
-  return app;
-}
+[[maybe_unused]] const auto* const kEnvironment = testing::addQtApplication<QGuiApplication>();
 
 // Takes the place of the desktop's file handler, so nothing really opens.
 class OpenedUrls : public QObject {
@@ -41,7 +37,6 @@ QByteArray contents(const QString& path) {
 
 class HelpPageTest : public ::testing::Test {
  protected:
-  void SetUp() override { application(); }
 };
 
 TEST_F(HelpPageTest, FromTheBuildTreeTheSourceCopyOpens) {

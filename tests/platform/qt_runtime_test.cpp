@@ -9,10 +9,14 @@
 #include <atomic>
 #include <string>
 
+#include "support/qt_application.h"
+
 namespace dozewick {
 namespace {
 
 using namespace std::chrono_literals;
+
+[[maybe_unused]] const auto* const kEnvironment = testing::addQtApplication<QCoreApplication>();
 
 // Runs the event loop until `done` holds or the deadline passes.
 template <class Condition>
@@ -28,13 +32,6 @@ bool spinUntil(Condition done, std::chrono::milliseconds limit = 5000ms) {
 
 class QtRuntimeTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "qt_runtime_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-      new QCoreApplication(argc, argv);
-  }
   QtRuntime runtime;
 };
 

@@ -9,7 +9,7 @@ dozewick_add_test(launch_at_login_tests
 
 dozewick_add_test(help_page_tests
   SOURCES help_page_test.cpp
-  LIBS dozewick_platform Qt6::Gui
+  LIBS dozewick_platform dozewick_test_support Qt6::Gui
   OFFSCREEN TIMEOUT 120)
 target_compile_definitions(help_page_tests PRIVATE
   DOZEWICK_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

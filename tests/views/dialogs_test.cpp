@@ -293,11 +293,11 @@ TEST_F(SettingsSheetTest, ChoosingChineseRetitlesEverythingAtOnce) {
 
 TEST_F(SettingsSheetTest, TheCloseButtonClosesAndChangesNothing) {
   QPointer<SettingsView> sheet = openSettings();
-  const auto stored = preferences.strings;
+  const auto stored = preferences.values;
   find<QPushButton>(*sheet, "closeButton")->click();
   settle();
   EXPECT_FALSE(sheet);
-  EXPECT_EQ(preferences.strings, stored);
+  EXPECT_EQ(preferences.values, stored);
   EXPECT_EQ(loginItems.registerCalls + loginItems.unregisterCalls, 0);
   EXPECT_EQ(language.currentLanguage()(), "en");
 }

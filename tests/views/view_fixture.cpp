@@ -1,5 +1,8 @@
 #include "view_fixture.h"
 
+#include "support/qt_application.h"
+
+#include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QWidget>
@@ -8,24 +11,7 @@ namespace dozewick::testing {
 
 namespace {
 
-// One application for the whole test program, made before the first test and gone after the
-// last.
-class QtApplicationEnvironment final : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "dozewick_views_test";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] const auto* const kEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+[[maybe_unused]] const auto* const kEnvironment = addQtApplication<QApplication>();
 
 }  // namespace
 

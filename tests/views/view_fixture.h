@@ -17,36 +17,11 @@
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "support/fake_window_system.h"
+#include "support/memory_preferences.h"
 #include "support/virtual_runtime.h"
 #include "views/view_services.h"
 
 namespace dozewick::testing {
-
-class MemoryPreferences final : public Preferences {
- public:
-  std::optional<std::string> string(const std::string& key) const override {
-    auto found = strings.find(key);
-    if (found == strings.end())
-      return std::nullopt;
-    return found->second;
-  }
-  std::optional<std::vector<std::string>> stringList(const std::string& key) const override {
-    auto found = lists.find(key);
-    if (found == lists.end())
-      return std::nullopt;
-    return found->second;
-  }
-  void setString(const std::string& key, const std::string& value) override {
-    strings[key] = value;
-  }
-  void setStringList(const std::string& key, const std::vector<std::string>& value) override {
-    lists[key] = value;
-  }
-  void synchronize() override {}
-
-  std::map<std::string, std::string> strings;
-  std::map<std::string, std::vector<std::string>> lists;
-};
 
 // The login item as the system holds it, with an optional failure of every change.
 class FakeLoginItems final : public LoginItemService {
