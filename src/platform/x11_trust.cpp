@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "platform/xcb_connection.h"
 #include "platform/xcb_property.h"
@@ -17,20 +20,21 @@ bool isWaylandSession() {
   return session != nullptr && ::strcasecmp(session, "wayland") == 0;
 }
 
-}  // namespace
+// The query runs every few seconds, and opening a connection (handshake, atoms, extension
+// query) costs far more than asking; so each display's connection is kept, and opened anew only
+// once the server has broken it.
+struct KeptConnections {
+  std::mutex mutex;
+  std::map<std::string, std::unique_ptr<xcb::Connection>> byDisplay;
+};
 
-bool queryX11Trust() {
-  return queryX11TrustOn({});
+KeptConnections& keptConnections() {
+  // Never destroyed: a background query may still be running while the process exits.
+  static auto* kept = new KeptConnections();
+  return *kept;
 }
 
-bool queryX11TrustOn(const std::string& displayName) {
-  if (isWaylandSession()) {
-    return false;
-  }
-  const auto connection = xcb::Connection::open(displayName);
-  if (!connection) {
-    return false;
-  }
+bool askWindowManager(xcb::Connection* connection) {
   const xcb::Atoms& atoms = connection->atoms();
   xcb_connection_t* c = connection->get();
   if (!connection->beginOperation()) {
@@ -64,6 +68,28 @@ bool queryX11TrustOn(const std::string& displayName) {
   const auto self =
       xcb::card32Value(xcb::propertyValue(xcb::replyBytes(selfReply)), XCB_ATOM_WINDOW);
   return self == check && !connection->timedOut() && !connection->isBroken();
+}
+
+}  // namespace
+
+bool queryX11Trust() {
+  return queryX11TrustOn({});
+}
+
+bool queryX11TrustOn(const std::string& displayName) {
+  if (isWaylandSession()) {
+    return false;
+  }
+  KeptConnections& kept = keptConnections();
+  const std::lock_guard lock(kept.mutex);
+  auto& connection = kept.byDisplay[displayName];
+  if (connection && connection->isBroken()) {
+    connection.reset();
+  }
+  if (!connection) {
+    connection = xcb::Connection::open(displayName);
+  }
+  return connection && askWindowManager(connection.get());
 }
 
 }  // namespace dozewick
