@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/single_instance.h"
@@ -34,6 +35,16 @@ bool waitForSystemTray(int patienceMs) {
 
 int main(int argc, char** argv) {
   using namespace dozewick;
+
+  // Qt would abort with a core dump; say plainly what is missing instead.
+  const auto isSet = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+  };
+  if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY") && !isSet("QT_QPA_PLATFORM")) {
+    std::cerr << "Dozewick needs a graphical desktop session: DISPLAY is not set.\n";
+    return 1;
+  }
 
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Dozewick"));
