@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "localization/language_manager.h"
-#include "localization/memory_preferences.h"
+#include "support/memory_preferences.h"
 #include "support/virtual_runtime.h"
 
 namespace dozewick {
