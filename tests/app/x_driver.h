@@ -170,7 +170,10 @@ class Display {
     if (!r || r->format != 32)
       return {};
     const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
-    return {v, v + xcb_get_property_value_length(r.get()) / 4};
+    const int bytes = xcb_get_property_value_length(r.get());
+    if (bytes < 4)
+      return {};
+    return std::vector<std::uint32_t>(v, v + static_cast<std::size_t>(bytes) / 4);
   }
 
   std::optional<std::uint32_t> pidOf(xcb_window_t w) {
