@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <span>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/xcb_property.h"
@@ -90,13 +91,16 @@ std::optional<std::int32_t> asPid(std::optional<std::uint32_t> value) {
 }
 
 // Sends every request for every window before reading any reply: one round trip in all.
+// `needs` says what to ask of each window.
 std::vector<WindowFacts> readWindows(Connection& connection,
-                                     const std::vector<xcb_window_t>& windows, unsigned need) {
+                                     const std::vector<xcb_window_t>& windows,
+                                     const std::vector<unsigned>& needs) {
   const xcb::Atoms& atoms = connection.atoms();
   xcb_connection_t* c = connection.get();
   std::vector<WindowRequests> requests(windows.size());
   for (std::size_t i = 0; i < windows.size(); ++i) {
     const xcb_window_t window = windows[i];
+    const unsigned need = needs[i];
     WindowRequests& r = requests[i];
     r.attributes.emplace(connection.pending<xcb_get_window_attributes_reply_t>(
         xcb_get_window_attributes(c, window).sequence));
@@ -168,6 +172,11 @@ std::vector<WindowFacts> readWindows(Connection& connection,
   return facts;
 }
 
+std::vector<WindowFacts> readWindows(Connection& connection,
+                                     const std::vector<xcb_window_t>& windows, unsigned need) {
+  return readWindows(connection, windows, std::vector<unsigned>(windows.size(), need));
+}
+
 // The managed windows, topmost first; nullopt without an EWMH window manager.
 std::optional<std::vector<xcb_window_t>> managedWindows(Connection& connection) {
   auto request = requestProperty(connection, connection.root(),
@@ -200,6 +209,50 @@ bool processIsAlive(std::int32_t pid) {
   return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
+// What a window states before it is mapped and keeps for its life: asked at its first listing
+// only, which more than halves what each later listing asks.
+struct StableFacts {
+  std::optional<std::vector<std::uint32_t>> types;
+  std::optional<std::int32_t> localPid;
+  std::optional<std::int32_t> netPid;
+  std::optional<std::string> className;
+};
+using KnownWindowMap = std::unordered_map<xcb_window_t, StableFacts>;
+
+std::vector<unsigned> listingNeeds(const KnownWindowMap& known,
+                                   const std::vector<xcb_window_t>& windows) {
+  std::vector<unsigned> needs;
+  needs.reserve(windows.size());
+  for (const xcb_window_t window : windows) {
+    needs.push_back(known.contains(window) ? kState | kDesktop | kTitle
+                                           : kType | kState | kDesktop | kPid | kClass | kTitle);
+  }
+  return needs;
+}
+
+// Completes the facts of known windows and remembers those of new ones.
+void rememberStableFacts(KnownWindowMap& known, std::vector<WindowFacts>& facts) {
+  KnownWindowMap kept;
+  kept.reserve(facts.size());
+  for (WindowFacts& f : facts) {
+    if (!f.exists) {
+      continue;
+    }
+    if (const auto found = known.find(f.id); found != known.end()) {
+      f.types = found->second.types;
+      f.localPid = found->second.localPid;
+      f.netPid = found->second.netPid;
+      f.className = found->second.className;
+      kept.insert(*found);
+    } else if (f.className && f.pid()) {
+      // A window that has not named itself yet is asked again next time.
+      kept.emplace(f.id, StableFacts{f.types, f.localPid, f.netPid, f.className});
+    }
+  }
+  // A window gone from the list is forgotten at once, so a reused id is asked anew.
+  known = std::move(kept);
+}
+
 // ICCCM: a client asks for iconic state with WM_CHANGE_STATE, sent to the root window.
 void requestIconify(Connection& connection, xcb_window_t window) {
   xcb_client_message_event_t event;
@@ -219,8 +272,14 @@ void requestIconify(Connection& connection, xcb_window_t window) {
 
 }  // namespace
 
+struct X11WindowSystem::KnownWindows {
+  KnownWindowMap byWindow;
+};
+
 X11WindowSystem::X11WindowSystem(std::string displayName, std::chrono::milliseconds replyTimeout)
-    : displayName_(std::move(displayName)), replyTimeout_(replyTimeout) {}
+    : displayName_(std::move(displayName)),
+      replyTimeout_(replyTimeout),
+      known_(std::make_unique<KnownWindows>()) {}
 
 X11WindowSystem::~X11WindowSystem() = default;
 
@@ -233,6 +292,7 @@ xcb::Connection* X11WindowSystem::connection() {
     connection_.reset();
   }
   if (!connection_) {
+    known_->byWindow.clear();
     connection_ = xcb::Connection::open(displayName_, replyTimeout_);
   }
   return connection_.get();
@@ -262,7 +322,7 @@ Result X11WindowSystem::attempt(Result failed, Operation operation) {
 
 std::optional<std::vector<WindowEntry>> X11WindowSystem::onScreenWindowEntries() {
   using Entries = std::optional<std::vector<WindowEntry>>;
-  return attempt(Entries(), [](Connection& connection) -> Entries {
+  return attempt(Entries(), [this](Connection& connection) -> Entries {
     const xcb::Atoms& atoms = connection.atoms();
     auto desktopRequest =
         requestProperty(connection, connection.root(), atoms.netCurrentDesktop, 1);
@@ -273,8 +333,8 @@ std::optional<std::vector<WindowEntry>> X11WindowSystem::onScreenWindowEntries()
     if (!windows) {
       return std::nullopt;
     }
-    const auto facts =
-        readWindows(connection, *windows, kType | kState | kDesktop | kPid | kClass | kTitle);
+    auto facts = readWindows(connection, *windows, listingNeeds(known_->byWindow, *windows));
+    rememberStableFacts(known_->byWindow, facts);
     std::vector<WindowEntry> entries;
     entries.reserve(facts.size());
     for (const WindowFacts& f : facts) {

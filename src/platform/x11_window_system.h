@@ -37,9 +37,12 @@ class X11WindowSystem final : public WindowSystem {
   template <typename Result, typename Operation>
   Result attempt(Result failed, Operation operation);
 
+  struct KnownWindows;
+
   std::string displayName_;
   std::chrono::milliseconds replyTimeout_;
   std::unique_ptr<xcb::Connection> connection_;
+  std::unique_ptr<KnownWindows> known_;  // what listings learnt of each window that stays
 };
 
 }  // namespace dozewick

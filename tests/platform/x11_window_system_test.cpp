@@ -217,6 +217,25 @@ TEST_F(X11WindowSystemTest, MalformedPropertiesCountAsMissing) {
   EXPECT_EQ(numberOf(entry->ownerPID), client.pid());
 }
 
+TEST_F(X11WindowSystemTest, LaterListingsSeeNewTitlesAndNamesGivenLate) {
+  XTestClient client;
+  const auto named = client.open({"title=first", "class=n,Named"});
+  const auto unnamed = client.open({"title=nameless"});
+  EXPECT_EQ(textOf(entryOf(windows, named)->name), "first");
+  EXPECT_EQ(textOf(entryOf(windows, unnamed)->ownerName), "dozewick_x_test");
+
+  // Titles are read at every listing; a name a window gives only later is still picked up.
+  client.send("title\t" + std::to_string(named) + "\tsecond");
+  client.send("setprop\t" + std::to_string(unnamed) + "\tWM_CLASS\tSTRING\t8\t6c61746500" +
+              "4c61746500");  // "late\0Late\0"
+  const auto renamed = entryOf(windows, named);
+  ASSERT_TRUE(renamed);
+  EXPECT_EQ(textOf(renamed->name), "second");
+  EXPECT_EQ(textOf(renamed->ownerName), "Named");
+  EXPECT_EQ(numberOf(renamed->ownerPID), client.pid());
+  EXPECT_EQ(textOf(entryOf(windows, unnamed)->ownerName), "Late");
+}
+
 TEST_F(X11WindowSystemTest, FrontmostIsTheProcessOfTheActiveWindow) {
   XTestClient first;
   XTestClient second;
