@@ -46,17 +46,14 @@ MenuBarView::MenuBarView(ViewServices& services, QWidget* parent)
   setAutoFillBackground(true);
   build();
   // Every published value announces itself before it is stored: read them on a later turn.
-  subscriptions_.push_back(
-      services_.manager.objectWillChange().connect([this] { scheduleRefresh(); }));
-  subscriptions_.push_back(
-      services_.checker.objectWillChange().connect([this] { scheduleRefresh(); }));
-  subscriptions_.push_back(
-      services_.language.objectWillChange().connect([this] { scheduleRefresh(); }));
+  redraw_.observe(services_.manager);
+  redraw_.observe(services_.checker);
+  redraw_.observe(services_.language);
   refresh();
 }
 
 MenuBarView::~MenuBarView() {
-  subscriptions_.clear();
+  redraw_.stop();
   // The sheets are children; they run their disappear steps while the services still live.
   delete permissionSheet_.data();
   delete settingsSheet_.data();
@@ -215,16 +212,7 @@ void MenuBarView::build() {
   stack->addLayout(footer);
 }
 
-void MenuBarView::scheduleRefresh() {
-  if (refreshScheduled_)
-    return;
-  refreshScheduled_ = true;
-  QMetaObject::invokeMethod(
-      this, [this] { refresh(); }, Qt::QueuedConnection);
-}
-
 void MenuBarView::refresh() {
-  refreshScheduled_ = false;
   const QPalette& pal = palette();
   auto colour = [&pal](ColorRole role) { return style::color(role, pal); };
 
@@ -333,7 +321,7 @@ void MenuBarView::hideEvent(QHideEvent* event) {
 void MenuBarView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
-    scheduleRefresh();
+    redraw_.schedule();
   }
 }
 

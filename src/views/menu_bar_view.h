@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "core/observable.h"
+#include "views/queued_redraw.h"
 #include "views/view_models.h"
 #include "views/view_services.h"
 
@@ -42,7 +43,6 @@ class MenuBarView : public QWidget {
 
  private:
   void build();
-  void scheduleRefresh();
   void refresh();
   QString text(const char* key) const;
 
@@ -53,8 +53,7 @@ class MenuBarView : public QWidget {
   void closeSheets();
 
   ViewServices& services_;
-  std::vector<Subscription> subscriptions_;
-  bool refreshScheduled_ = false;
+  QueuedRedraw redraw_{this, [this] { refresh(); }};
   bool startPending_ = false;
   PanelModel model_;
 

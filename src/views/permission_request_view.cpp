@@ -28,15 +28,13 @@ PermissionRequestView::PermissionRequestView(ViewServices& services, QWidget* pa
   setWindowModality(Qt::WindowModal);
   keepAboveParentWindow(this);
   build();
-  subscriptions_.push_back(
-      services_.checker.objectWillChange().connect([this] { scheduleRefresh(); }));
-  subscriptions_.push_back(
-      services_.language.objectWillChange().connect([this] { scheduleRefresh(); }));
+  redraw_.observe(services_.checker);
+  redraw_.observe(services_.language);
   refresh();
 }
 
 PermissionRequestView::~PermissionRequestView() {
-  subscriptions_.clear();
+  redraw_.stop();
   // Deleted while still shown (its panel went away): the poll ends all the same.
   if (appeared_)
     disappear();
@@ -148,16 +146,7 @@ void PermissionRequestView::build() {
   stack->addLayout(refreshBox);
 }
 
-void PermissionRequestView::scheduleRefresh() {
-  if (refreshScheduled_)
-    return;
-  refreshScheduled_ = true;
-  QMetaObject::invokeMethod(
-      this, [this] { refresh(); }, Qt::QueuedConnection);
-}
-
 void PermissionRequestView::refresh() {
-  refreshScheduled_ = false;
   const QPalette& pal = palette();
   auto colour = [&pal](ColorRole role) { return style::color(role, pal); };
   const bool granted = services_.checker.hasAccessibilityPermission()();
@@ -220,7 +209,7 @@ void PermissionRequestView::hideEvent(QHideEvent* event) {
 void PermissionRequestView::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
-    scheduleRefresh();
+    redraw_.schedule();
   }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/observable.h"
+#include "views/queued_redraw.h"
 #include "views/view_services.h"
 
 class QLabel;
@@ -33,7 +34,6 @@ class PermissionRequestView : public QDialog {
 
  private:
   void build();
-  void scheduleRefresh();
   void refresh();
   QString text(const char* key) const;
 
@@ -44,9 +44,8 @@ class PermissionRequestView : public QDialog {
   void pressClose();
 
   ViewServices& services_;
-  std::vector<Subscription> subscriptions_;
   QMetaObject::Connection becameActive_;
-  bool refreshScheduled_ = false;
+  QueuedRedraw redraw_{this, [this] { refresh(); }};
   bool appeared_ = false;
 
   SymbolView* icon_ = nullptr;

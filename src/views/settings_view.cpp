@@ -63,10 +63,8 @@ SettingsView::SettingsView(ViewServices& services, QWidget* parent)
   setWindowModality(Qt::WindowModal);
   keepAboveParentWindow(this);
   build();
-  subscriptions_.push_back(
-      services_.language.objectWillChange().connect([this] { scheduleRefresh(); }));
-  subscriptions_.push_back(
-      services_.launchAtLogin.objectWillChange().connect([this] { scheduleRefresh(); }));
+  redraw_.observe(services_.language);
+  redraw_.observe(services_.launchAtLogin);
   refresh();
 }
 
@@ -156,16 +154,7 @@ QWidget* SettingsView::settingRow(const QString& name, const QString& icon, Colo
   return widget;
 }
 
-void SettingsView::scheduleRefresh() {
-  if (refreshScheduled_)
-    return;
-  refreshScheduled_ = true;
-  QMetaObject::invokeMethod(
-      this, [this] { refresh(); }, Qt::QueuedConnection);
-}
-
 void SettingsView::refresh() {
-  refreshScheduled_ = false;
   const QPalette& pal = palette();
   auto colour = [&pal](ColorRole role) { return style::color(role, pal); };
 
@@ -210,7 +199,7 @@ void SettingsView::showEvent(QShowEvent* event) {
 void SettingsView::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
-    scheduleRefresh();
+    redraw_.schedule();
   }
 }
 

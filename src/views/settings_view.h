@@ -5,6 +5,7 @@
 
 #include "core/observable.h"
 #include "views/color_role.h"
+#include "views/queued_redraw.h"
 #include "views/view_services.h"
 
 class QLabel;
@@ -45,13 +46,11 @@ class SettingsView : public QDialog {
   void build();
   QWidget* settingRow(const QString& name, const QString& icon, ColorRole iconColor, Row& row,
                       bool hasDescription, QWidget* content);
-  void scheduleRefresh();
   void refresh();
   QString text(const char* key) const;
 
   ViewServices& services_;
-  std::vector<Subscription> subscriptions_;
-  bool refreshScheduled_ = false;
+  QueuedRedraw redraw_{this, [this] { refresh(); }};
 
   QLabel* title_ = nullptr;
   QPushButton* closeButton_ = nullptr;

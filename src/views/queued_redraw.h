@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QMetaObject>
+#include <QObject>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "core/observable.h"
+
+namespace dozewick {
+
+// Redraws its owner once, from the event loop, after any number of change notices of the objects
+// it observes: a published value announces its change before storing it, so the new value can
+// only be read afterwards.
+class QueuedRedraw {
+ public:
+  QueuedRedraw(QObject* owner, std::function<void()> redraw)
+      : owner_(owner), redraw_(std::move(redraw)) {}
+  QueuedRedraw(const QueuedRedraw&) = delete;
+  QueuedRedraw& operator=(const QueuedRedraw&) = delete;
+
+  void observe(const ObservableObject& object) {
+    subscriptions_.push_back(object.objectWillChange().connect([this] { schedule(); }));
+  }
+  // Ends all observing, before the owner starts tearing down what the redraw reads.
+  void stop() { subscriptions_.clear(); }
+
+  void schedule() {
+    if (scheduled_)
+      return;
+    scheduled_ = true;
+    // Queued on the owner, so it is dropped if the owner is gone by then.
+    QMetaObject::invokeMethod(
+        owner_,
+        [this] {
+          scheduled_ = false;
+          redraw_();
+        },
+        Qt::QueuedConnection);
+  }
+
+ private:
+  QObject* owner_;
+  std::function<void()> redraw_;
+  std::vector<Subscription> subscriptions_;
+  bool scheduled_ = false;
+};
+
+}  // namespace dozewick
