@@ -352,28 +352,31 @@ void MenuBarView::toggleRunning() {
   });
 }
 
-void MenuBarView::presentPermissionSheet() {
-  if (permissionSheet_)
+namespace {
+
+// Builds the sheet anew over the panel unless one is shown already; the slot empties itself when
+// the sheet finishes.
+template <class Sheet>
+void presentSheet(QPointer<Sheet>& slot, ViewServices& services, QWidget* panel) {
+  if (slot)
     return;
-  auto* sheet = new PermissionRequestView(services_, this);
-  permissionSheet_ = sheet;
-  connect(sheet, &QDialog::finished, this, [this, sheet] {
-    if (permissionSheet_ == sheet)
-      permissionSheet_.clear();
+  auto* sheet = new Sheet(services, panel);
+  slot = sheet;
+  QObject::connect(sheet, &QDialog::finished, panel, [&slot, sheet] {
+    if (slot == sheet)
+      slot.clear();
   });
   sheet->open();
 }
 
+}  // namespace
+
+void MenuBarView::presentPermissionSheet() {
+  presentSheet(permissionSheet_, services_, this);
+}
+
 void MenuBarView::presentSettings() {
-  if (settingsSheet_)
-    return;
-  auto* sheet = new SettingsView(services_, this);
-  settingsSheet_ = sheet;
-  connect(sheet, &QDialog::finished, this, [this, sheet] {
-    if (settingsSheet_ == sheet)
-      settingsSheet_.clear();
-  });
-  sheet->open();
+  presentSheet(settingsSheet_, services_, this);
 }
 
 void MenuBarView::closeSheets() {

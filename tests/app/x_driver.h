@@ -266,36 +266,28 @@ class Display {
   }
 
   // Asks the window manager to close the window, as its title bar's close button does.
-  void close(xcb_window_t w) {
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = w;
-    event.type = atom("_NET_CLOSE_WINDOW");
-    event.data.data32[0] = XCB_CURRENT_TIME;
-    event.data.data32[1] = 2;
-    xcb_send_event(c_, 0, root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&event));
-    sync();
-  }
+  void close(xcb_window_t w) { askWindowManager(w, "_NET_CLOSE_WINDOW", XCB_CURRENT_TIME, 2); }
 
   // Asks the window manager to activate the window, as a taskbar does.
-  void activate(xcb_window_t w) {
+  void activate(xcb_window_t w) { askWindowManager(w, "_NET_ACTIVE_WINDOW", 2, XCB_CURRENT_TIME); }
+
+  void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
+
+  // An EWMH request: a client message about `w`, sent to the root window.
+  void askWindowManager(xcb_window_t w, const char* type, std::uint32_t first,
+                        std::uint32_t second) {
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
     event.window = w;
-    event.type = atom("_NET_ACTIVE_WINDOW");
-    event.data.data32[0] = 2;
-    event.data.data32[1] = XCB_CURRENT_TIME;
+    event.type = atom(type);
+    event.data.data32[0] = first;
+    event.data.data32[1] = second;
     xcb_send_event(c_, 0, root(),
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     sync();
   }
-
-  void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
  private:
   xcb_connection_t* c_;
