@@ -239,8 +239,9 @@ TEST_F(X11WindowSystemTest, LaterListingsSeeNewTitlesAndNamesGivenLate) {
 TEST_F(X11WindowSystemTest, FrontmostIsTheProcessOfTheActiveWindow) {
   XTestClient first;
   XTestClient second;
-  const auto firstWindow = first.open({"title=first"});
-  const auto secondWindow = second.open({"title=second"});
+  // Once focused, no focus the window manager gives a new window can arrive late.
+  const auto firstWindow = first.open({"title=first", "wait=focused"});
+  const auto secondWindow = second.open({"title=second", "wait=focused"});
 
   first.send("activate\t" + std::to_string(firstWindow));
   EXPECT_EQ(windows.frontmostApplicationPID(), first.pid());

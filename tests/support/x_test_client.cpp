@@ -4,7 +4,8 @@
 // tabs; in a field, \xHH, \t, \n and \\ stand for those bytes.
 //
 //   open [title=T] [wmname=T] [wmnametype=string|utf8|compound] [class=instance,Class]
-//        [pid=self|none|N] [type=NORMAL,DIALOG,...] [desktop=N] [wait=viewable|managed|none]
+//        [pid=self|none|N] [type=NORMAL,DIALOG,...] [desktop=N]
+//        [wait=viewable|managed|focused|none]
 //                                -> ok <window id>   (waits until the window manager shows it)
 //   many <count> <title prefix>  -> ok <first id> ... <last id>
 //   title <id> <text>            sets _NET_WM_NAME
@@ -166,6 +167,14 @@ bool managed(xcb_window_t window) {
   return std::find(clients->begin(), clients->end(), window) != clients->end();
 }
 
+// Active for the window manager and holding the server's input focus.
+bool focused(xcb_window_t window) {
+  const auto active = card32Property(root, "_NET_ACTIVE_WINDOW");
+  Owned<xcb_get_input_focus_reply_t> focus(
+      xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+  return active && !active->empty() && active->front() == window && focus && focus->focus == window;
+}
+
 // Checks the condition again after every event, until it holds or time runs out.
 bool waitUntil(const std::function<bool()>& condition) {
   const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
@@ -273,6 +282,10 @@ bool waitShown(xcb_window_t window, const std::string& how) {
   }
   if (how == "managed") {
     return waitUntil([&] { return managed(window); });
+  }
+  if (how == "focused") {
+    // A window manager that focuses new windows does so a moment after it shows them.
+    return waitUntil([&] { return managed(window) && viewable(window) && focused(window); });
   }
   return waitUntil([&] { return managed(window) && viewable(window); });
 }
@@ -388,11 +401,7 @@ std::string handle(const std::vector<std::string>& words) {
   if (verb == "activate") {
     const xcb_window_t window = windowArg(1);
     sendToRoot(window, "_NET_ACTIVE_WINDOW", 2);
-    const bool active = waitUntil([&] {
-      const auto value = card32Property(root, "_NET_ACTIVE_WINDOW");
-      return value && !value->empty() && value->front() == window;
-    });
-    return active ? "ok" : "error timeout";
+    return waitUntil([&] { return focused(window); }) ? "ok" : "error timeout";
   }
   if (verb == "state") {
     const xcb_window_t window = windowArg(1);
