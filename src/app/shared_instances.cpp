@@ -10,7 +10,6 @@
 #include "core/window_manager.h"
 #include "localization/language_manager.h"
 #include "localization/qsettings_preferences.h"
-#include "localization/qt_translation_resources.h"
 #include "localization/system_languages.h"
 #include "platform/help_page.h"
 #include "platform/launch_at_login.h"
@@ -40,8 +39,7 @@ QtRuntime& mainRuntime() {
 LanguageManager& LanguageManager::shared() {
   static auto* manager = [] {
     auto* preferences = new QSettingsPreferences();
-    auto* resources = new QtTranslationResources();
-    return new LanguageManager(*preferences, systemLanguages(), resources);
+    return new LanguageManager(*preferences, systemLanguages());
   }();
   return *manager;
 }

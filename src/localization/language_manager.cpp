@@ -24,10 +24,8 @@ std::string initialLanguage(const Preferences& preferences, const std::vector<La
 
 }  // namespace
 
-LanguageManager::LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages,
-                                 const TranslationResources* resources)
+LanguageManager::LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages)
     : preferences_(preferences),
-      resources_(resources),
       availableLanguages_{{"en", "English"}, {"zh-Hans", "简体中文"}} {
   // Nobody observes yet, so this assignment is silent and the saved choice is left alone.
   currentLanguage_ = initialLanguage(preferences_, availableLanguages_, systemLanguages);
@@ -51,18 +49,6 @@ void LanguageManager::updateAppleLanguages() {
 }
 
 std::string LanguageManager::localizedString(const std::string& key) const {
-  if (resources_) {
-    std::string text = resources_->languageResource(currentLanguage_.get(), key);
-    if (text != key)
-      return text;
-    text = resources_->mainResource(key);
-    if (text != key)
-      return text;
-  }
-  return fallbackText(key);
-}
-
-std::string LanguageManager::fallbackText(const std::string& key) const {
   const auto& tables = builtInTables();
   const auto table = tables.find(currentLanguage_.get());
   if (table == tables.end())

@@ -16,26 +16,13 @@ struct Language {
   std::string name;
 };
 
-// Optional translation files that a user or packager may add; each answers the key itself when
-// it has no text for it.
-class TranslationResources {
- public:
-  virtual ~TranslationResources() = default;
-  // Looks the key up in the resources of one language.
-  virtual std::string languageResource(const std::string& languageCode,
-                                       const std::string& key) const = 0;
-  // Looks the key up in the program's main resources.
-  virtual std::string mainResource(const std::string& key) const = 0;
-};
-
 // The interface language and the texts by key.
 class LanguageManager final : public ObservableObject, public Localizer {
  public:
   using Table = std::map<std::string, std::string>;
 
   // `systemLanguages` is the system's list of preferred languages, most preferred first.
-  LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages,
-                  const TranslationResources* resources = nullptr);
+  LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages);
   // The program's one instance; built where the real pieces are wired together.
   static LanguageManager& shared();
 
@@ -45,7 +32,6 @@ class LanguageManager final : public ObservableObject, public Localizer {
   const std::vector<Language>& availableLanguages() const { return availableLanguages_; }
 
   std::string localizedString(const std::string& key) const override;
-  std::string fallbackText(const std::string& key) const;
 
   // The built-in texts: language code to key to text.
   static const std::map<std::string, Table>& builtInTables();
@@ -54,7 +40,6 @@ class LanguageManager final : public ObservableObject, public Localizer {
   void updateAppleLanguages();
 
   Preferences& preferences_;
-  const TranslationResources* resources_;
   std::vector<Language> availableLanguages_;
   Published<std::string> currentLanguage_{*this, "en"};
 };

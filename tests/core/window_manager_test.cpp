@@ -62,24 +62,18 @@ class WindowManagerTest : public ::testing::Test {
       WindowManager::create(runtime.clock(), runtime, desktop, trust);
 };
 
-TEST_F(WindowManagerTest, StartWithoutPermissionChangesNothing) {
+TEST_F(WindowManagerTest, AStartRunsOnlyWithPermissionAndNeverInsideTheCall) {
   trust.granted = false;
   int notices = 0;
   auto subscription = manager->objectWillChange().connect([&] { ++notices; });
   startAndSettle();
   EXPECT_FALSE(manager->isRunning()());
-  EXPECT_EQ(manager->nextMinimizeIn()(), 60);
-  EXPECT_EQ(manager->activeWindowCount()(), 0);
   EXPECT_EQ(runtime.activeTimerCount(), 0u);
   EXPECT_EQ(notices, 0);
-  runtime.advance(120s);
-  EXPECT_THAT(desktop.hideRequests, IsEmpty());
-}
 
-TEST_F(WindowManagerTest, StartReturnsAtOnceAndRunsAfterTheCheck) {
+  trust.granted = true;
   manager->start();
-  EXPECT_EQ(trust.checks, 0);  // nothing runs inside the call
-  EXPECT_FALSE(manager->isRunning()());
+  EXPECT_EQ(trust.checks, 1) << "nothing runs inside the call";
   runtime.runPending();
   EXPECT_TRUE(manager->isRunning()());
   EXPECT_EQ(manager->activeWindowCount()(), 4);
@@ -88,149 +82,104 @@ TEST_F(WindowManagerTest, StartReturnsAtOnceAndRunsAfterTheCheck) {
   EXPECT_EQ(runtime.activeTimerCount(), 2u);
 }
 
-TEST_F(WindowManagerTest, FourIdleWindowsLoseOneAtTheSixtiethFiring) {
+// Four idle windows: nothing at the first 59 firings, one at the 60th; the countdown runs 60 to
+// 0 and then starts at 60 again; the counts are published at every check.
+TEST_F(WindowManagerTest, TheSixtiethFiringMinimizesOneWindowAndTheCountdownWraps) {
   startAndSettle();
+  int activeNotices = 0;
+  auto subscription = manager->activeWindowCount().willSet().connect([&](auto) { ++activeNotices; });
   for (int firing = 1; firing <= 59; ++firing) {
     runtime.advance(1000ms);
     ASSERT_THAT(desktop.hideRequests, IsEmpty()) << "firing " << firing;
+    ASSERT_EQ(manager->nextMinimizeIn()(), 60 - firing);
   }
+  EXPECT_EQ(activeNotices, 59);
   runtime.advance(1000ms);
   EXPECT_EQ(desktop.hideRequests.size(), 1u);
   EXPECT_EQ(manager->minimizedCount()(), 1);
   EXPECT_EQ(manager->activeWindowCount()(), 3);
+  EXPECT_EQ(manager->nextMinimizeIn()(), 0);
+  runtime.advance(1000ms);
+  EXPECT_EQ(manager->nextMinimizeIn()(), 60);
+
+  manager->stop();
+  EXPECT_FALSE(manager->isRunning()());
+  EXPECT_EQ(runtime.activeTimerCount(), 0u);
+  EXPECT_EQ(manager->nextMinimizeIn()(), 60);
+  EXPECT_EQ(manager->minimizedCount()(), 1) << "the counts keep their last values";
+  const auto hides = desktop.hideRequests.size();
+  runtime.advance(120s);
+  EXPECT_EQ(desktop.hideRequests.size(), hides);
+  EXPECT_EQ(manager->nextMinimizeIn()(), 60);
+
+  // A start after a stop begins from an empty tracker.
+  startAndSettle();
+  runtime.advance(59s);
+  EXPECT_EQ(desktop.hideRequests.size(), hides);
 }
 
-TEST_F(WindowManagerTest, FrontmostApplicationKeepsItsWindows) {
+TEST_F(WindowManagerTest, TheFrontmostApplicationKeepsItsWindows) {
   desktop.frontmost = 10;
   desktop.open(5, 10);
   desktop.open(6, 60);
   startAndSettle();
   runtime.advance(300s);
   // Four other windows: one goes (three are protected); pid 10 never does.
+  EXPECT_THAT(desktop.hideRequests, ::testing::Each(::testing::Ne(10)));
   EXPECT_EQ(manager->minimizedCount()(), 1);
-  ASSERT_FALSE(desktop.hideRequests.empty());
-  for (const auto pid : desktop.hideRequests)
-    EXPECT_NE(pid, 10);
 }
 
-TEST_F(WindowManagerTest, HiddenWindowIsOfferedAgainAtTheNextCheck) {
+TEST_F(WindowManagerTest, HiddenOrRefusedWindowsAreOfferedAgainAtTheNextCheck) {
   // Window 4 is listed from the start, the other three only five seconds later, so that window
   // 4 is the one beyond the three protected places.
   for (int i = 0; i < 3; ++i)
     desktop.windows[i].minimized = true;
   startAndSettle();
   runtime.advance(5s);
-  desktop.restoreAll();  // first listed at the next check
-  runtime.advance(60s);
-  EXPECT_THAT(desktop.hideRequests, IsEmpty());
-  runtime.advance(1s);
+  desktop.restoreAll();
+  runtime.advance(61s);
   EXPECT_THAT(desktop.hideRequests, ElementsAre(40));
   runtime.advance(1s);
   EXPECT_THAT(desktop.hideRequests, ElementsAre(40, 40));
   EXPECT_EQ(manager->minimizedCount()(), 1);
-}
 
-TEST_F(WindowManagerTest, RefusedWindowStaysACandidate) {
+  manager->stop();
+  desktop.restoreAll();
   desktop.runningApps.clear();
   desktop.refuseMinimize = {1, 2, 3, 4};
   startAndSettle();
   runtime.advance(62s);
   EXPECT_EQ(manager->minimizedCount()(), 0);
-  EXPECT_EQ(desktop.minimizeRequests.size(), 3u);  // one attempt at each of three checks
+  EXPECT_EQ(desktop.minimizeRequests.size(), 3u) << "one attempt at each of three checks";
 }
 
-TEST_F(WindowManagerTest, CountdownRunsSixtyToZeroThenSixty) {
-  startAndSettle();
-  std::vector<std::int64_t> seen;
-  for (int second = 0; second < 62; ++second) {
-    seen.push_back(manager->nextMinimizeIn()());
-    runtime.advance(1s);
-  }
-  for (int second = 0; second <= 60; ++second)
-    EXPECT_EQ(seen[second], 60 - second);
-  EXPECT_EQ(seen[61], 60);
-  manager->stop();
-  EXPECT_EQ(manager->nextMinimizeIn()(), 60);
-  runtime.advance(10s);
-  EXPECT_EQ(manager->nextMinimizeIn()(), 60);
-}
-
-TEST_F(WindowManagerTest, StopKeepsCountsAndEndsTheTimers) {
-  startAndSettle();
-  runtime.advance(60s);
-  manager->stop();
-  EXPECT_FALSE(manager->isRunning()());
-  EXPECT_EQ(runtime.activeTimerCount(), 0u);
-  EXPECT_FALSE(manager->hasTimers());
-  EXPECT_EQ(manager->minimizedCount()(), 1);
-  EXPECT_EQ(manager->activeWindowCount()(), 3);
-  const auto hides = desktop.hideRequests.size();
-  runtime.advance(120s);
-  EXPECT_EQ(desktop.hideRequests.size(), hides);
-}
-
-TEST_F(WindowManagerTest, StopWhileTheStartAwaitsItsCheckDoesNotCancelIt) {
+TEST_F(WindowManagerTest, AStopOrASecondStartWhileAStartAwaitsItsCheck) {
   trust.hold = true;
   manager->start();
   runtime.runPending();
-  ASSERT_EQ(trust.pending.size(), 1u);
   manager->stop();
-  EXPECT_FALSE(manager->isRunning()());
   trust.answer(true);
-  EXPECT_TRUE(manager->isRunning()());
-  EXPECT_EQ(runtime.activeTimerCount(), 2u);
-}
+  EXPECT_TRUE(manager->isRunning()()) << "a stop does not cancel a pending start";
 
-TEST_F(WindowManagerTest, SecondStartNeverLeavesOrphanedTimers) {
-  trust.hold = true;
-  manager->start();
   manager->start();
   runtime.runPending();
   trust.answer(true);
-  trust.answer(true);
-  EXPECT_EQ(runtime.activeTimerCount(), 2u);
+  EXPECT_EQ(runtime.activeTimerCount(), 2u) << "no orphaned timers";
   runtime.advance(5s);
-  EXPECT_EQ(manager->nextMinimizeIn()(), 55);  // one countdown step a second, not two
+  EXPECT_EQ(manager->nextMinimizeIn()(), 55) << "one countdown step a second, not two";
   manager->stop();
   EXPECT_EQ(runtime.activeTimerCount(), 0u);
 }
 
-TEST_F(WindowManagerTest, RestartBeginsFromAnEmptyTracker) {
-  startAndSettle();
-  runtime.advance(59s);
-  manager->stop();
-  runtime.advance(30s);
-  startAndSettle();
-  runtime.advance(59s);
-  EXPECT_THAT(desktop.hideRequests, IsEmpty());
-  runtime.advance(1s);
-  EXPECT_EQ(desktop.hideRequests.size(), 1u);
-}
-
-TEST_F(WindowManagerTest, CountsArePublishedAtEveryCheck) {
-  startAndSettle();
-  int activeNotices = 0;
-  auto subscription = manager->activeWindowCount().willSet().connect([&](std::int64_t value) {
-    EXPECT_EQ(value, 4);
-    ++activeNotices;
-  });
-  runtime.advance(3s);
-  EXPECT_EQ(activeNotices, 3);
-}
-
-TEST_F(WindowManagerTest, UnreadableListForgetsUnmarkedWindows) {
+TEST_F(WindowManagerTest, AnUnreadableListForgetsUnmarkedWindowsAndAGoneManagerStops) {
   startAndSettle();
   desktop.listingFails = true;
   runtime.advance(1s);
   EXPECT_EQ(manager->activeWindowCount()(), 0);
   desktop.listingFails = false;
   runtime.advance(59s);
-  // Relisted windows count as new, so nothing is old enough yet.
-  EXPECT_THAT(desktop.hideRequests, IsEmpty());
-}
+  EXPECT_THAT(desktop.hideRequests, IsEmpty()) << "relisted windows count as new";
 
-TEST_F(WindowManagerTest, DestroyedManagerLeavesNothingRunning) {
-  startAndSettle();
   manager.reset();
   EXPECT_EQ(runtime.activeTimerCount(), 0u);
   runtime.advance(120s);

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-#include <string>
-#include <vector>
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
+#include "localization/language_selector.h"
+#include "localization/qsettings_preferences.h"
+#include "localization/system_languages.h"
 #include "support/memory_preferences.h"
+#include "support/qt_application.h"
 
 namespace dozewick {
 namespace {
@@ -14,161 +18,113 @@ namespace {
 using testing::MemoryPreferences;
 using Strings = std::vector<std::string>;
 
-// --- Start-up choice -------------------------------------------------------------------------
+[[maybe_unused]] const auto* const kEnvironment = testing::addQtApplication<QApplication>();
 
-TEST(LanguageManagerStartUp, SavedKnownCodeWinsOverTheSystem) {
+TEST(LanguageManagerTest, StartUpChoice) {
+  using Saved = std::optional<MemoryPreferences::Value>;
+  const struct {
+    Saved saved;
+    Strings system;
+    const char* chosen;
+  } cases[] = {
+      {std::string("zh-Hans"), {"en-US"}, "zh-Hans"},  // a saved known code wins
+      {std::string("fr"), {"zh-CN"}, "zh-Hans"},       // an unknown one is ignored
+      {Strings{"zh-Hans"}, {"en-GB"}, "en"},           // so is a value of the wrong type
+      {std::nullopt, {"zh-Hant-TW", "en-US"}, "zh-Hans"},
+      {std::nullopt, {}, "en"},
+  };
+  for (const auto& c : cases) {
+    MemoryPreferences prefs;
+    if (c.saved)
+      prefs.values["app_language"] = *c.saved;
+    LanguageManager manager(prefs, c.system);
+    EXPECT_EQ(manager.currentLanguage().get(), c.chosen) << c.chosen;
+    EXPECT_EQ(prefs.stringList("AppleLanguages"), Strings{c.chosen});
+    EXPECT_EQ(prefs.flushes, 1);
+    // The start-up choice saves nothing and leaves a saved value as it was.
+    EXPECT_EQ(prefs.values.count("app_language"), c.saved ? 1u : 0u);
+  }
+}
+
+TEST(LanguageManagerTest, ASwitchPersistsNotifiesTwiceAndChangesEveryText) {
   MemoryPreferences prefs;
-  prefs.values["app_language"] = std::string("zh-Hans");
   LanguageManager manager(prefs, {"en-US"});
-  EXPECT_EQ(manager.currentLanguage().get(), "zh-Hans");
-  EXPECT_EQ(prefs.stringList("AppleLanguages"), Strings{"zh-Hans"});
-}
+  Strings seen;
+  const Subscription s =
+      manager.objectWillChange().connect([&] { seen.push_back(manager.currentLanguage().get()); });
+  prefs.writes = prefs.flushes = 0;
+  manager.setCurrentLanguage("en");
+  EXPECT_EQ(prefs.writes + prefs.flushes, 0) << "repeating the language writes nothing";
+  EXPECT_EQ(seen, Strings{"en"});
 
-TEST(LanguageManagerStartUp, SavedUnknownCodeIsIgnoredButKept) {
-  MemoryPreferences prefs;
-  prefs.values["app_language"] = std::string("fr");
-  LanguageManager manager(prefs, {"zh-CN"});
-  EXPECT_EQ(manager.currentLanguage().get(), "zh-Hans");
-  EXPECT_EQ(prefs.string("app_language"), "fr");
-}
-
-TEST(LanguageManagerStartUp, EveryChineseVariantSelectsSimplifiedChineseWithoutSavingAChoice) {
-  MemoryPreferences prefs;
-  LanguageManager manager(prefs, {"zh-Hant-TW", "en-US"});
-  EXPECT_EQ(manager.currentLanguage().get(), "zh-Hans");
-  EXPECT_EQ(prefs.stringList("AppleLanguages"), Strings{"zh-Hans"});
-  EXPECT_FALSE(prefs.string("app_language").has_value());
-  EXPECT_EQ(prefs.flushes, 1);
-}
-
-TEST(LanguageManagerStartUp, EmptySystemListMeansEnglish) {
-  MemoryPreferences prefs;
-  LanguageManager manager(prefs, {});
-  EXPECT_EQ(manager.currentLanguage().get(), "en");
-  EXPECT_EQ(prefs.stringList("AppleLanguages"), Strings{"en"});
-}
-
-TEST(LanguageManagerStartUp, SavedValueOfTheWrongTypeCountsAsAbsent) {
-  MemoryPreferences prefs;
-  prefs.values["app_language"] = Strings{"zh-Hans"};
-  LanguageManager manager(prefs, {"en-GB"});
-  EXPECT_EQ(manager.currentLanguage().get(), "en");
-}
-
-// --- Changing the language ---------------------------------------------------------------------
-
-class LanguageManagerChange : public ::testing::Test {
- protected:
-  void SetUp() override {
-    subscription_ = manager_.objectWillChange().connect(
-        [this] { seenDuringNotice_.push_back(manager_.currentLanguage().get()); });
-    prefs_.writes = 0;
-    prefs_.flushes = 0;
-  }
-
-  MemoryPreferences prefs_;
-  LanguageManager manager_{prefs_, {"en-US"}};
-  Strings seenDuringNotice_;
-  Subscription subscription_;
-};
-
-TEST_F(LanguageManagerChange, SwitchPersistsBothKeysAndNotifiesBeforeAndAfterStoring) {
-  manager_.setCurrentLanguage("zh-Hans");
-
-  EXPECT_EQ(manager_.currentLanguage().get(), "zh-Hans");
-  EXPECT_EQ(prefs_.string("app_language"), "zh-Hans");
-  EXPECT_EQ(prefs_.stringList("AppleLanguages"), Strings{"zh-Hans"});
-  EXPECT_EQ(prefs_.flushes, 1);
-  // The second notice lets observers that read at once see the new language.
-  EXPECT_EQ(seenDuringNotice_, (Strings{"en", "zh-Hans"}));
-}
-
-TEST_F(LanguageManagerChange, RepeatingTheCurrentLanguageNotifiesOnceAndWritesNothing) {
-  manager_.setCurrentLanguage("en");
-  EXPECT_EQ(seenDuringNotice_.size(), 1u);
-  EXPECT_EQ(prefs_.writes, 0);
-  EXPECT_EQ(prefs_.flushes, 0);
-  EXPECT_FALSE(prefs_.string("app_language").has_value());
-}
-
-TEST_F(LanguageManagerChange, SwitchChangesEveryLookupAtOnce) {
-  EXPECT_EQ(manager_.localizedString("button.quit"), "Quit");
-  manager_.setCurrentLanguage("zh-Hans");
-  EXPECT_EQ(manager_.localizedString("button.quit"), "退出程序");
-  manager_.setCurrentLanguage("en");
-  EXPECT_EQ(manager_.localizedString("button.quit"), "Quit");
-  EXPECT_EQ(prefs_.string("app_language"), "en");
-}
-
-// --- Texts ---------------------------------------------------------------------------------------
-
-std::set<std::string> keysOf(const LanguageManager::Table& table) {
-  std::set<std::string> keys;
-  for (const auto& [key, text] : table)
-    keys.insert(key);
-  return keys;
-}
-
-TEST(LanguageManagerTables, BothLanguagesHoldTheSame33KeysWithoutEmptyTexts) {
-  const auto& tables = LanguageManager::builtInTables();
-  ASSERT_EQ(tables.size(), 2u);
-  const auto& en = tables.at("en");
-  const auto& zh = tables.at("zh-Hans");
-  EXPECT_EQ(en.size(), 33u);
-  EXPECT_EQ(keysOf(en), keysOf(zh));
-  for (const auto* table : {&en, &zh}) {
-    for (const auto& [key, text] : *table)
-      EXPECT_FALSE(text.empty()) << key;
-  }
-}
-
-class FakeResources final : public TranslationResources {
- public:
-  std::string languageResource(const std::string& code, const std::string& key) const override {
-    const auto it = perLanguage.find(code + "/" + key);
-    return it == perLanguage.end() ? key : it->second;
-  }
-  std::string mainResource(const std::string& key) const override {
-    const auto it = main.find(key);
-    return it == main.end() ? key : it->second;
-  }
-  std::map<std::string, std::string> perLanguage;
-  std::map<std::string, std::string> main;
-};
-
-TEST(LanguageManagerLookup, UnknownKeyComesBackUnchanged) {
-  MemoryPreferences prefs;
-  LanguageManager manager(prefs, {"zh"});
-  EXPECT_EQ(manager.localizedString("no.such.key"), "no.such.key");
-  EXPECT_EQ(manager.localizedString(""), "");
-}
-
-TEST(LanguageManagerLookup, ResourcesOfTheLanguageComeFirstThenMainResourcesThenTables) {
-  MemoryPreferences prefs;
-  FakeResources resources;
-  resources.perLanguage["en/button.quit"] = "Exit";
-  resources.main["button.quit"] = "Leave";
-  resources.main["button.stop"] = "Halt";
-  // A translation equal to its key counts as missing.
-  resources.perLanguage["en/button.start"] = "button.start";
-  LanguageManager manager(prefs, {"en"}, &resources);
-
-  EXPECT_EQ(manager.localizedString("button.quit"), "Exit");
-  EXPECT_EQ(manager.localizedString("button.stop"), "Halt");
-  EXPECT_EQ(manager.localizedString("button.start"), "Start");
-
-  // Resources are consulted on every call: a language switch picks the other file.
   manager.setCurrentLanguage("zh-Hans");
-  EXPECT_EQ(manager.localizedString("button.quit"), "Leave");
-  EXPECT_EQ(manager.localizedString("button.start"), "启动");
+  EXPECT_EQ(prefs.string("app_language"), "zh-Hans");
+  EXPECT_EQ(prefs.stringList("AppleLanguages"), Strings{"zh-Hans"});
+  EXPECT_EQ(prefs.flushes, 1);
+  // Before storing, and again once the new value is in place.
+  EXPECT_EQ(seen, (Strings{"en", "en", "zh-Hans"}));
+
+  const std::pair<const char*, const char*> texts[] = {
+      {"button.quit", "退出程序"},       {"status.running", "运行中"},
+      {"window.active", "活跃窗口"},     {"status.timeout", "检测超时，请重启应用"},
+      {"settings.title", "设置"},        {"permission.title", "需要辅助功能权限"},
+  };
+  for (const auto& [key, chinese] : texts)
+    EXPECT_EQ(manager.localizedString(key), chinese);
+  manager.setCurrentLanguage("en");
+  EXPECT_EQ(manager.localizedString("button.quit"), "Quit");
+  EXPECT_EQ(manager.localizedString("permission.title"), "Accessibility Required");
+  EXPECT_EQ(manager.localizedString("no.such.key"), "no.such.key");
+  manager.setCurrentLanguage("fr");
+  EXPECT_EQ(manager.localizedString("button.quit"), "button.quit") << "keys, not English";
 }
 
-TEST(LanguageManagerLookup, LanguageWithoutTableGivesKeysNotEnglish) {
+TEST(LanguageManagerTest, PreferencesFileKeepsTypesAndReadsHandEditsOfTheWrongTypeAsAbsent) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("prefs.conf");
+  {
+    QSettingsPreferences prefs(path);
+    LanguageManager manager(prefs, {"en"});
+    manager.setCurrentLanguage("zh-Hans");
+  }
+  QSettingsPreferences reopened(path);
+  EXPECT_EQ(reopened.string("app_language"), "zh-Hans");
+  EXPECT_EQ(reopened.stringList("AppleLanguages"), Strings{"zh-Hans"});
+  EXPECT_FALSE(reopened.stringList("app_language"));
+  EXPECT_FALSE(reopened.string("AppleLanguages"));
+
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("[General]\napp_language=en, zh-Hans\nAppleLanguages=en\n");
+  file.close();
+  QSettingsPreferences edited(path);
+  EXPECT_FALSE(edited.string("app_language"));
+  EXPECT_FALSE(edited.stringList("AppleLanguages"));
+
+  ::setenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit().constData(), 1);
+  EXPECT_EQ(QSettingsPreferences().fileName(), dir.filePath("Dozewick/Dozewick.conf"));
+  // This program runs with a Traditional Chinese locale (see its test definition).
+  EXPECT_TRUE(systemLanguages().front().starts_with("zh")) << systemLanguages().front();
+}
+
+TEST(LanguageManagerTest, TheSelectorNamesEachLanguageInItselfAndFollowsEveryChange) {
   MemoryPreferences prefs;
-  LanguageManager manager(prefs, {"en"});
-  manager.setCurrentLanguage("fr");
-  EXPECT_EQ(manager.localizedString("button.quit"), "button.quit");
-  EXPECT_EQ(manager.fallbackText("button.quit"), "button.quit");
+  LanguageManager manager(prefs, {"en-US"});
+  LanguageSelector selector(manager);
+  ASSERT_EQ(selector.count(), 2);
+  EXPECT_EQ(selector.itemText(0), "English");
+  EXPECT_EQ(selector.itemText(1), QString::fromUtf8("简体中文"));
+  EXPECT_EQ(selector.itemData(1).toString(), "zh-Hans");
+  selector.setCurrentIndex(1);
+  EXPECT_EQ(prefs.string("app_language"), "zh-Hans");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(selector.accessibleName(), QString::fromUtf8("语言"));
+
+  const int writes = prefs.writes;
+  manager.setCurrentLanguage("en");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(selector.currentIndex(), 0);
+  EXPECT_EQ(prefs.writes, writes + 2) << "the change made elsewhere is not written back";
 }
 
 }  // namespace
