@@ -1,0 +1,97 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "core/window_manager.h"
+#include "localization/language_manager.h"
+#include "platform/launch_at_login.h"
+#include "platform/permission_checker.h"
+#include "support/fake_window_system.h"
+#include "support/memory_preferences.h"
+#include "support/virtual_runtime.h"
+#include "views/view_services.h"
+
+namespace dozewick::testing {
+
+// The login item as the system holds it, with an optional failure of every change.
+class FakeLoginItems final : public LoginItemService {
+ public:
+  LoginItemStatus status() const override { return current; }
+  std::optional<std::string> registerItem() override { return change(LoginItemStatus::enabled); }
+  std::optional<std::string> unregisterItem() override {
+    return change(LoginItemStatus::notRegistered);
+  }
+  std::optional<std::string> change(LoginItemStatus to) {
+    ++changes;
+    if (!failure)
+      current = to;
+    return failure;
+  }
+  LoginItemStatus current = LoginItemStatus::notRegistered;
+  std::optional<std::string> failure;
+  int changes = 0;
+};
+
+// The real services over fakes, on a main thread in virtual time, for the views and the tray.
+class DesktopServicesTest : public ::testing::Test {
+ protected:
+  DesktopServicesTest() {
+    checker = PermissionChecker::create(runtime, language,
+                                        {[this] {
+                                           ++trustQueries;
+                                           return trusted;
+                                         },
+                                         [] {}, [this] { ++settingsOpened; }});
+    manager = WindowManager::create(runtime.clock(), runtime, windows, *checker);
+    launchAtLogin = std::make_unique<LaunchAtLoginManager>(runtime, loginItems, out);
+    services.emplace(ViewServices{*manager, *checker, language, *launchAtLogin, runtime,
+                                  [this] { ++quitCalls; }, "/usr/local/bin/dozewick"});
+    settle();
+  }
+  ~DesktopServicesTest() override { manager->stop(); }
+
+  // Runs what the runtime and Qt have queued until both are quiet.
+  void settle() {
+    for (int round = 0; round < 20; ++round) {
+      const bool busy = runtime.pendingTaskCount() > 0;
+      runtime.runPending();
+      QCoreApplication::sendPostedEvents();
+      QCoreApplication::processEvents();
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      if (!busy && runtime.pendingTaskCount() == 0)
+        break;
+    }
+  }
+  void advance(int ms) {
+    runtime.advance(std::chrono::milliseconds(ms));
+    settle();
+  }
+  // Grants or withdraws trust and lets the checker notice.
+  void setTrusted(bool value) {
+    trusted = value;
+    checker->checkPermissionAsync(nullptr);
+    settle();
+  }
+
+  VirtualRuntime runtime;
+  MemoryPreferences preferences;
+  LanguageManager language{preferences, {"en-US"}};
+  bool trusted = false;
+  int trustQueries = 0;
+  int settingsOpened = 0;
+  std::shared_ptr<PermissionChecker> checker;
+  FakeWindowSystem windows;
+  std::shared_ptr<WindowManager> manager;
+  FakeLoginItems loginItems;
+  std::ostringstream out;
+  std::unique_ptr<LaunchAtLoginManager> launchAtLogin;
+  int quitCalls = 0;
+  std::optional<ViewServices> services;
+};
+
+}  // namespace dozewick::testing

@@ -1,0 +1,194 @@
+// One smoke test per window: it opens, shows its texts, and its buttons act. What each shows in
+// each state is the view models' part.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest/QTest>
+
+#include "support/desktop_services.h"
+#include "support/qt_application.h"
+#include "views/menu_bar_view.h"
+#include "views/permission_request_view.h"
+#include "views/settings_view.h"
+#include "views/symbol_icons.h"
+#include "views/view_widgets.h"
+
+namespace dozewick::testing {
+namespace {
+
+[[maybe_unused]] const auto* const kEnvironment = addQtApplication<QApplication>();
+
+template <class T = QWidget>
+T* find(QWidget& root, const char* name) {
+  T* child = root.findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+QString label(QWidget& root, const char* name) {
+  return find<QLabel>(root, name)->text();
+}
+void click(QWidget& root, const char* name) {
+  find<QPushButton>(root, name)->click();
+}
+
+class ViewsTest : public DesktopServicesTest {
+ protected:
+  std::unique_ptr<MenuBarView> openPanel() {
+    auto panel = std::make_unique<MenuBarView>(*services);
+    panel->resize(260, 400);
+    panel->show();
+    settle();
+    return panel;
+  }
+};
+
+TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
+  for (std::uint32_t id = 1; id <= 1003; ++id)
+    windows.open(id, static_cast<std::int32_t>(id));
+  auto panel = openPanel();
+  EXPECT_EQ(label(*panel, "statusText"), "Need Permission");
+  EXPECT_TRUE(find(*panel, "permissionSection")->isVisibleTo(panel.get()));
+  EXPECT_EQ(find<QPushButton>(*panel, "controlButton")->text(), "Start");
+
+  // Start without permission asks once and presents the permission sheet, modal over the panel.
+  const int queries = trustQueries;
+  click(*panel, "controlButton");
+  settle();
+  EXPECT_EQ(trustQueries, queries + 1);
+  ASSERT_NE(panel->permissionSheet(), nullptr);
+  EXPECT_EQ(panel->permissionSheet()->windowModality(), Qt::WindowModal);
+  EXPECT_FALSE(manager->isRunning()());
+  panel->permissionSheet()->reject();
+
+  // With it, Start runs the loop; a minute later the figures differ and show plain digits.
+  trusted = true;
+  click(*panel, "refreshButton");
+  settle();
+  EXPECT_FALSE(find(*panel, "permissionSection")->isVisibleTo(panel.get()));
+  click(*panel, "controlButton");
+  settle();
+  ASSERT_TRUE(manager->isRunning()());
+  EXPECT_EQ(panel->permissionSheet(), nullptr);
+  EXPECT_EQ(label(*panel, "nextCheckText"), "Next Check: 60s");
+  advance(61'000);
+  EXPECT_EQ(label(*panel, "statusText"), "Running");
+  EXPECT_EQ(label(*panel, "activeText"), "Active: 3");
+  EXPECT_EQ(label(*panel, "minimizedText"), "Minimized: 1000");
+  EXPECT_EQ(label(*panel, "nextCheckText"), "Next Check: 60s");
+  language.setCurrentLanguage("zh-Hans");
+  settle();
+  EXPECT_EQ(label(*panel, "minimizedText"), QString::fromUtf8("已最小化: 1000"));
+  EXPECT_EQ(find<QPushButton>(*panel, "controlButton")->text(), QString::fromUtf8("停止"));
+  language.setCurrentLanguage("en");
+  click(*panel, "controlButton");
+  EXPECT_FALSE(manager->isRunning()()) << "Stop acts at once";
+
+  click(*panel, "settingsButton");
+  settle();
+  ASSERT_NE(panel->settingsSheet(), nullptr);
+  EXPECT_TRUE(panel->settingsSheet()->isVisible());
+  click(*panel, "quitButton");
+  EXPECT_EQ(quitCalls, 1);
+  // Closing the panel closes its sheets.
+  panel->hide();
+  settle();
+  EXPECT_EQ(panel->settingsSheet(), nullptr);
+}
+
+TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
+  auto panel = openPanel();
+  click(*panel, "authorizeButton");
+  settle();
+  QPointer<PermissionRequestView> sheet = panel->permissionSheet();
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(label(*sheet, "title"), "Accessibility Required");
+  EXPECT_EQ(label(*sheet, "step3"), "Find and check Dozewick");
+  EXPECT_EQ(find<MiddleElidedLabel>(*sheet, "executablePath")->text(), "/usr/local/bin/dozewick");
+  EXPECT_FALSE(find(*sheet, "status")->isVisibleTo(sheet));
+
+  click(*sheet, "mainButton");
+  settle();
+  EXPECT_EQ(settingsOpened, 1);
+  EXPECT_FALSE(find<QPushButton>(*sheet, "mainButton")->isEnabled());
+  advance(2000);
+  EXPECT_EQ(label(*sheet, "status"), "Checking... (2s)");
+  click(*sheet, "closeButton");
+  settle();
+  EXPECT_FALSE(sheet) << "built anew each time";
+  EXPECT_FALSE(checker->hasCheckTimer());
+
+  click(*panel, "authorizeButton");
+  settle();
+  sheet = panel->permissionSheet();
+  click(*sheet, "mainButton");
+  settle();
+  trusted = true;
+  advance(1000);
+  ASSERT_TRUE(sheet) << "the sheet stays once trust is granted";
+  EXPECT_EQ(find<QPushButton>(*sheet, "mainButton")->text(), "Permission Granted");
+  EXPECT_EQ(label(*sheet, "status"), "Permission Granted");
+}
+
+TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
+  loginItems.current = LoginItemStatus::enabled;
+  auto panel = openPanel();
+  click(*panel, "settingsButton");
+  settle();
+  QPointer<SettingsView> sheet = panel->settingsSheet();
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->size(), QSize(360, 200));
+  auto* toggle = find<SwitchToggle>(*sheet, "launchAtLoginSwitch");
+  EXPECT_TRUE(toggle->isChecked()) << "the system's registration";
+  toggle->click();
+  settle();
+  EXPECT_EQ(loginItems.current, LoginItemStatus::notRegistered);
+  loginItems.failure = "the autostart folder is not writable";
+  toggle->click();
+  settle();
+  EXPECT_FALSE(toggle->isChecked()) << "a failed change flips back";
+  EXPECT_EQ(out.str(), "Failed to update launch at login: the autostart folder is not writable\n");
+
+  auto* selector = find<QComboBox>(*sheet, "languageSelector");
+  selector->setCurrentIndex(selector->findData(QStringLiteral("zh-Hans")));
+  settle();
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(label(*sheet, "title"), QString::fromUtf8("设置"));
+  EXPECT_EQ(label(*sheet, "launchAtLoginRowTitle"), QString::fromUtf8("开机启动"));
+  EXPECT_EQ(label(*panel, "statusText"), QString::fromUtf8("需要权限"));
+  click(*sheet, "closeButton");
+  settle();
+  EXPECT_FALSE(sheet);
+}
+
+TEST(SymbolIconsTest, EveryUsedSymbolHasVisibleArtwork) {
+  const QStringList used = {"macwindow", "macwindow.badge.exclamationmark",
+                            "macwindow.on.rectangle", "gearshape.fill", "stop.fill", "play.fill",
+                            "1.circle", "4.circle", "xmark.circle.fill", "globe"};
+  for (const QString& name : used) {
+    const QImage image = symbolPixmap(name, 22, Qt::black).toImage();
+    ASSERT_EQ(image.size(), QSize(22, 22)) << name.toStdString();
+    int covered = 0;
+    for (int y = 0; y < 22; ++y)
+      for (int x = 0; x < 22; ++x)
+        covered += qAlpha(image.pixel(x, y)) >= 128;
+    EXPECT_GT(covered, 22 * 22 / 12) << name.toStdString() << ": too faint to read";
+  }
+  EXPECT_TRUE(symbolPixmap("no.such.symbol", 16, Qt::red).isNull());
+}
+
+TEST(ElideMiddleTwoLinesTest, KeepsStartAndEndAroundAnEllipsis) {
+  auto chars = [](const QString& text) { return static_cast<int>(text.size()); };
+  using Lines = std::pair<QString, QString>;
+  EXPECT_EQ(elideMiddleTwoLines("/usr/bin/x", 20, chars), Lines("/usr/bin/x", ""));
+  EXPECT_EQ(elideMiddleTwoLines("abcdefghijkl", 6, chars), Lines("abcdef", "ghijkl"));
+  EXPECT_EQ(elideMiddleTwoLines("abcdefghijklmnopqrstuvwxyz", 6, chars),
+            Lines("abcdef", QString(QChar(0x2026)) + "vwxyz"));
+  const auto narrow = elideMiddleTwoLines("abc", 0, chars);
+  EXPECT_EQ(narrow.first + narrow.second, "abc") << "one character a line, and no endless loop";
+}
+
+}  // namespace
+}  // namespace dozewick::testing
