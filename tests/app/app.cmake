@@ -2,19 +2,10 @@
 # program driven through a real X session.
 pkg_check_modules(XCB_XTEST REQUIRED IMPORTED_TARGET xcb-xtest)
 
-dozewick_add_test(popover_placement_tests
-  SOURCES popover_placement_test.cpp
-  LIBS dozewick_app)
-
-dozewick_add_test(single_instance_tests
-  SOURCES single_instance_test.cpp
-  LIBS dozewick_app Qt6::Test
-  TIMEOUT 60)
-
-dozewick_add_test(tray_controller_tests
-  SOURCES tray_controller_test.cpp
-  LIBS dozewick_app dozewick_test_support
-  OFFSCREEN)
+dozewick_add_test(app_tests
+  SOURCES tray_controller_test.cpp popover_placement_test.cpp single_instance_test.cpp
+  LIBS dozewick_app dozewick_test_support Qt6::Test
+  OFFSCREEN TIMEOUT 60)
 
 dozewick_add_test(pointer_monitor_tests
   SOURCES pointer_monitor_test.cpp
@@ -24,7 +15,7 @@ dozewick_add_test(pointer_monitor_tests
 dozewick_add_test(end_to_end_tests
   SOURCES end_to_end_test.cpp
   LIBS PkgConfig::XCB PkgConfig::XCB_XTEST
-  XSESSION TRAY TIMEOUT 200)
+  XSESSION TIMEOUT 200)
 add_dependencies(end_to_end_tests dozewick dozewick_x_test_client)
 target_compile_definitions(end_to_end_tests PRIVATE
   DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>"
@@ -33,11 +24,3 @@ target_compile_definitions(end_to_end_tests PRIVATE
 add_test(NAME app_install
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR})
 set_property(TEST app_install PROPERTY TIMEOUT 60)
-
-dozewick_add_test(tray_fallback_tests
-  SOURCES tray_fallback_test.cpp
-  LIBS PkgConfig::XCB PkgConfig::XCB_XTEST
-  XSESSION TIMEOUT 120)
-add_dependencies(tray_fallback_tests dozewick)
-target_compile_definitions(tray_fallback_tests PRIVATE
-  DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>")

@@ -1,4 +1,4 @@
-// The whole program in a real X session with openbox and a tray: started as a user would, driven
+// The whole program in a real X session with openbox and a tray that comes up after it: started as a user would, driven
 // by synthetic input through XTest, and observed through X (window geometry and state) and
 // through the program's test probe (where its controls are and what they read).
 #include <gtest/gtest.h>
@@ -27,8 +27,12 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   }
   const xcb_window_t own = display.openOwnWindow("The test itself");
 
-  // The program starts, and its icon appears in the tray.
+  // The program starts before the tray does, as at a login; its icon appears once the tray is up.
   auto program = launchProgram();
+  std::this_thread::sleep_for(1500ms);
+  Child tray({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+              "24", "--SetDockType", "true", "--transparent", "false"},
+             {}, logPath + ".trayer");
   std::optional<Rect> icon;
   ASSERT_TRUE(waitUntil([&] { return (icon = embeddedTrayIcon(program->pid())).has_value(); }, 20s))
       << "no icon of the program was embedded in the tray";
