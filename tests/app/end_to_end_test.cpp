@@ -1,6 +1,6 @@
-// The whole program in a real X session with openbox and a tray that comes up after it: started as a user would, driven
-// by synthetic input through XTest, and observed through X (window geometry and state) and
-// through the program's test probe (where its controls are and what they read).
+// The whole program in a real X session with openbox and a tray that comes up after it: started as
+// a user would, driven by synthetic input through XTest, and observed through X (window geometry
+// and state) and through the program's test probe (where its controls are and what they read).
 #include <gtest/gtest.h>
 #include <unistd.h>
 

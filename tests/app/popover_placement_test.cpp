@@ -15,7 +15,7 @@ TEST(PopoverPlacementTest, BesideTheAnchorAndInsideTheArea) {
     QRect area;
     QPoint at;
   } cases[] = {
-      {QRect(1000, 2, 20, 20), {}, top, {880, 26}},        // centred below a top tray icon
+      {QRect(1000, 2, 20, 20), {}, top, {880, 26}},         // centred below a top tray icon
       {QRect(1000, 1058, 20, 20), {}, bottom, {880, 654}},  // above a bottom one
       {QRect(1905, 2, 14, 20), {}, top, {1660, 26}},        // kept inside at the edges
       {QRect(0, 2, 14, 20), {}, top, {0, 26}},

@@ -87,7 +87,8 @@ TEST_F(WindowManagerTest, AStartRunsOnlyWithPermissionAndNeverInsideTheCall) {
 TEST_F(WindowManagerTest, TheSixtiethFiringMinimizesOneWindowAndTheCountdownWraps) {
   startAndSettle();
   int activeNotices = 0;
-  auto subscription = manager->activeWindowCount().willSet().connect([&](auto) { ++activeNotices; });
+  auto subscription =
+      manager->activeWindowCount().willSet().connect([&](auto) { ++activeNotices; });
   for (int firing = 1; firing <= 59; ++firing) {
     runtime.advance(1000ms);
     ASSERT_THAT(desktop.hideRequests, IsEmpty()) << "firing " << firing;

@@ -82,13 +82,28 @@ TEST(ExclusionTest, FixedNamesAndTitlesExactlyAsWritten) {
     std::string_view name, title;
     bool excluded;
   } cases[] = {
-      {"Window Server", "x", true}, {"SystemUIServer", "", true}, {"Dock", "x", true},
-      {"loginwindow", "x", true},   {"spotlight", "x", true},     {"Finder", "", true},
-      {"Finder", "Downloads", false}, {"Terminal", "菜单栏", true}, {"Terminal", "Menubar", true},
-      {"Terminal", "", false},      {"DOCK", "x", false},         {"Spotlight", "x", false},
-      {" Dock", "x", false},        {"Window  Server", "x", false}, {"finder", "", false},
-      {"Finder ", "", false},       {"Terminal", "menubar", false}, {"Terminal", "菜单", false},
-      {std::string_view("Dock\0", 5), "x", false},                   {"Do\xFF" "ck", "x", false},
+      {"Window Server", "x", true},
+      {"SystemUIServer", "", true},
+      {"Dock", "x", true},
+      {"loginwindow", "x", true},
+      {"spotlight", "x", true},
+      {"Finder", "", true},
+      {"Finder", "Downloads", false},
+      {"Terminal", "菜单栏", true},
+      {"Terminal", "Menubar", true},
+      {"Terminal", "", false},
+      {"DOCK", "x", false},
+      {"Spotlight", "x", false},
+      {" Dock", "x", false},
+      {"Window  Server", "x", false},
+      {"finder", "", false},
+      {"Finder ", "", false},
+      {"Terminal", "menubar", false},
+      {"Terminal", "菜单", false},
+      {std::string_view("Dock\0", 5), "x", false},
+      {"Do\xFF"
+       "ck",
+       "x", false},
       {"App", "\xE8\x8F\x9C\xE5\x8D", false},
   };
   for (const auto& c : cases)

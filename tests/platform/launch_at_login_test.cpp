@@ -42,8 +42,8 @@ TEST(LaunchAtLoginTest, TheSwitchStartsFromTheSystemAndCallsOnlyOnChanges) {
   ScriptedService service;
   std::ostringstream out;
   for (const auto& [status, on] : {std::pair{LoginItemStatus::enabled, true},
-                                  {LoginItemStatus::requiresApproval, false},
-                                  {LoginItemStatus::notFound, false}}) {
+                                   {LoginItemStatus::requiresApproval, false},
+                                   {LoginItemStatus::notFound, false}}) {
     service.current = status;
     EXPECT_EQ(LaunchAtLoginManager(runtime, service, out).isEnabled().get(), on);
   }
@@ -193,10 +193,10 @@ TEST_F(XdgAutostartTest, FailuresSayWhatFailedWhereAndReachTheSwitch) {
   manager.setEnabled(true);
   runtime.runPending();
   const std::string folder = (config_ + "/autostart").toStdString();
-  EXPECT_EQ(out.str().rfind("Failed to update launch at login: Could not create the folder " +
-                                folder + ": ",
-                            0),
-            0u)
+  EXPECT_EQ(
+      out.str().rfind(
+          "Failed to update launch at login: Could not create the folder " + folder + ": ", 0),
+      0u)
       << out.str();
   EXPECT_FALSE(manager.isEnabled().get());
 

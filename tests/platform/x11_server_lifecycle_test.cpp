@@ -17,7 +17,9 @@ namespace {
 
 using testing::ChildProcess;
 using testing::eventually;
+using testing::hexList;
 using testing::PrivateXServer;
+using testing::unusedPid;
 using testing::XTestClient;
 
 std::unique_ptr<ChildProcess> startWindowManager(const std::string& display) {
@@ -26,20 +28,6 @@ std::unique_ptr<ChildProcess> startWindowManager(const std::string& display) {
                                            /*silenceErrors=*/true);
   XTestClient(display).send("wm-ready");
   return wm;
-}
-
-// 32-bit values as the hex bytes of a property in this machine's byte order.
-std::string hexList(std::initializer_list<std::uint32_t> values) {
-  std::string hex;
-  for (const std::uint32_t value : values) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
-    for (int i = 0; i < 4; ++i) {
-      char pair[3];
-      std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-      hex += pair;
-    }
-  }
-  return hex;
 }
 
 bool lists(X11WindowSystem& windows, std::uint32_t id) {
@@ -61,6 +49,38 @@ TEST(X11ServerLifecycleTest, TrustNeedsARunningEwmhWindowManager) {
   // Killed, it cannot clean up: its root properties stay and name a window that is gone.
   wm->stop(SIGKILL);
   EXPECT_FALSE(queryX11TrustOn(server.display()));
+  EXPECT_FALSE(queryX11TrustOn(":999999"));
+
+  EXPECT_TRUE(queryX11Trust()) << "the session the test command started";
+  ::setenv("XDG_SESSION_TYPE", "wayland", 1);
+  EXPECT_FALSE(queryX11Trust());
+  ::setenv("XDG_SESSION_TYPE", "x11", 1);
+}
+
+// A server without the X-Resource extension cannot say which process made a window: the owner
+// is the one the window claims, if such a process runs here.
+TEST(X11ServerLifecycleTest, WithoutXResourceTheClaimedOwnerIsUsed) {
+  PrivateXServer server({"-extension", "X-Resource"});
+  auto wm = startWindowManager(server.display());
+  X11WindowSystem windows(server.display());
+  XTestClient client(server.display());
+  const auto own = client.open({"title=own"});
+  const auto dead = client.open({"title=claims", "pid=" + std::to_string(unusedPid())});
+  const auto entries = windows.onScreenWindowEntries();
+  ASSERT_TRUE(entries);
+  for (const WindowEntry& entry : *entries) {
+    if (entry.number == EntryValue(std::int64_t{own})) {
+      EXPECT_EQ(entry.ownerPID, EntryValue(std::int64_t{client.pid()}));
+      EXPECT_EQ(entry.ownerName, EntryValue(std::string("dozewick_x_test")));
+    }
+  }
+  ASSERT_TRUE(lists(windows, own));
+  client.send("activate\t" + std::to_string(own));
+  EXPECT_EQ(windows.frontmostApplicationPID(), client.pid());
+  EXPECT_FALSE(windows.hideApplication(unusedPid())) << "no such process runs here";
+  EXPECT_TRUE(windows.hideApplication(client.pid()));
+  client.send("wait-iconic\t" + std::to_string(own));
+  EXPECT_TRUE(lists(windows, dead));
 }
 
 TEST(X11ServerLifecycleTest, AWindowManagerRestartIsPickedUp) {

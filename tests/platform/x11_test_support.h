@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -192,7 +194,9 @@ class XTestClient {
 // A private X server of its own (Xvfb), which a test can kill and start again on the same display.
 class PrivateXServer {
  public:
-  PrivateXServer() { start({}); }
+  explicit PrivateXServer(std::vector<std::string> options = {}) : options_(std::move(options)) {
+    start({});
+  }
 
   const std::string& display() const { return display_; }
 
@@ -218,6 +222,7 @@ class PrivateXServer {
          {"-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"}) {
       argv.emplace_back(arg);
     }
+    argv.insert(argv.end(), options_.begin(), options_.end());
     server_ = std::make_unique<ChildProcess>(argv, std::vector<std::string>{}, ready[1], true);
     ::close(ready[1]);
     std::string number;
@@ -237,6 +242,7 @@ class PrivateXServer {
     display_ = ":" + number;
   }
 
+  std::vector<std::string> options_;
   std::unique_ptr<ChildProcess> server_;
   std::string display_;
 };
@@ -252,6 +258,20 @@ inline bool eventually(const std::function<bool()>& condition,
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+// 32-bit values as the hex bytes of a property in this machine's byte order.
+inline std::string hexList(std::initializer_list<std::uint32_t> values) {
+  std::string hex;
+  for (const std::uint32_t value : values) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
+    for (int i = 0; i < 4; ++i) {
+      char pair[3];
+      std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+      hex += pair;
+    }
+  }
+  return hex;
 }
 
 // A process id that no running process has.

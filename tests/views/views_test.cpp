@@ -164,9 +164,16 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
 }
 
 TEST(SymbolIconsTest, EveryUsedSymbolHasVisibleArtwork) {
-  const QStringList used = {"macwindow", "macwindow.badge.exclamationmark",
-                            "macwindow.on.rectangle", "gearshape.fill", "stop.fill", "play.fill",
-                            "1.circle", "4.circle", "xmark.circle.fill", "globe"};
+  const QStringList used = {"macwindow",
+                            "macwindow.badge.exclamationmark",
+                            "macwindow.on.rectangle",
+                            "gearshape.fill",
+                            "stop.fill",
+                            "play.fill",
+                            "1.circle",
+                            "4.circle",
+                            "xmark.circle.fill",
+                            "globe"};
   for (const QString& name : used) {
     const QImage image = symbolPixmap(name, 22, Qt::black).toImage();
     ASSERT_EQ(image.size(), QSize(22, 22)) << name.toStdString();
