@@ -25,8 +25,7 @@ std::string initialLanguage(const Preferences& preferences, const std::vector<La
 }  // namespace
 
 LanguageManager::LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages)
-    : preferences_(preferences),
-      availableLanguages_{{"en", "English"}, {"zh-Hans", "简体中文"}} {
+    : preferences_(preferences), availableLanguages_{{"en", "English"}, {"zh-Hans", "简体中文"}} {
   // Nobody observes yet, so this assignment is silent and the saved choice is left alone.
   currentLanguage_ = initialLanguage(preferences_, availableLanguages_, systemLanguages);
   updateAppleLanguages();
