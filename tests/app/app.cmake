@@ -1,7 +1,5 @@
 # The tray application: controller, panel window, single instance, click monitor, and the whole
 # program driven through a real X session.
-pkg_check_modules(XCB_XTEST REQUIRED IMPORTED_TARGET xcb-xtest)
-
 dozewick_add_test(app_tests
   SOURCES tray_controller_test.cpp popover_placement_test.cpp single_instance_test.cpp
   LIBS dozewick_app dozewick_test_support Qt6::Test
@@ -14,7 +12,7 @@ dozewick_add_test(pointer_monitor_tests
 
 dozewick_add_test(end_to_end_tests
   SOURCES end_to_end_test.cpp
-  LIBS PkgConfig::XCB PkgConfig::XCB_XTEST
+  LIBS dozewick_test_support
   XSESSION TIMEOUT 200)
 add_dependencies(end_to_end_tests dozewick dozewick_x_test_client)
 target_compile_definitions(end_to_end_tests PRIVATE

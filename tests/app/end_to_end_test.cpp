@@ -1,127 +1,162 @@
-// The whole program in a real X session with openbox and a tray that comes up after it: started as
-// a user would, driven by synthetic input through XTest, and observed through X (window geometry
-// and state) and through the program's test probe (where its controls are and what they read).
+// The whole program in a real X session with openbox and a tray that comes up after it: started
+// as a user would, driven by real clicks, and observed through X (window geometry and state) and
+// through the program's test probe (where its controls are and what they read).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include "x_driver.h"
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
+#include "platform/x11_test_support.h"
+
+namespace dozewick {
 namespace {
 
-using namespace dozewick::xdriver;
 using namespace std::chrono_literals;
+using testing::ChildProcess;
+using testing::eventually;
+using testing::XTestClient;
 
-using EndToEnd = ProgramTest;
+struct Rect {
+  int x = 0, y = 0, w = 0, h = 0;
+  static std::optional<Rect> parse(const std::string& text) {
+    Rect r;
+    std::istringstream in(text);
+    return in >> r.x >> r.y >> r.w >> r.h ? std::optional(r) : std::nullopt;
+  }
+  std::string center() const {
+    return std::to_string(x + w / 2) + "\t" + std::to_string(y + h / 2);
+  }
+};
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (HasFailure())
+      std::cerr << "--- program output ---\n"
+                << std::ifstream(log).rdbuf() << "\n--- probe ---\n"
+                << std::ifstream(probePath).rdbuf() << '\n';
+    std::filesystem::remove_all(dir);
+  }
+  // A line of the program's probe: what it shows, by kind ("button", "label", "tray",
+  // "popover") and text.
+  std::optional<Rect> probe(const std::string& kind, const std::string& text = {}) {
+    std::ifstream in(probePath);
+    for (std::string line; std::getline(in, line);) {
+      std::vector<std::string> f;
+      std::istringstream fields(line);
+      for (std::string item; std::getline(fields, item, '\t');)
+        f.push_back(item);
+      if (kind == "popover" && f.size() >= 6 && f[0] == kind && f[1] == "1")
+        return Rect{};
+      if (f.size() >= 5 && f[0] == kind &&
+          (text.empty() || (f.size() >= 6 && f[5].find(text) != std::string::npos)))
+        return Rect::parse(f[1] + " " + f[2] + " " + f[3] + " " + f[4]);
+    }
+    return std::nullopt;
+  }
+  std::uint32_t shownPanel() { return std::stoul(desk.send("shown\t" + std::to_string(pid))); }
+  void click(const Rect& r) { desk.send("click\t" + r.center()); }
+
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("dozewick-test-" + std::to_string(::getpid()));
+  bool made = std::filesystem::create_directories(dir);
+  std::string probePath = dir / "probe.txt", log = dir / "dozewick.log";
+  XTestClient desk;  // reads X, clicks, and owns the test's own window
+  pid_t pid = 0;
+};
 
 TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   // Five windows of five processes, and one of the test's own that ends up frontmost.
-  std::vector<std::unique_ptr<Child>> clients;
-  std::vector<xcb_window_t> windows;
+  std::vector<std::unique_ptr<XTestClient>> clients;
+  std::vector<std::uint32_t> windows;
   for (int i = 1; i <= 5; ++i) {
-    clients.push_back(std::make_unique<Child>(std::vector<std::string>{DOZEWICK_X_TEST_CLIENT}));
-    ASSERT_EQ(clients.back()->readLine(), "ok ready");
-    const std::string answer = clients.back()->ask("open\ttitle=Test window " + std::to_string(i) +
-                                                   "\tclass=test" + std::to_string(i) + ",Test");
-    ASSERT_EQ(answer.rfind("ok ", 0), 0u) << answer;
-    windows.push_back(static_cast<xcb_window_t>(std::stoul(answer.substr(3))));
+    clients.push_back(std::make_unique<XTestClient>());
+    windows.push_back(clients.back()->open(
+        {"title=Test window " + std::to_string(i), "class=test" + std::to_string(i) + ",Test"}));
   }
-  const xcb_window_t own = display.openOwnWindow("The test itself");
+  const auto own = desk.open({"title=The test itself", "class=e2e,EndToEnd"});
 
   // The program starts before the tray does, as at a login; its icon appears once the tray is up.
-  auto program = launchProgram();
+  ChildProcess program({DOZEWICK_EXECUTABLE}, {"DOZEWICK_TEST_PROBE=" + probePath}, -1, false, log);
+  pid = program.pid();
   std::this_thread::sleep_for(1500ms);
-  Child tray({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
-              "24", "--SetDockType", "true", "--transparent", "false"},
-             {}, logPath + ".trayer");
+  ChildProcess tray({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                     "--height", "24", "--SetDockType", "true", "--transparent", "false"},
+                    {}, -1, true);
   std::optional<Rect> icon;
-  ASSERT_TRUE(waitUntil([&] { return (icon = embeddedTrayIcon(program->pid())).has_value(); }, 20s))
+  ASSERT_TRUE(eventually(
+      [&] {
+        return (icon = Rect::parse(desk.send("tray-icon\t" + std::to_string(pid)))).has_value();
+      },
+      20s))
       << "no icon of the program was embedded in the tray";
-  ASSERT_TRUE(waitUntil([&] { return probe().tray && probe().tray->w > 0; }, 10s));
-  EXPECT_EQ(probe().tray->x, icon->x);
-  EXPECT_EQ(probe().tray->y, icon->y);
+  ASSERT_TRUE(eventually([&] { return probe("tray") && probe("tray")->w > 0; }, 10s));
+  EXPECT_EQ(probe("tray")->x, icon->x);
 
-  // A click on the icon opens the panel below it.
-  display.click(icon->centerX(), icon->centerY());
-  std::optional<xcb_window_t> panel;
-  ASSERT_TRUE(
-      waitUntil([&] { return (panel = shownPanelWindow(program->pid())).has_value(); }, 10s));
-  const Rect placed = *display.geometry(*panel);
+  // A click on the icon opens the panel below it; a click elsewhere closes it.
+  click(*icon);
+  ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s));
+  const Rect placed = *Rect::parse(desk.send("geometry\t" + std::to_string(shownPanel())));
   EXPECT_EQ(placed.w, 260);
   EXPECT_EQ(placed.h, 400);
-  EXPECT_GE(placed.y, icon->bottom()) << "below the icon";
-  EXPECT_LT(placed.y - icon->bottom(), 40);
-  EXPECT_LE(placed.x, icon->centerX());
-  EXPECT_GE(placed.x + placed.w, icon->centerX());
-  ASSERT_TRUE(waitUntil([&] { return probe().panelShown; }, 5s));
-
-  // A click elsewhere closes it.
-  display.click(100, 900);
-  EXPECT_TRUE(waitUntil([&] { return !display.viewable(*panel); }, 5s));
+  EXPECT_GE(placed.y, icon->y + icon->h) << "below the icon";
+  EXPECT_LT(placed.y - icon->y - icon->h, 40);
+  EXPECT_LE(placed.x, icon->x + icon->w / 2);
+  EXPECT_GE(placed.x + placed.w, icon->x + icon->w / 2);
+  ASSERT_TRUE(eventually([&] { return probe("popover").has_value(); }, 5s));
+  desk.send("click\t100\t900");
+  EXPECT_TRUE(eventually([&] { return shownPanel() == 0; }, 5s));
 
   // A second launch opens the panel of the first and ends.
-  {
-    Child second({DOZEWICK_EXECUTABLE}, {}, logPath);
-    EXPECT_EQ(second.waitFor(20s), std::optional<int>(0));
-  }
-  ASSERT_TRUE(waitUntil([&] { return shownPanelWindow(program->pid()).has_value(); }, 10s));
+  EXPECT_EQ(ChildProcess({DOZEWICK_EXECUTABLE}, {}, -1, false, log).exitStatus(20s), 0);
+  ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s));
 
-  // Start runs the loop.
-  std::optional<Rect> start;
-  ASSERT_TRUE(waitUntil([&] { return (start = probe().button("Start")).has_value(); }, 10s));
-  display.click(start->centerX(), start->centerY());
-  ASSERT_TRUE(waitUntil([&] { return probe().button("Stop").has_value(); }, 10s))
-      << "the panel turns to the running state";
-  ASSERT_TRUE(probe().showsText("Running"));
-
-  // A click on the icon closes the panel again.
-  display.click(icon->centerX(), icon->centerY());
-  ASSERT_TRUE(waitUntil([&] { return !shownPanelWindow(program->pid()).has_value(); }, 5s));
+  // Start runs the loop; a click on the icon closes the panel again.
+  ASSERT_TRUE(eventually([&] { return probe("button", "Start").has_value(); }, 10s));
+  click(*probe("button", "Start"));
+  ASSERT_TRUE(eventually([&] { return probe("button", "Stop").has_value(); }, 10s));
+  ASSERT_TRUE(probe("label", "Running"));
+  click(*icon);
+  ASSERT_TRUE(eventually([&] { return shownPanel() == 0; }, 5s));
 
   // The five windows are used one after another, then the test's own window stays in front.
-  for (const xcb_window_t w : windows) {
-    display.activate(w);
-    ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == w; }, 5s));
+  for (std::size_t i = 0; i < 5; ++i) {
+    clients[i]->send("activate\t" + std::to_string(windows[i]));
     std::this_thread::sleep_for(3s);
   }
-  const auto firstLeftAlone = Clock::now() - 12s;
-  display.activate(own);
-  ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == own; }, 5s));
-  const auto allLeftAlone = Clock::now();
+  const auto firstLeftAlone = std::chrono::steady_clock::now() - 12s;
+  desk.send("activate\t" + std::to_string(own));
+  const auto allLeftAlone = std::chrono::steady_clock::now();
 
   // Nothing goes before a minute of disuse; the two least recently used go once all five have
   // been left alone for a minute.
-  auto iconified = [&](std::size_t i) { return display.iconic(windows[i]); };
+  auto iconified = [&](std::size_t i) {
+    return clients[i]->state(windows[i]) == "unviewable iconic";
+  };
   bool tooEarly = false;
-  const bool gone = waitUntil(
+  const bool gone = eventually(
       [&] {
         const bool any =
             iconified(0) || iconified(1) || iconified(2) || iconified(3) || iconified(4);
-        if (any && Clock::now() < firstLeftAlone + 60s)
-          tooEarly = true;
+        tooEarly |= any && std::chrono::steady_clock::now() < firstLeftAlone + 60s;
         return iconified(0) && iconified(1);
       },
-      std::chrono::duration_cast<std::chrono::milliseconds>(allLeftAlone + 70s - Clock::now()));
+      std::chrono::duration_cast<std::chrono::milliseconds>(allLeftAlone + 70s -
+                                                            std::chrono::steady_clock::now()));
   EXPECT_FALSE(tooEarly) << "a window went before it had been left alone for 60 s";
   ASSERT_TRUE(gone) << "the two least recently used windows were not iconified in time";
-  for (std::size_t i = 2; i < 5; ++i) {
-    EXPECT_FALSE(iconified(i)) << "window " << i + 1 << " is among the three most recent";
-    EXPECT_TRUE(display.viewable(windows[i]));
-  }
-  EXPECT_FALSE(display.iconic(own));
+  for (std::size_t i = 2; i < 5; ++i)
+    EXPECT_EQ(clients[i]->state(windows[i]), "viewable normal") << "among the three most recent";
+  EXPECT_EQ(desk.state(own), "viewable normal");
 
   // The panel's counts say so: two minimized, four still active (three windows and the test's).
-  display.click(icon->centerX(), icon->centerY());
-  ASSERT_TRUE(waitUntil([&] { return probe().panelShown; }, 10s));
-  EXPECT_TRUE(waitUntil([&] { return probe().showsText("Minimized: 2"); }, 5s));
-  EXPECT_TRUE(waitUntil([&] { return probe().showsText("Active: 4"); }, 5s));
-  for (std::size_t i = 2; i < 5; ++i)
-    EXPECT_FALSE(iconified(i));
-
-  // Quit ends the program cleanly.
-  const std::optional<Rect> quit = probe().button("Quit");
-  ASSERT_TRUE(quit.has_value());
-  display.click(quit->centerX(), quit->centerY());
-  EXPECT_EQ(program->waitFor(10s), std::optional<int>(0));
+  click(*icon);
+  EXPECT_TRUE(eventually([&] { return probe("label", "Minimized: 2").has_value(); }, 10s));
+  EXPECT_TRUE(probe("label", "Active: 4"));
+  click(*probe("button", "Quit"));
+  EXPECT_EQ(program.exitStatus(10s), 0) << "Quit ends the program cleanly";
 }
 
 }  // namespace
+}  // namespace dozewick

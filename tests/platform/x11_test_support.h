@@ -35,8 +35,9 @@ inline constexpr auto kChildWait = std::chrono::seconds(15);
 // A child process with its standard input and output on pipes. Stopped by pid when dropped.
 class ChildProcess {
  public:
+  // With a `logFile`, the child's output and errors go there instead of the pipe.
   ChildProcess(std::vector<std::string> argv, std::vector<std::string> extraEnvironment = {},
-               int notifyFd = -1, bool silenceErrors = false) {
+               int notifyFd = -1, bool silenceErrors = false, const std::string& logFile = {}) {
     int in[2];
     int out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
@@ -71,9 +72,13 @@ class ChildProcess {
       if (notifyFd >= 0) {
         ::dup2(notifyFd, 3);  // dup2 clears close-on-exec
       }
-      if (silenceErrors) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 2);
+      if (silenceErrors || !logFile.empty()) {
+        const int sink = ::open(logFile.empty() ? "/dev/null" : logFile.c_str(),
+                                O_WRONLY | O_CREAT | O_APPEND, 0600);
+        ::dup2(sink, 2);
+        if (!logFile.empty()) {
+          ::dup2(sink, 1);
+        }
       }
       ::execvpe(args[0], args.data(), env.data());
       ::_exit(127);
@@ -100,6 +105,20 @@ class ChildProcess {
     ::kill(pid_, signal);
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
+  }
+
+  // The exit status once the child has ended within `limit`; stopped by a signal counts 128+.
+  std::optional<int> exitStatus(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) != pid_) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        return std::nullopt;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
   void writeLine(const std::string& line) {

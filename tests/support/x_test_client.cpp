@@ -3,7 +3,7 @@
 // answers one line on standard output: "ok [values]" or "error <reason>". Fields are separated by
 // tabs; in a field, \xHH, \t, \n and \\ stand for those bytes.
 //
-//   open [title=T] [wmname=T] [wmnametype=string|utf8|compound] [class=instance,Class]
+//   open [title=T] [wmname=T] [class=instance,Class]
 //        [pid=self|none|N] [type=NORMAL,DIALOG,...] [desktop=N]
 //        [wait=viewable|managed|focused|none]
 //                                -> ok <window id>   (waits until the window manager shows it)
@@ -20,12 +20,16 @@
 //   destroy <id>
 //   close                        destroys all its windows; ok once the window manager let go
 //   grab | ungrab                the server, for everyone else
-//   selection-owner <name>       -> ok <window id or 0>
 //   wm-ready                     -> ok once a window manager runs and manages windows
-//   pid | sync | quit
+//   click <x> <y>                a real left click through XTest
+//   shown <pid>                  -> ok <the viewable managed window of that process, or 0>
+//   tray-icon <pid>              -> ok <x y w h of its window inside another client's> | ok none
+//   geometry <id>                -> ok <x y w h on the root window>
+//   quit
 #include <poll.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -217,10 +221,37 @@ void sendToRoot(xcb_window_t window, const std::string& type, std::uint32_t d0,
   xcb_flush(connection);
 }
 
+std::string geometry(xcb_window_t window) {
+  Owned<xcb_get_geometry_reply_t> size(
+      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr));
+  Owned<xcb_translate_coordinates_reply_t> at(xcb_translate_coordinates_reply(
+      connection, xcb_translate_coordinates(connection, window, root, 0, 0), nullptr));
+  if (!size || !at) {
+    return "0 0 0 0";
+  }
+  return std::to_string(at->dst_x) + " " + std::to_string(at->dst_y) + " " +
+         std::to_string(size->width) + " " + std::to_string(size->height);
+}
+
+std::vector<xcb_window_t> descendants(xcb_window_t window) {
+  Owned<xcb_query_tree_reply_t> tree(
+      xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
+  std::vector<xcb_window_t> all;
+  if (!tree) {
+    return all;
+  }
+  const xcb_window_t* children = xcb_query_tree_children(tree.get());
+  for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+    all.push_back(children[i]);
+    const auto below = descendants(children[i]);
+    all.insert(all.end(), below.begin(), below.end());
+  }
+  return all;
+}
+
 struct WindowSpec {
   std::optional<std::string> title;
   std::optional<std::string> wmName;
-  std::string wmNameType = "STRING";
   std::optional<std::string> wmClass;
   std::string pid = "self";
   std::optional<std::string> types;
@@ -241,7 +272,7 @@ xcb_window_t createWindow(const WindowSpec& spec) {
     setText(window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), *spec.title);
   }
   if (spec.wmName) {
-    setText(window, XCB_ATOM_WM_NAME, atom(spec.wmNameType), *spec.wmName);
+    setText(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, *spec.wmName);
   }
   if (spec.wmClass) {
     setText(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, *spec.wmClass);
@@ -306,10 +337,6 @@ std::string handle(const std::vector<std::string>& words) {
         spec.title = value;
       } else if (key == "wmname") {
         spec.wmName = value;
-      } else if (key == "wmnametype") {
-        spec.wmNameType = value == "utf8"       ? "UTF8_STRING"
-                          : value == "compound" ? "COMPOUND_TEXT"
-                                                : "STRING";
       } else if (key == "class") {
         const std::size_t comma = value.find(',');
         spec.wmClass = value.substr(0, comma) + '\0' + value.substr(comma + 1) + '\0';
@@ -467,17 +494,39 @@ std::string handle(const std::vector<std::string>& words) {
     const bool released = waitUntil([&] { return !managed(probe); });
     return ready && released ? "ok" : "error timeout";
   }
-  if (verb == "selection-owner") {
-    Owned<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, atom(words.at(1))), nullptr));
-    return "ok " + std::to_string(reply ? reply->owner : 0);
-  }
-  if (verb == "pid") {
-    return "ok " + std::to_string(getpid());
-  }
-  if (verb == "sync") {
+  if (verb == "click") {
+    const auto x = static_cast<std::int16_t>(std::stoi(words.at(1)));
+    const auto y = static_cast<std::int16_t>(std::stoi(words.at(2)));
+    xcb_test_fake_input(connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, x, y, 0);
+    xcb_test_fake_input(connection, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, root, 0, 0, 0);
+    roundTrip();
+    xcb_test_fake_input(connection, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, root, 0, 0, 0);
     roundTrip();
     return "ok";
+  }
+  if (verb == "shown" || verb == "tray-icon") {
+    const auto pid = static_cast<std::uint32_t>(std::stoul(words.at(1)));
+    const auto owner = [&](xcb_window_t w) {
+      const auto value = card32Property(w, "_NET_WM_PID");
+      return value && !value->empty() && value->front() == pid;
+    };
+    for (const xcb_window_t client :
+         card32Property(root, "_NET_CLIENT_LIST").value_or(std::vector<std::uint32_t>{})) {
+      if (verb == "shown" && owner(client) && viewable(client)) {
+        return "ok " + std::to_string(client);
+      }
+      if (verb == "tray-icon" && !owner(client)) {
+        for (const xcb_window_t w : descendants(client)) {
+          if (owner(w) && viewable(w)) {
+            return "ok " + geometry(w);
+          }
+        }
+      }
+    }
+    return verb == "shown" ? "ok 0" : "ok none";
+  }
+  if (verb == "geometry") {
+    return "ok " + geometry(windowArg(1));
   }
   return "error unknown command " + verb;
 }
