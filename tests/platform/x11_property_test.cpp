@@ -113,7 +113,9 @@ TEST(Utf8LossyTest, KeepsValidTextAndReplacesEachIllFormedPart) {
   EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));
 }
 
-TEST(TextPropertyTest, DecodesEachTextTypeAndRejectsOthers) {
+// Each text type decoded, others rejected; a title cut by the read limit loses only the cut
+// character; only the bytes that arrived are read.
+TEST(TextPropertyTest, DecodesEachTextTypeAndOnlyTheBytesThatArrived) {
   EXPECT_EQ(decodeText(textReply(kAtoms.utf8String, "文档")), "文档");
   EXPECT_EQ(decodeText(textReply(XCB_ATOM_STRING, "Caf\xE9")), "Café");
   EXPECT_EQ(decodeText(textReply(XCB_ATOM_STRING, "Café")), "Café");  // UTF-8 stored as STRING
@@ -124,16 +126,12 @@ TEST(TextPropertyTest, DecodesEachTextTypeAndRejectsOthers) {
   EXPECT_FALSE(decodeText(textReply(XCB_ATOM_CARDINAL, "text")));
   EXPECT_FALSE(decodeText(reply(kAtoms.utf8String, 32, 1, text("abcd"))));
   EXPECT_FALSE(decodeText(reply(XCB_NONE, 0, 0, {})));
-}
 
-TEST(TextPropertyTest, ATitleCutByTheReadLimitLosesOnlyTheCutCharacter) {
   // "ab文" with the last character cut after its first two bytes.
   const std::string cut = "ab\xE6\x96";
   EXPECT_EQ(decodeText(textReply(kAtoms.utf8String, cut, 100)), "ab");
   EXPECT_EQ(decodeText(textReply(kAtoms.utf8String, cut, 0)), "ab\xEF\xBF\xBD");
-}
 
-TEST(TextPropertyTest, ReadsOnlyTheBytesThatArrived) {
   // The header claims 1000 bytes; 8 arrived.
   const auto bytes = reply(kAtoms.utf8String, 8, 1000, text("12345678"));
   const auto value = propertyValue(bytes);
@@ -143,7 +141,9 @@ TEST(TextPropertyTest, ReadsOnlyTheBytesThatArrived) {
   EXPECT_EQ(propertyValue(std::vector<std::uint8_t>(31, 0)).type, 0u);
 }
 
-TEST(WmClassTest, TakesTheClassPart) {
+// The class part of WM_CLASS; exactly one CARDINAL of the right type and format; iconic from
+// WM_STATE.
+TEST(ValueTest, ClassCardinalAndIconicState) {
   const auto decode = [](std::string_view value) {
     return wmClassName(propertyValue(textReply(XCB_ATOM_STRING, value)), kAtoms);
   };
@@ -153,9 +153,7 @@ TEST(WmClassTest, TakesTheClassPart) {
   EXPECT_FALSE(decode("no separator"));
   EXPECT_FALSE(decode(std::string_view("instance\0\0", 10)));
   EXPECT_FALSE(wmClassName(propertyValue(reply(XCB_ATOM_STRING, 32, 1, text("a\0b\0"))), kAtoms));
-}
 
-TEST(CardinalTest, WantsExactlyOneValueOfTheRightTypeAndFormat) {
   EXPECT_EQ(card32Value(propertyValue(reply(XCB_ATOM_CARDINAL, 32, 1, cardinals({42}))),
                         XCB_ATOM_CARDINAL),
             42u);
@@ -172,9 +170,7 @@ TEST(CardinalTest, WantsExactlyOneValueOfTheRightTypeAndFormat) {
   EXPECT_EQ(card32List(propertyValue(reply(XCB_ATOM_WINDOW, 32, 3, cardinals({1, 2, 3}))),
                        XCB_ATOM_WINDOW),
             (std::vector<std::uint32_t>{1, 2, 3}));
-}
 
-TEST(WindowStateTest, ReadsIconicFromWmState) {
   const auto state = [](std::uint32_t type, std::initializer_list<std::uint32_t> values) {
     return wmStateIconic(propertyValue(reply(type, 32, static_cast<std::uint32_t>(values.size()),
                                              cardinals(values))),
@@ -184,23 +180,6 @@ TEST(WindowStateTest, ReadsIconicFromWmState) {
   EXPECT_EQ(state(kAtoms.wmState, {1, 0}), false);
   EXPECT_FALSE(state(kAtoms.wmState, {3}));
   EXPECT_FALSE(state(XCB_ATOM_CARDINAL, {3, 0}));
-}
-
-TEST(WindowLayerTest, TheFirstKnownTypeDecides) {
-  using List = std::vector<std::uint32_t>;
-  EXPECT_EQ(windowLayer(std::nullopt, kAtoms), 0);
-  EXPECT_EQ(windowLayer(List{}, kAtoms), 0);
-  EXPECT_EQ(windowLayer(List{kAtoms.netWmWindowTypeNormal}, kAtoms), 0);
-  EXPECT_EQ(windowLayer(List{kAtoms.netWmWindowTypeDialog}, kAtoms), 0);
-  EXPECT_EQ(windowLayer(List{999, kAtoms.netWmWindowTypeDialog}, kAtoms), 0);
-  EXPECT_NE(windowLayer(List{kAtoms.netWmWindowTypeUtility, kAtoms.netWmWindowTypeNormal}, kAtoms),
-            0);
-  for (const std::uint32_t type :
-       {kAtoms.netWmWindowTypeDesktop, kAtoms.netWmWindowTypeDock, kAtoms.netWmWindowTypeToolbar,
-        kAtoms.netWmWindowTypeMenu, kAtoms.netWmWindowTypeSplash,
-        kAtoms.netWmWindowTypeNotification, kAtoms.netWmWindowTypeTooltip}) {
-    EXPECT_NE(windowLayer(List{type}, kAtoms), 0) << type;
-  }
 }
 
 // A QueryClientIds reply: each id as (mask, values).

@@ -257,64 +257,40 @@ TEST_F(X11WindowSystemTest, HidingAnApplicationIconifiesAllItsWindows) {
   EXPECT_FALSE(windows.hideApplication(::getpid()));  // alive, but owns no window
 }
 
-// Windows whose _NET_WM_PID names no process here, as from a client on another host.
-class X11PerWindowTest : public X11WindowSystemTest {
- protected:
+// Windows whose _NET_WM_PID names no process here, as from a client on another host: listed
+// topmost first, and minimized one by one, the first not yet minimized with the recorded title.
+TEST_F(X11WindowSystemTest, WindowsOfAnotherHostAreMinimizedOneByOne) {
   XTestClient remote;
-  std::int32_t pid = unusedPid();
-  std::string pidOption = "pid=" + std::to_string(pid);
-
-  std::uint32_t open(const std::string& title) {
-    return remote.open({"title=" + title, pidOption});
-  }
-  std::string state(std::uint32_t window) { return remote.state(window); }
-};
-
-TEST_F(X11PerWindowTest, ListsTheClaimedWindowsTopmostFirst) {
-  const auto lower = open("Report");
-  const auto upper = open("Notes");
-
-  const auto list = windows.applicationWindows(pid);
-  ASSERT_TRUE(list);
-  ASSERT_EQ(list->size(), 2u);
-  EXPECT_EQ((*list)[0].handle, upper);
-  EXPECT_EQ((*list)[0].title, "Notes");
-  EXPECT_EQ((*list)[0].minimized, false);
-  EXPECT_EQ((*list)[1].handle, lower);
-
-  remote.send("iconify\t" + std::to_string(lower));
-  EXPECT_EQ(windows.applicationWindows(pid)->at(1).minimized, true);
-  EXPECT_TRUE(windows.applicationWindows(unusedPid() - 1)->empty());
-}
-
-TEST_F(X11PerWindowTest, MinimizesTheFirstWindowWithTheRecordedTitle) {
+  const std::int32_t pid = unusedPid();
+  const auto open = [&](const char* title) {
+    return remote.open({std::string("title=") + title, "pid=" + std::to_string(pid)});
+  };
   const auto older = open("Report");
   const auto notes = open("Notes");
   const auto newer = open("Report");
-  const WindowInfo report{newer, pid, "Remote", "Report"};
-
-  EXPECT_TRUE(minimizeWindow(windows, report));
-  remote.send("wait-iconic\t" + std::to_string(newer));
-  EXPECT_EQ(state(older), "viewable normal");
-
-  EXPECT_TRUE(minimizeWindow(windows, report));
-  remote.send("wait-iconic\t" + std::to_string(older));
-  EXPECT_EQ(state(notes), "viewable normal");
-
-  EXPECT_FALSE(minimizeWindow(windows, report));
-  EXPECT_FALSE(minimizeWindow(windows, WindowInfo{notes, pid, "Remote", "Renamed since"}));
-
-  // An empty recorded title takes any window not minimized yet.
-  EXPECT_TRUE(minimizeWindow(windows, WindowInfo{notes, pid, "Remote", ""}));
-  remote.send("wait-iconic\t" + std::to_string(notes));
-}
-
-TEST_F(X11PerWindowTest, MinimizingAWindowThatIsGoneFails) {
-  const auto window = open("Gone");
   const auto list = windows.applicationWindows(pid);
   ASSERT_TRUE(list);
-  remote.send("destroy\t" + std::to_string(window));
-  EXPECT_FALSE(windows.setMinimized(list->front()));
+  ASSERT_EQ(list->size(), 3u);
+  EXPECT_EQ((*list)[0].handle, newer);
+  EXPECT_EQ((*list)[1].title, "Notes");
+  EXPECT_TRUE(windows.applicationWindows(pid - 1)->empty());
+
+  const WindowInfo report{newer, pid, "Remote", "Report"};
+  EXPECT_TRUE(minimizeWindow(windows, report));
+  remote.send("wait-iconic\t" + std::to_string(newer));
+  EXPECT_EQ(windows.applicationWindows(pid)->at(0).minimized, true);
+  EXPECT_EQ(remote.state(older), "viewable normal");
+  EXPECT_TRUE(minimizeWindow(windows, report));
+  remote.send("wait-iconic\t" + std::to_string(older));
+  EXPECT_FALSE(minimizeWindow(windows, report));
+  EXPECT_FALSE(minimizeWindow(windows, WindowInfo{notes, pid, "Remote", "Renamed since"}));
+  EXPECT_EQ(remote.state(notes), "viewable normal");
+  EXPECT_TRUE(minimizeWindow(windows, WindowInfo{notes, pid, "Remote", ""})) << "any title";
+  remote.send("wait-iconic\t" + std::to_string(notes));
+
+  // A window that is gone, or never was, is not minimized.
+  remote.send("destroy\t" + std::to_string(notes));
+  EXPECT_FALSE(windows.setMinimized(AccessibleWindow{notes, "", false}));
   EXPECT_FALSE(windows.setMinimized(AccessibleWindow{}));
   EXPECT_FALSE(windows.setMinimized(AccessibleWindow{std::uint64_t{1} << 40, "", false}));
 }

@@ -69,27 +69,23 @@ TEST(FigureTextTest, PlainDigitsWithoutGroupingInEveryLanguage) {
 }
 
 TEST(PermissionButtonFormTest, GrantedOutranksCheckingAndNeverActs) {
-  const PermissionButtonForm granted = permissionButtonForm(true, true);
-  EXPECT_EQ(granted.textKey, "status.permission.granted");
-  EXPECT_FALSE(granted.enabled);
-  EXPECT_EQ(granted.tint, ColorRole::green);
-  EXPECT_FALSE(granted.startsCheck);
-  EXPECT_EQ(permissionButtonForm(true, false).textKey, "status.permission.granted");
-
-  const PermissionButtonForm checking = permissionButtonForm(false, true);
-  EXPECT_EQ(checking.textKey, "status.checking");
-  EXPECT_FALSE(checking.enabled);
-  EXPECT_FALSE(checking.startsCheck);
-  EXPECT_EQ(checking.tint, ColorRole::accent);
-
-  const PermissionButtonForm authorize = permissionButtonForm(false, false);
-  EXPECT_EQ(authorize.textKey, "button.authorize");
-  EXPECT_TRUE(authorize.enabled);
-  EXPECT_TRUE(authorize.startsCheck);
-  EXPECT_EQ(authorize.tint, ColorRole::accent);
-
-  EXPECT_EQ(permissionStatusColor(true), ColorRole::green);
-  EXPECT_EQ(permissionStatusColor(false), ColorRole::orange);
+  const struct {
+    bool granted, checking;
+    const char* key;
+    bool enabled;
+    ColorRole tint;
+  } cases[] = {{true, true, "status.permission.granted", false, ColorRole::green},
+               {true, false, "status.permission.granted", false, ColorRole::green},
+               {false, true, "status.checking", false, ColorRole::accent},
+               {false, false, "button.authorize", true, ColorRole::accent}};
+  for (const auto& c : cases) {
+    const PermissionButtonForm form = permissionButtonForm(c.granted, c.checking);
+    EXPECT_EQ(form.textKey, c.key);
+    EXPECT_EQ(form.enabled, c.enabled);
+    EXPECT_EQ(form.startsCheck, c.enabled) << "only the enabled form acts";
+    EXPECT_EQ(form.tint, c.tint);
+    EXPECT_EQ(permissionStatusColor(c.granted), c.granted ? ColorRole::green : ColorRole::orange);
+  }
 }
 
 class TableLocalizer final : public Localizer {
