@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <sstream>
 
@@ -106,11 +108,12 @@ TEST_F(LaunchAtLoginRule, StatusesOtherThanOnAndOffCallWhicheverWayTheSwitchPoin
   EXPECT_EQ(service_.unregisters, 1);
 }
 
-TEST_F(LaunchAtLoginRule, AFailedChangePrintsOneLineAndFallsBackLater) {
+TEST_F(LaunchAtLoginRule, AFailedChangePrintsOneLineFallsBackLaterAndKeepsTheReason) {
   LaunchAtLoginManager manager(runtime_, service_, out_);
   service_.failure = "disk on fire";
   manager.setEnabled(true);
   EXPECT_EQ(out_.str(), "Failed to update launch at login: disk on fire\n");
+  EXPECT_EQ(manager.lastError().get(), "disk on fire");
   EXPECT_TRUE(manager.isEnabled().get());  // the fall-back runs after this change
 
   runtime_.runPending();
@@ -118,6 +121,23 @@ TEST_F(LaunchAtLoginRule, AFailedChangePrintsOneLineAndFallsBackLater) {
   EXPECT_EQ(service_.registers, 1);
   EXPECT_EQ(service_.unregisters, 0);
   EXPECT_EQ(out_.str(), "Failed to update launch at login: disk on fire\n");
+  EXPECT_EQ(manager.lastError().get(), "disk on fire");
+
+  // An entry the program did not write (someone else's, or one turned off in the desktop's
+  // settings) survives a failed switch-on: the fall-back only shows the system's state.
+  for (const auto status : {LoginItemStatus::notFound, LoginItemStatus::requiresApproval}) {
+    service_.scripted = status;
+    manager.setEnabled(true);
+    runtime_.runPending();
+    EXPECT_FALSE(manager.isEnabled().get());
+    EXPECT_EQ(service_.unregisters, 0);
+    EXPECT_EQ(service_.scripted, status);
+  }
+
+  service_.failure.reset();
+  service_.scripted = LoginItemStatus::notRegistered;
+  manager.setEnabled(true);
+  EXPECT_EQ(manager.lastError().get(), "");
 }
 
 TEST_F(LaunchAtLoginRule, AFallBackQueuedForAManagerThatIsGoneDoesNothing) {
@@ -138,9 +158,13 @@ class XdgAutostart : public ::testing::Test {
     ASSERT_TRUE(home_.isValid());
     config_ = home_.filePath("config");
     setenv("XDG_CONFIG_HOME", config_.toLocal8Bit().constData(), 1);
+    setenv("HOME", home_.path().toLocal8Bit().constData(), 1);
     program_ = makeExecutable(home_.filePath("bin/dozewick"));
   }
-  void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
+  void TearDown() override {
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", realHome_.constData(), 1);
+  }
 
   static QString makeExecutable(const QString& path, const QByteArray& script = "#!/bin/sh\n") {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -168,6 +192,7 @@ class XdgAutostart : public ::testing::Test {
     return {};
   }
 
+  QByteArray realHome_ = qgetenv("HOME");
   QTemporaryDir home_;
   QString config_;
   QString program_;
@@ -309,6 +334,106 @@ TEST_F(XdgAutostart, FailuresSayWhatFailedWhereAndWhy) {
   ASSERT_TRUE(removal.has_value());
   EXPECT_NE(removal->find("Could not remove " + entry().toStdString() + ": "), std::string::npos)
       << *removal;
+}
+
+// A failed switch-on leaves whatever was in the entry's place as it was; a link is written
+// through only to a regular file inside the home folder.
+TEST_F(XdgAutostart, AFailedSwitchOnChangesNothingAndLinksLeadOnlyToFilesAtHome) {
+  QTemporaryDir elsewhere;  // outside the home folder
+  const QString passwd = elsewhere.filePath("passwd");
+  const QByteArray passwdText = "root:x:0:0:root:/root:/bin/bash\n";
+  const QByteArray usersEntry = "[Desktop Entry]\nExec=/bin/true\nHidden=true\n";
+  const auto put = [](const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  };
+  const auto link = [this](const QString& target) {
+    QDir().mkpath(config_ + "/autostart");
+    ASSERT_TRUE(QFile::link(target, entry()));
+  };
+  const struct {
+    const char* name;
+    std::function<void()> layout;
+    const char* reason;
+    bool failsForRoot;
+  } cases[] = {
+      {"a folder in the entry's place", [&] { put(entry() + "/keep", "mine"); }, "is a folder",
+       true},
+      {"a link out of the home folder",
+       [&] {
+         put(passwd, passwdText);
+         link(passwd);
+       },
+       "which is outside the home folder", true},
+      {"a link to a folder at home",
+       [&] {
+         QDir().mkpath(home_.filePath("dots/folder"));
+         link(home_.filePath("dots/folder"));
+       },
+       "which is not a regular file", true},
+      {"a link to nothing", [&] { link(home_.filePath("dots/missing")); }, "which does not exist",
+       true},
+      {"the user's read-only entry",
+       [&] {
+         put(entry(), usersEntry);
+         QFile(entry()).setPermissions(QFile::ReadOwner);
+       },
+       "is not writable", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QDir(config_).removeRecursively();
+    if (!c.failsForRoot && geteuid() == 0)
+      continue;  // permission bits do not stop root; the unprivileged run covers this
+    c.layout();
+    const QFileInfo before(entry());
+    XdgAutostartService xdg(program_);
+    CountingService service(&xdg);
+    VirtualRuntime runtime;
+    std::ostringstream out;
+    LaunchAtLoginManager manager(runtime, service, out);
+    manager.setEnabled(true);
+    runtime.runPending();
+
+    EXPECT_FALSE(manager.isEnabled().get());
+    EXPECT_EQ(service.unregisters, 0);
+    const std::string printed = out.str();
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    EXPECT_NE(printed.find(entry().toStdString()), std::string::npos) << printed;
+    EXPECT_NE(printed.find(c.reason), std::string::npos) << printed;
+    const QFileInfo after(entry());
+    EXPECT_EQ(after.isSymLink(), before.isSymLink());
+    EXPECT_EQ(after.symLinkTarget(), before.symLinkTarget());
+    EXPECT_EQ(after.isDir(), before.isDir());
+    EXPECT_EQ(after.exists(), before.exists());
+    if (before.isDir() && !before.isSymLink()) {
+      EXPECT_TRUE(QFile::exists(entry() + "/keep"));
+    }
+    if (before.isFile() && !before.isSymLink()) {
+      QFile file(entry());
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      EXPECT_EQ(file.readAll(), usersEntry);
+    }
+  }
+  QFile outside(passwd);
+  ASSERT_TRUE(outside.open(QIODevice::ReadOnly));
+  EXPECT_EQ(outside.readAll(), passwdText);
+
+  // A link to a regular file at home (dotfiles kept in a folder of their own) stays a link,
+  // and its target takes the entry.
+  QDir(config_).removeRecursively();
+  const QString dotfile = home_.filePath("dots/dozewick.desktop");
+  put(dotfile, usersEntry);
+  link(dotfile);
+  XdgAutostartService service(program_);
+  ASSERT_EQ(service.registerItem(), std::nullopt);
+  EXPECT_TRUE(QFileInfo(entry()).isSymLink());
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+  QFile target(dotfile);
+  ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(target.readAll().contains("\nExec="));
 }
 
 TEST_F(XdgAutostart, SwitchWithTheRealEntryRegistersUnregistersAndRevertsAFailure) {

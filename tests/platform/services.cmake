@@ -5,7 +5,8 @@ dozewick_add_test(permission_checker_tests
 
 dozewick_add_test(launch_at_login_tests
   SOURCES launch_at_login_test.cpp
-  LIBS dozewick_platform dozewick_test_support)
+  LIBS dozewick_platform dozewick_test_support
+  UNPRIVILEGED)
 
 dozewick_add_test(help_page_tests
   SOURCES help_page_test.cpp
