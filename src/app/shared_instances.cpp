@@ -9,7 +9,7 @@
 #include "core/clock.h"
 #include "core/window_manager.h"
 #include "localization/language_manager.h"
-#include "localization/qsettings_preferences.h"
+#include "localization/preferences_file.h"
 #include "localization/qt_translation_resources.h"
 #include "localization/system_languages.h"
 #include "platform/help_page.h"
@@ -39,9 +39,9 @@ QtRuntime& mainRuntime() {
 
 LanguageManager& LanguageManager::shared() {
   static auto* manager = [] {
-    auto* preferences = new QSettingsPreferences();
+    auto* preferences = new PreferencesFile(std::cerr);
     auto* resources = new QtTranslationResources();
-    return new LanguageManager(*preferences, systemLanguages(), resources);
+    return new LanguageManager(*preferences, systemLanguages(), resources, &std::cout);
   }();
   return *manager;
 }

@@ -1,6 +1,7 @@
 #include "localization/language_manager.h"
 
 #include <algorithm>
+#include <ostream>
 #include <utility>
 
 namespace dozewick {
@@ -25,13 +26,16 @@ std::string initialLanguage(const Preferences& preferences, const std::vector<La
 }  // namespace
 
 LanguageManager::LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages,
-                                 const TranslationResources* resources)
+                                 const TranslationResources* resources, std::ostream* out)
     : preferences_(preferences),
       resources_(resources),
+      out_(out),
       availableLanguages_{{"en", "English"}, {"zh-Hans", "简体中文"}} {
   // Nobody observes yet, so this assignment is silent and the saved choice is left alone.
   currentLanguage_ = initialLanguage(preferences_, availableLanguages_, systemLanguages);
-  updateAppleLanguages();
+  // The user chose nothing yet, so a store that cannot be written is no news here; what stays
+  // unsaved goes out with the next choice.
+  (void)updateAppleLanguages();
 }
 
 void LanguageManager::setCurrentLanguage(std::string code) {
@@ -40,14 +44,20 @@ void LanguageManager::setCurrentLanguage(std::string code) {
   if (!changed)
     return;
   preferences_.setString(kAppLanguageKey, currentLanguage_.get());
-  updateAppleLanguages();
+  if (auto error = updateAppleLanguages()) {
+    if (out_)
+      *out_ << "Failed to save the language: " << *error << std::endl;
+    saveError_ = *error;
+  } else if (!saveError_.get().empty()) {
+    saveError_ = std::string();
+  }
   // Views that look texts up by key redraw once the new value is in place.
   sendObjectWillChange();
 }
 
-void LanguageManager::updateAppleLanguages() {
+std::optional<std::string> LanguageManager::updateAppleLanguages() {
   preferences_.setStringList(kAppleLanguagesKey, {currentLanguage_.get()});
-  preferences_.synchronize();
+  return preferences_.synchronize();
 }
 
 std::string LanguageManager::localizedString(const std::string& key) const {

@@ -5,7 +5,8 @@ dozewick_add_test(language_manager_tests
 
 dozewick_add_test(localization_qt_tests
   SOURCES qt_resources_test.cpp
-  LIBS dozewick_localization dozewick_test_support)
+  LIBS dozewick_localization dozewick_test_support
+  UNPRIVILEGED)
 # Translation files for the tests are made from sources here; without the Qt translation tools
 # the tests that need them are skipped.
 find_program(DOZEWICK_LRELEASE NAMES lrelease lrelease-qt6 HINTS /usr/lib/qt6/bin)
@@ -26,8 +27,8 @@ if(DOZEWICK_LRELEASE)
   target_compile_definitions(localization_qt_tests PRIVATE
     DOZEWICK_TEST_TRANSLATIONS_DIR="${test_translations}")
 endif()
-set_property(TEST localization_qt_tests APPEND PROPERTY ENVIRONMENT
-  LANGUAGE=zh_TW:en_US LC_ALL=zh_TW.UTF-8 LANG=zh_TW.UTF-8)
+set_property(TEST localization_qt_tests localization_qt_tests_unprivileged APPEND PROPERTY
+  ENVIRONMENT LANGUAGE=zh_TW:en_US LC_ALL=zh_TW.UTF-8 LANG=zh_TW.UTF-8)
 
 dozewick_add_test(language_selector_tests
   SOURCES language_selector_test.cpp
