@@ -118,6 +118,7 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.title", "Settings"},
            {"settings.launchAtLogin", "Launch at Login"},
            {"settings.launchAtLogin.desc", "Start automatically when you log in"},
+           {"settings.notSaved", "Not saved:"},
        }},
       {"zh-Hans",
        {
@@ -154,6 +155,7 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.title", "设置"},
            {"settings.launchAtLogin", "开机启动"},
            {"settings.launchAtLogin.desc", "登录时自动启动"},
+           {"settings.notSaved", "未保存："},
        }},
   };
   return tables;

@@ -200,22 +200,35 @@ class SettingsSheetTest : public DialogsTest {
 };
 
 TEST_F(SettingsSheetTest, IsAlways360By200AndFitsItsRows) {
+  const auto expectFit = [](SettingsView& sheet) {
+    EXPECT_EQ(sheet.size(), QSize(360, 200));
+    for (QWidget* child : sheet.findChildren<QWidget*>()) {
+      if (!child->isVisibleTo(&sheet) || child->isWindow())
+        continue;
+      const QRect inSheet(child->mapTo(&sheet, QPoint(0, 0)), child->size());
+      EXPECT_TRUE(sheet.rect().contains(inSheet)) << child->objectName().toStdString();
+      EXPECT_GE(child->height(), child->minimumSizeHint().height())
+          << child->objectName().toStdString();
+    }
+  };
   for (const char* code : {"en", "zh-Hans"}) {
     SCOPED_TRACE(code);
     switchLanguage(code);
     SettingsView* sheet = openSettings();
-    EXPECT_EQ(sheet->size(), QSize(360, 200));
-    for (QWidget* child : sheet->findChildren<QWidget*>()) {
-      if (!child->isVisibleTo(sheet) || child->isWindow())
-        continue;
-      const QRect inSheet(child->mapTo(sheet, QPoint(0, 0)), child->size());
-      EXPECT_TRUE(sheet->rect().contains(inSheet)) << child->objectName().toStdString();
-      EXPECT_GE(child->height(), child->minimumSizeHint().height())
-          << child->objectName().toStdString();
-    }
+    expectFit(*sheet);
     EXPECT_EQ(sheet->findChild<QLabel*>(QStringLiteral("languageRowDescription")), nullptr);
     EXPECT_NE(sheet->findChild<QLabel*>(QStringLiteral("launchAtLoginRowDescription")), nullptr);
     screenshot(*sheet, QStringLiteral("settings-") + code);
+
+    // The reason for a failed change takes two lines at most, and everything still fits.
+    loginItems.failure =
+        "Could not create the folder /home/someone/.config/autostart: Not a directory";
+    toggle(*sheet)->click();
+    settle();
+    expectFit(*sheet);
+    EXPECT_TRUE(find<QLabel>(*sheet, "error")->isVisibleTo(sheet));
+    screenshot(*sheet, QStringLiteral("settings-error-") + code);
+    loginItems.failure.reset();
     sheet->reject();
     settle();
   }
@@ -255,9 +268,13 @@ TEST_F(SettingsSheetTest, TheSwitchRegistersAndUnregisters) {
   settle();
 }
 
-TEST_F(SettingsSheetTest, AFailedChangeFlipsTheSwitchBack) {
+// A failed change flips the switch back and says why, in the current language, until the next
+// attempt succeeds or the sheet closes; a language that cannot be saved still switches.
+TEST_F(SettingsSheetTest, AFailedChangeFlipsTheSwitchBackAndSaysWhy) {
   loginItems.failure = "the autostart folder is not writable";
   SettingsView* sheet = openSettings();
+  QLabel* error = find<QLabel>(*sheet, "error");
+  EXPECT_FALSE(error->isVisibleTo(sheet));
   toggle(*sheet)->click();
   settle();
   EXPECT_FALSE(toggle(*sheet)->isChecked());
@@ -265,6 +282,33 @@ TEST_F(SettingsSheetTest, AFailedChangeFlipsTheSwitchBack) {
   EXPECT_EQ(loginItems.registerCalls, 1);
   EXPECT_EQ(loginItems.unregisterCalls, 0);
   EXPECT_EQ(out.str(), "Failed to update launch at login: the autostart folder is not writable\n");
+  EXPECT_TRUE(error->isVisibleTo(sheet));
+  EXPECT_EQ(error->text(), QStringLiteral("Not saved: the autostart folder is not writable"));
+
+  preferences.failure = "Permission denied";
+  auto* selector = find<QComboBox>(*sheet, "languageSelector");
+  selector->setCurrentIndex(selector->findData(QStringLiteral("zh-Hans")));
+  settle();
+  EXPECT_EQ(find<QLabel>(*sheet, "title")->text(), QStringLiteral("设置"));
+  EXPECT_EQ(error->text(), QStringLiteral("未保存：Permission denied"));
+
+  // The switch's next attempt working does not clear the language's reason; its own does.
+  loginItems.failure.reset();
+  toggle(*sheet)->click();
+  settle();
+  EXPECT_TRUE(toggle(*sheet)->isChecked());
+  EXPECT_EQ(error->text(), QStringLiteral("未保存：Permission denied"));
+  preferences.failure.reset();
+  switchLanguage("en");
+  EXPECT_FALSE(error->isVisibleTo(sheet));
+
+  preferences.failure = "Permission denied";
+  switchLanguage("zh-Hans");
+  EXPECT_TRUE(error->isVisibleTo(sheet));
+  sheet->reject();
+  settle();
+  sheet = openSettings();
+  EXPECT_FALSE(find<QLabel>(*sheet, "error")->isVisibleTo(sheet));
   sheet->reject();
   settle();
 }
