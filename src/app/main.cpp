@@ -66,6 +66,10 @@ int main(int argc, char** argv) {
       std::cerr << "Dozewick is already running but does not answer; lock file: "
                 << instance.lockPath().toStdString() << '\n';
       return 1;
+    case SingleInstance::Role::blocked:
+      std::cerr << "Dozewick cannot start: " << instance.lockPath().toStdString()
+                << " is a folder where its lock file belongs; move it away and start again.\n";
+      return 1;
   }
 
   const std::unique_ptr<TrayController> controller = makeTrayController(waitForSystemTray(5000));

@@ -9,7 +9,7 @@
 #include "core/clock.h"
 #include "core/window_manager.h"
 #include "localization/language_manager.h"
-#include "localization/qsettings_preferences.h"
+#include "localization/preferences_file.h"
 #include "localization/system_languages.h"
 #include "platform/help_page.h"
 #include "platform/launch_at_login.h"
@@ -38,8 +38,8 @@ QtRuntime& mainRuntime() {
 
 LanguageManager& LanguageManager::shared() {
   static auto* manager = [] {
-    auto* preferences = new QSettingsPreferences();
-    return new LanguageManager(*preferences, systemLanguages());
+    auto* preferences = new PreferencesFile(std::cerr);
+    return new LanguageManager(*preferences, systemLanguages(), &std::cout);
   }();
   return *manager;
 }

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
@@ -11,6 +12,8 @@ namespace dozewick {
 namespace {
 
 const QByteArray kShowMessage = "show\n";
+// Written data alone proves nothing: the system accepts it for a stopped process too.
+const QByteArray kShownReply = "shown\n";
 // A peer that sends more than this without a newline is not one of ours.
 constexpr qint64 kMaxMessage = 64;
 
@@ -51,6 +54,8 @@ QString SingleInstance::socketPath() const {
 
 SingleInstance::Role SingleInstance::start(int patienceMs) {
   QDir().mkpath(directory_);
+  if (QFileInfo(lockPath()).isDir())
+    return Role::blocked;
   lock_ = std::make_unique<QLockFile>(lockPath());
   // Never judge a lock by its age: an instance may run for weeks. A lock whose process is gone
   // is still recovered by tryLock().
@@ -66,7 +71,20 @@ SingleInstance::Role SingleInstance::start(int patienceMs) {
     listen();
     return Role::primary;
   }
-  return notifyRunningInstance(patienceMs) ? Role::secondary : Role::unanswered;
+  if (notifyRunningInstance(patienceMs))
+    return Role::secondary;
+  // A crash or a full disk leaves a lock that names no process. With nobody answering, it is
+  // stale; removing it fails while a live instance still holds it.
+  qint64 pid = 0;
+  QString host;
+  QString application;
+  if (!lock_->getLockInfo(&pid, &host, &application) && lock_->removeStaleLockFile() &&
+      lock_->tryLock(0)) {
+    guarded_ = true;
+    listen();
+    return Role::primary;
+  }
+  return Role::unanswered;
 }
 
 bool SingleInstance::listen() {
@@ -84,10 +102,14 @@ bool SingleInstance::notifyRunningInstance(int patienceMs) {
     if (socket.waitForConnected(
             std::max<qint64>(1, std::min<qint64>(500, deadline.remainingTime())))) {
       socket.write(kShowMessage);
-      const bool sent = socket.waitForBytesWritten(1000);
-      socket.disconnectFromServer();
-      if (sent)
-        return true;
+      QByteArray reply;
+      while (!reply.endsWith('\n') && reply.size() < kMaxMessage &&
+             socket.waitForReadyRead(std::max<qint64>(1, deadline.remainingTime()))) {
+        reply += socket.readAll();
+      }
+      socket.abort();
+      // Someone listens: either it confirmed in time or it does not answer.
+      return reply == kShownReply;
     }
     QThread::msleep(50);
   } while (!deadline.hasExpired());
@@ -97,8 +119,10 @@ bool SingleInstance::notifyRunningInstance(int patienceMs) {
 void SingleInstance::readMessage(QLocalSocket* socket) {
   while (socket->canReadLine()) {
     const QByteArray line = socket->readLine(kMaxMessage);
-    if (line == kShowMessage)
+    if (line == kShowMessage) {
+      socket->write(kShownReply);
       Q_EMIT activationRequested();
+    }
   }
   if (socket->bytesAvailable() > kMaxMessage)
     socket->abort();

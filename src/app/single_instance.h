@@ -18,6 +18,7 @@ class SingleInstance final : public QObject {
     primary,     // this process is the one instance
     secondary,   // another instance runs and was told to open its panel
     unanswered,  // another instance holds the lock but did not take the message
+    blocked,     // a folder stands where the lock file belongs
   };
 
   // `directory` holds the lock and the socket; it must belong to the user alone.
@@ -27,8 +28,9 @@ class SingleInstance final : public QObject {
   // The per-user runtime folder ($XDG_RUNTIME_DIR, or Qt's private fallback).
   static QString defaultDirectory();
 
-  // Takes the lock (recovering one left behind by a process that died) or hands over to the
-  // instance that holds it. Waits at most `patience` ms for a starting instance to listen.
+  // Takes the lock (recovering one left behind by a process that died, or one that cannot be
+  // read once nobody answers) or hands over to the instance that holds it, which must confirm.
+  // Waits at most `patience` ms for a starting instance to listen and answer.
   Role start(int patienceMs = 3000);
 
   QString lockPath() const;

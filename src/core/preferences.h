@@ -14,8 +14,9 @@ class Preferences {
   virtual std::optional<std::vector<std::string>> stringList(const std::string& key) const = 0;
   virtual void setString(const std::string& key, const std::string& value) = 0;
   virtual void setStringList(const std::string& key, const std::vector<std::string>& value) = 0;
-  // Writes pending changes to disk now.
-  virtual void synchronize() = 0;
+  // Writes pending changes to disk now; answers the reason when they could not be written
+  // (they stay pending for the next call).
+  virtual std::optional<std::string> synchronize() = 0;
 };
 
 }  // namespace dozewick

@@ -1,6 +1,7 @@
 #include "localization/language_manager.h"
 
 #include <algorithm>
+#include <ostream>
 #include <utility>
 
 namespace dozewick {
@@ -24,11 +25,16 @@ std::string initialLanguage(const Preferences& preferences, const std::vector<La
 
 }  // namespace
 
-LanguageManager::LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages)
-    : preferences_(preferences), availableLanguages_{{"en", "English"}, {"zh-Hans", "简体中文"}} {
+LanguageManager::LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages,
+                                 std::ostream* out)
+    : preferences_(preferences),
+      out_(out),
+      availableLanguages_{{"en", "English"}, {"zh-Hans", "简体中文"}} {
   // Nobody observes yet, so this assignment is silent and the saved choice is left alone.
   currentLanguage_ = initialLanguage(preferences_, availableLanguages_, systemLanguages);
-  updateAppleLanguages();
+  // The user chose nothing yet, so a store that cannot be written is no news here; what stays
+  // unsaved goes out with the next choice.
+  (void)updateAppleLanguages();
 }
 
 void LanguageManager::setCurrentLanguage(std::string code) {
@@ -37,14 +43,20 @@ void LanguageManager::setCurrentLanguage(std::string code) {
   if (!changed)
     return;
   preferences_.setString(kAppLanguageKey, currentLanguage_.get());
-  updateAppleLanguages();
+  if (auto error = updateAppleLanguages()) {
+    if (out_)
+      *out_ << "Failed to save the language: " << *error << std::endl;
+    saveError_ = *error;
+  } else if (!saveError_.get().empty()) {
+    saveError_ = std::string();
+  }
   // Views that look texts up by key redraw once the new value is in place.
   sendObjectWillChange();
 }
 
-void LanguageManager::updateAppleLanguages() {
+std::optional<std::string> LanguageManager::updateAppleLanguages() {
   preferences_.setStringList(kAppleLanguagesKey, {currentLanguage_.get()});
-  preferences_.synchronize();
+  return preferences_.synchronize();
 }
 
 std::string LanguageManager::localizedString(const std::string& key) const {
@@ -93,6 +105,7 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.title", "Settings"},
            {"settings.launchAtLogin", "Launch at Login"},
            {"settings.launchAtLogin.desc", "Start automatically when you log in"},
+           {"settings.notSaved", "Not saved:"},
        }},
       {"zh-Hans",
        {
@@ -129,6 +142,7 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.title", "设置"},
            {"settings.launchAtLogin", "开机启动"},
            {"settings.launchAtLogin.desc", "登录时自动启动"},
+           {"settings.notSaved", "未保存："},
        }},
   };
   return tables;

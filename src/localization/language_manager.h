@@ -1,7 +1,9 @@
 #pragma once
 
+#include <iosfwd>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +24,9 @@ class LanguageManager final : public ObservableObject, public Localizer {
   using Table = std::map<std::string, std::string>;
 
   // `systemLanguages` is the system's list of preferred languages, most preferred first.
-  LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages);
+  // `out`, when given, hears one line for each language choice that could not be saved.
+  LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages,
+                  std::ostream* out = nullptr);
   // The program's one instance; built where the real pieces are wired together.
   static LanguageManager& shared();
 
@@ -30,6 +34,8 @@ class LanguageManager final : public ObservableObject, public Localizer {
   // Persists and announces a change; assigning the current language writes nothing.
   void setCurrentLanguage(std::string code);
   const std::vector<Language>& availableLanguages() const { return availableLanguages_; }
+  // Why the last language choice was not saved; empty once one has been.
+  const Published<std::string>& saveError() const { return saveError_; }
 
   std::string localizedString(const std::string& key) const override;
 
@@ -37,11 +43,13 @@ class LanguageManager final : public ObservableObject, public Localizer {
   static const std::map<std::string, Table>& builtInTables();
 
  private:
-  void updateAppleLanguages();
+  std::optional<std::string> updateAppleLanguages();
 
   Preferences& preferences_;
+  std::ostream* out_;
   std::vector<Language> availableLanguages_;
   Published<std::string> currentLanguage_{*this, "en"};
+  Published<std::string> saveError_{*this, {}};
 };
 
 }  // namespace dozewick

@@ -26,22 +26,26 @@ void LaunchAtLoginManager::updateLaunchAtLogin() {
   const LoginItemStatus status = service_.status();
   std::optional<std::string> error;
   if (isEnabled_.get()) {
-    if (status == LoginItemStatus::enabled)
-      return;
-    error = service_.registerItem();
+    if (status != LoginItemStatus::enabled)
+      error = service_.registerItem();
   } else {
-    if (status == LoginItemStatus::notRegistered)
-      return;
-    error = service_.unregisterItem();
+    if (status != LoginItemStatus::notRegistered)
+      error = service_.unregisterItem();
   }
-  if (!error)
+  if (!error) {
+    if (!lastError_.get().empty())
+      lastError_ = std::string();
     return;
+  }
   out_ << "Failed to update launch at login: " << *error << std::endl;
-  // The switch falls back to what the system really holds once this change has finished.
+  lastError_ = *error;
+  // The switch falls back to what the system really holds once this change has finished. It
+  // only shows that state: acting on it would undo an entry the user made, which this failed
+  // attempt never wrote.
   runtime_.post([this, alive = std::weak_ptr<void>(alive_)] {
     if (alive.expired())
       return;
-    setEnabled(systemStatus() == LoginItemStatus::enabled);
+    isEnabled_ = systemStatus() == LoginItemStatus::enabled;
   });
 }
 

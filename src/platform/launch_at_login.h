@@ -31,9 +31,11 @@ class LaunchAtLoginManager final : public ObservableObject {
 
   const Published<bool>& isEnabled() const { return isEnabled_; }
   // Registers or unregisters when the value changes; after a failure the switch falls back to
-  // what the system really holds.
+  // what the system really holds, without touching the system again.
   void setEnabled(bool enabled);
   LoginItemStatus systemStatus() const;
+  // Why the last change failed; empty once a change has gone through.
+  const Published<std::string>& lastError() const { return lastError_; }
 
  private:
   void updateLaunchAtLogin();
@@ -42,6 +44,7 @@ class LaunchAtLoginManager final : public ObservableObject {
   LoginItemService& service_;
   std::ostream& out_;
   Published<bool> isEnabled_;
+  Published<std::string> lastError_{*this, {}};
   // Lets a revert that is still queued notice that the manager is gone.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

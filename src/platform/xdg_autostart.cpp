@@ -3,13 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
 #include <filesystem>
 #include <map>
 #include <system_error>
 #include <utility>
+
+#include "platform/user_files.h"
 
 namespace dozewick {
 
@@ -251,6 +252,10 @@ LoginItemStatus XdgAutostartService::status() const {
 }
 
 std::optional<std::string> XdgAutostartService::registerItem() {
+  const QString path = entryPath();
+  // Refuse a link that leads out of the home folder before anything is created.
+  if (auto refused = user_files::writableTarget(path).error)
+    return refused;
   const QString directory = autostartDirectory();
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(directory).data()),
@@ -258,11 +263,6 @@ std::optional<std::string> XdgAutostartService::registerItem() {
   if (error) {
     return describe("Could not create the folder", directory,
                     QString::fromLocal8Bit(error.message()));
-  }
-  const QString path = entryPath();
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return describe("Could not write", path, file.errorString());
   }
   const QString text =
       "[Desktop Entry]\n"
@@ -275,10 +275,7 @@ std::optional<std::string> XdgAutostartService::registerItem() {
       "Icon=dozewick\n"
       "Terminal=false\n"
       "X-GNOME-Autostart-enabled=true\n";
-  file.write(text.toUtf8());
-  if (!file.commit())
-    return describe("Could not write", path, file.errorString());
-  return std::nullopt;
+  return user_files::write(path, text.toUtf8());
 }
 
 std::optional<std::string> XdgAutostartService::unregisterItem() {

@@ -10,6 +10,7 @@
 
 #include "localization/language_selector.h"
 #include "views/style.h"
+#include "views/view_models.h"
 #include "views/view_widgets.h"
 
 namespace dozewick {
@@ -22,6 +23,9 @@ constexpr int kHeaderPadding = 18;
 constexpr int kRowsPadding = 8;
 constexpr int kRowPadding = 12;
 constexpr int kBadge = 36;
+// While an error shows, the rows move closer to make room for its two lines.
+constexpr int kTightRowsPadding = 2;
+constexpr int kTightRowPadding = 5;
 
 // A tinted circle behind a symbol.
 class IconBadge final : public QWidget {
@@ -65,7 +69,19 @@ SettingsView::SettingsView(ViewServices& services, QWidget* parent)
   build();
   redraw_.observe(services_.language);
   redraw_.observe(services_.launchAtLogin);
+  launchResults_ = services_.launchAtLogin.lastError().willSet().connect(
+      [this](const std::string& error) { noteResult(ErrorSource::launchAtLogin, error); });
+  languageResults_ = services_.language.saveError().willSet().connect(
+      [this](const std::string& error) { noteResult(ErrorSource::language, error); });
   refresh();
+}
+
+void SettingsView::noteResult(ErrorSource source, const std::string& error) {
+  if (error.empty() && source != errorSource_)
+    return;
+  errorReason_ = error;
+  errorSource_ = error.empty() ? ErrorSource::none : source;
+  redraw_.schedule();
 }
 
 SettingsView::~SettingsView() = default;
@@ -115,6 +131,17 @@ void SettingsView::build() {
   rows->addWidget(settingRow(QStringLiteral("launchAtLoginRow"), QStringLiteral("power.circle"),
                              ColorRole::green, launchRow_, true, launchSwitch_));
   stack->addLayout(rows);
+  rows_ = rows;
+
+  error_ = new QLabel;
+  error_->setObjectName(QStringLiteral("error"));
+  error_->setFont(style::systemFont(11));
+  error_->setWordWrap(true);
+  error_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  error_->setContentsMargins(kSidePadding, 0, kSidePadding, 0);
+  error_->setMaximumHeight(2 * error_->fontMetrics().lineSpacing());
+  error_->hide();
+  stack->addWidget(error_);
   stack->addStretch(1);
 }
 
@@ -151,6 +178,7 @@ QWidget* SettingsView::settingRow(const QString& name, const QString& icon, Colo
   }
   layout->addLayout(texts, 1);
   layout->addWidget(content, 0, Qt::AlignVCenter);
+  rowLayouts_.push_back(layout);
   return widget;
 }
 
@@ -185,6 +213,20 @@ void SettingsView::refresh() {
   launchSwitch_->setToolTip(launch);
   launchSwitch_->setAccessibleDescription(text("settings.launchAtLogin.desc"));
   launchSwitch_->setChecked(services_.launchAtLogin.isEnabled()());
+
+  const QString error = QString::fromStdString(settingsErrorText(errorReason_, services_.language));
+  error_->setText(error);
+  error_->setToolTip(error);
+  setTextColor(error_, colour(ColorRole::red));
+  if (error_->isHidden() != error.isEmpty()) {
+    error_->setVisible(!error.isEmpty());
+    const bool tight = !error.isEmpty();
+    const int rowsPadding = tight ? kTightRowsPadding : kRowsPadding;
+    rows_->setContentsMargins(0, rowsPadding, 0, rowsPadding);
+    const int rowPadding = tight ? kTightRowPadding : kRowPadding;
+    for (QLayout* row : rowLayouts_)
+      row->setContentsMargins(kSidePadding, rowPadding, kSidePadding, rowPadding);
+  }
 }
 
 void SettingsView::showEvent(QShowEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
 #include <vector>
 
 #include "core/observable.h"
@@ -9,6 +10,7 @@
 #include "views/view_services.h"
 
 class QLabel;
+class QLayout;
 class QPushButton;
 
 namespace dozewick {
@@ -43,7 +45,12 @@ class SettingsView : public QDialog {
     ColorRole color{};
   };
 
+  enum class ErrorSource { none, launchAtLogin, language };
+
   void build();
+  // A failure of either service while the dialog is open shows until that service's next
+  // attempt succeeds.
+  void noteResult(ErrorSource source, const std::string& error);
   QWidget* settingRow(const QString& name, const QString& icon, ColorRole iconColor, Row& row,
                       bool hasDescription, QWidget* content);
   void refresh();
@@ -58,6 +65,13 @@ class SettingsView : public QDialog {
   Row launchRow_;
   LanguageSelector* languageSelector_ = nullptr;
   SwitchToggle* launchSwitch_ = nullptr;
+  QLabel* error_ = nullptr;
+  QLayout* rows_ = nullptr;
+  std::vector<QLayout*> rowLayouts_;
+  std::string errorReason_;
+  ErrorSource errorSource_ = ErrorSource::none;
+  Subscription launchResults_;
+  Subscription languageResults_;
 };
 
 }  // namespace dozewick

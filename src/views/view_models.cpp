@@ -68,6 +68,14 @@ ColorRole permissionStatusColor(bool hasAccessibilityPermission) {
   return hasAccessibilityPermission ? ColorRole::green : ColorRole::orange;
 }
 
+std::string settingsErrorText(const std::string& reason, const Localizer& texts) {
+  if (reason.empty())
+    return {};
+  const std::string leadIn = texts.localizedString("settings.notSaved");
+  // A full-width colon carries its own space.
+  return leadIn.ends_with("：") ? leadIn + reason : leadIn + " " + reason;
+}
+
 TrayIconModel trayIconModelFor(bool hasAccessibilityPermission, bool isRunning,
                                const Localizer& texts) {
   if (!hasAccessibilityPermission) {

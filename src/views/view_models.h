@@ -66,6 +66,10 @@ struct TrayIconModel {
   std::string description;           // tooltip and accessible description
 };
 
+// The settings dialog's line about a change that could not be made: a lead-in in the current
+// language, then the reason as the system gave it. Empty when there is no reason.
+std::string settingsErrorText(const std::string& reason, const Localizer& texts);
+
 inline constexpr const char* kProductName = "Dozewick";
 
 // `isRunning` is read only when the permission is granted.

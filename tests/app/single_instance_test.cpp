@@ -1,41 +1,83 @@
-#include "app/single_instance.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <csignal>
+#include <thread>
+
+#include "app/single_instance.h"
 
 namespace dozewick {
 namespace {
 
-TEST(SingleInstanceTest, EveryLaterLaunchAsksTheFirstAndStrayMessagesDoNothing) {
+class SingleInstanceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+  // A later launch, on a thread of its own as if it were another process, while this thread
+  // keeps serving.
+  SingleInstance::Role launch(int patienceMs = 3000) {
+    std::atomic<bool> done = false;
+    SingleInstance::Role role{};
+    std::thread other([&] {
+      SingleInstance later(dir.path());
+      role = later.start(patienceMs);
+      done = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, patienceMs + 5000));
+    other.join();
+    return role;
+  }
+  // Runs an instance in a child process that waits for a signal; answers its process id.
+  pid_t forkServingInstance() {
+    int ready[2];
+    if (pipe(ready) != 0)
+      return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+      close(ready[0]);
+      SingleInstance instance(dir.path());
+      const char role = instance.start(0) == SingleInstance::Role::primary ? 'p' : 'x';
+      (void)!write(ready[1], &role, 1);
+      QCoreApplication::exec();
+      _exit(0);
+    }
+    close(ready[1]);
+    char role = 0;
+    const bool started = read(ready[0], &role, 1) == 1 && role == 'p';
+    close(ready[0]);
+    return started ? child : -1;
+  }
   QTemporaryDir dir;
+};
+
+TEST_F(SingleInstanceTest, ASecondLaunchAsksTheFirstToShowItsPanel) {
   SingleInstance first(dir.path());
   ASSERT_EQ(first.start(), SingleInstance::Role::primary);
+  EXPECT_TRUE(first.isGuarded());
   QSignalSpy asked(&first, &SingleInstance::activationRequested);
-  QLocalSocket stranger;
-  stranger.connectToServer(first.socketPath());
-  ASSERT_TRUE(stranger.waitForConnected(2000));
-  stranger.write("quit\nshowme\n" + QByteArray(4096, 'x'));
-  stranger.waitForBytesWritten(2000);
-  QTest::qWait(200);
-  EXPECT_EQ(asked.count(), 0);
-  for (int launch = 1; launch <= 2; ++launch) {
-    SingleInstance later(dir.path());
-    EXPECT_EQ(later.start(), SingleInstance::Role::secondary);
-    EXPECT_TRUE(asked.wait(5000));
-    EXPECT_EQ(asked.count(), launch);
-  }
+
+  EXPECT_EQ(launch(), SingleInstance::Role::secondary);
+  EXPECT_TRUE(asked.count() == 1 || asked.wait(5000));
+  EXPECT_EQ(asked.count(), 1);
+
+  // Every further launch is heard too, not only the first.
+  EXPECT_EQ(launch(), SingleInstance::Role::secondary);
+  EXPECT_TRUE(asked.count() == 2 || asked.wait(5000));
+  EXPECT_EQ(asked.count(), 2);
 }
 
-TEST(SingleInstanceTest, ALockLeftByACrashTakenOverAndOneHeldButSilentReported) {
-  QTemporaryDir dir;
+TEST_F(SingleInstanceTest, ALockAndSocketLeftByACrashedInstanceAreTakenOver) {
+  const QString lockPath = SingleInstance(dir.path()).lockPath();
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -46,24 +88,82 @@ TEST(SingleInstanceTest, ALockLeftByACrashTakenOverAndOneHeldButSilentReported) 
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(QFile::exists(lockPath)) << "the dead process left its lock behind";
+
   SingleInstance next(dir.path());
-  ASSERT_TRUE(QFile::exists(next.lockPath())) << "the dead process left its lock behind";
   ASSERT_EQ(next.start(500), SingleInstance::Role::primary);
   QSignalSpy asked(&next, &SingleInstance::activationRequested);
-  EXPECT_EQ(SingleInstance(dir.path()).start(), SingleInstance::Role::secondary);
-  EXPECT_TRUE(asked.wait(5000)) << "listens on the old socket's path";
+  EXPECT_EQ(launch(), SingleInstance::Role::secondary)
+      << "the recovered instance listens on the old socket's path";
+}
 
-  QTemporaryDir other;
-  QLockFile held(SingleInstance(other.path()).lockPath());
+TEST_F(SingleInstanceTest, AnInstanceThatHoldsTheLockButNeverAnswersIsReported) {
+  QLockFile held(SingleInstance(dir.path()).lockPath());
   ASSERT_TRUE(held.tryLock(0));
-  EXPECT_EQ(SingleInstance(other.path()).start(300), SingleInstance::Role::unanswered);
+  SingleInstance late(dir.path());
+  EXPECT_EQ(late.start(300), SingleInstance::Role::unanswered);
+  held.unlock();
 
-  // A regular file where the folder should be: no lock, even for root; the program still runs.
-  QFile file(other.filePath("not-a-folder"));
+  // A stopped instance still has its connections accepted by the system, but never confirms.
+  const pid_t stopped = forkServingInstance();
+  ASSERT_GT(stopped, 0);
+  EXPECT_EQ(launch(), SingleInstance::Role::secondary);
+  ASSERT_EQ(kill(stopped, SIGSTOP), 0);
+  EXPECT_EQ(launch(500), SingleInstance::Role::unanswered);
+  kill(stopped, SIGKILL);
+  waitpid(stopped, nullptr, 0);
+}
+
+// What a crash or a full disk leaves: a lock that names no process is stale once nobody
+// answers; a folder in its place is reported, never removed.
+TEST_F(SingleInstanceTest, ALockThatCannotBeReadIsTakenOverAndAFolderInItsPlaceIsReported) {
+  const QString lockPath = SingleInstance(dir.path()).lockPath();
+  for (const QByteArray& content : {QByteArray(), QByteArray("\x93garbage\n\0\xff", 12)}) {
+    SCOPED_TRACE(content.size());
+    QFile lock(lockPath);
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.write(content);
+    lock.close();
+    SingleInstance next(dir.path());
+    ASSERT_EQ(next.start(200), SingleInstance::Role::primary);
+    EXPECT_TRUE(next.isGuarded());
+    EXPECT_EQ(launch(), SingleInstance::Role::secondary);
+  }
+  ASSERT_FALSE(QFile::exists(lockPath));
+
+  ASSERT_TRUE(QDir().mkpath(lockPath + "/inside"));
+  SingleInstance blocked(dir.path());
+  EXPECT_EQ(blocked.start(200), SingleInstance::Role::blocked);
+  EXPECT_TRUE(QFileInfo(lockPath + "/inside").isDir());
+}
+
+TEST_F(SingleInstanceTest, StrayMessagesOnTheSocketDoNothing) {
+  SingleInstance first(dir.path());
+  ASSERT_EQ(first.start(), SingleInstance::Role::primary);
+  QSignalSpy asked(&first, &SingleInstance::activationRequested);
+
+  QLocalSocket stranger;
+  stranger.connectToServer(first.socketPath());
+  ASSERT_TRUE(stranger.waitForConnected(2000));
+  stranger.write("quit\nshowme\n" + QByteArray(4096, 'x'));
+  stranger.waitForBytesWritten(2000);
+  QTest::qWait(200);
+  EXPECT_EQ(asked.count(), 0);
+
+  // The server still answers the real message afterwards.
+  EXPECT_EQ(launch(), SingleInstance::Role::secondary);
+  EXPECT_TRUE(asked.count() == 1 || asked.wait(5000));
+}
+
+TEST_F(SingleInstanceTest, AFolderThatCannotHoldALockStillLetsTheProgramRun) {
+  // A regular file where the folder should be: no lock can be made there, even by root.
+  const QString blocked = dir.filePath("not-a-folder");
+  QFile file(blocked);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  SingleInstance unguarded(file.fileName());
-  EXPECT_EQ(unguarded.start(100), SingleInstance::Role::primary);
-  EXPECT_FALSE(unguarded.isGuarded());
+  file.close();
+  SingleInstance instance(blocked);
+  EXPECT_EQ(instance.start(100), SingleInstance::Role::primary);
+  EXPECT_FALSE(instance.isGuarded());
 }
 
 }  // namespace

@@ -3,12 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include "localization/language_selector.h"
-#include "localization/qsettings_preferences.h"
-#include "localization/system_languages.h"
 #include "support/memory_preferences.h"
 #include "support/qt_application.h"
 
@@ -77,34 +73,6 @@ TEST(LanguageManagerTest, ASwitchPersistsNotifiesTwiceAndChangesEveryText) {
   EXPECT_EQ(manager.localizedString("no.such.key"), "no.such.key");
   manager.setCurrentLanguage("fr");
   EXPECT_EQ(manager.localizedString("button.quit"), "button.quit") << "keys, not English";
-}
-
-TEST(LanguageManagerTest, PreferencesFileKeepsTypesAndReadsHandEditsOfTheWrongTypeAsAbsent) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("prefs.conf");
-  {
-    QSettingsPreferences prefs(path);
-    LanguageManager manager(prefs, {"en"});
-    manager.setCurrentLanguage("zh-Hans");
-  }
-  QSettingsPreferences reopened(path);
-  EXPECT_EQ(reopened.string("app_language"), "zh-Hans");
-  EXPECT_EQ(reopened.stringList("AppleLanguages"), Strings{"zh-Hans"});
-  EXPECT_FALSE(reopened.stringList("app_language"));
-  EXPECT_FALSE(reopened.string("AppleLanguages"));
-
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("[General]\napp_language=en, zh-Hans\nAppleLanguages=en\n");
-  file.close();
-  QSettingsPreferences edited(path);
-  EXPECT_FALSE(edited.string("app_language"));
-  EXPECT_FALSE(edited.stringList("AppleLanguages"));
-
-  ::setenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit().constData(), 1);
-  EXPECT_EQ(QSettingsPreferences().fileName(), dir.filePath("Dozewick/Dozewick.conf"));
-  // This program runs with a Traditional Chinese locale (see its test definition).
-  EXPECT_TRUE(systemLanguages().front().starts_with("zh")) << systemLanguages().front();
 }
 
 TEST(LanguageManagerTest, TheSelectorNamesEachLanguageInItselfAndFollowsEveryChange) {

@@ -1,6 +1,7 @@
 #include "platform/launch_at_login.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <functional>
 #include <sstream>
 
 #include "platform/xdg_autostart.h"
@@ -67,6 +69,21 @@ TEST(LaunchAtLoginTest, TheSwitchStartsFromTheSystemAndCallsOnlyOnChanges) {
   EXPECT_FALSE(manager.isEnabled().get());
   EXPECT_EQ(service.changes, 3);
   EXPECT_EQ(out.str(), "Failed to update launch at login: disk on fire\n");
+  EXPECT_EQ(manager.lastError().get(), "disk on fire");
+  // An entry the program did not write (someone else's, or one turned off in the desktop's
+  // settings) survives a failed switch-on: the fall-back only shows the system's state.
+  for (const auto status : {LoginItemStatus::notFound, LoginItemStatus::requiresApproval}) {
+    service.current = status;
+    manager.setEnabled(true);
+    runtime.runPending();
+    EXPECT_FALSE(manager.isEnabled().get());
+    EXPECT_EQ(service.current, status);
+  }
+  EXPECT_EQ(service.changes, 5) << "two switch-ons, no switch-off";
+  service.failure.reset();
+  service.current = LoginItemStatus::notRegistered;
+  manager.setEnabled(true);
+  EXPECT_EQ(manager.lastError().get(), "");
 
   auto gone = std::make_unique<LaunchAtLoginManager>(runtime, service, out);
   gone->setEnabled(true);
@@ -79,8 +96,12 @@ class XdgAutostartTest : public ::testing::Test {
   void SetUp() override {
     config_ = home_.filePath("config");
     ::setenv("XDG_CONFIG_HOME", config_.toLocal8Bit().constData(), 1);
+    ::setenv("HOME", home_.path().toLocal8Bit().constData(), 1);
   }
-  void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
+  void TearDown() override {
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", realHome_.constData(), 1);
+  }
 
   QString executable(const QString& relative, const QByteArray& script = "#!/bin/sh\n") {
     const QString path = home_.filePath(relative);
@@ -98,6 +119,7 @@ class XdgAutostartTest : public ::testing::Test {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   }
 
+  QByteArray realHome_ = qgetenv("HOME");
   QTemporaryDir home_;
   QString config_;
 };
@@ -206,6 +228,105 @@ TEST_F(XdgAutostartTest, FailuresSayWhatFailedWhereAndReachTheSwitch) {
   ASSERT_TRUE(removal);
   EXPECT_NE(removal->find("Could not remove " + entry().toStdString() + ": "), std::string::npos)
       << *removal;
+}
+
+// A failed switch-on leaves whatever was in the entry's place as it was; a link is written
+// through only to a regular file inside the home folder.
+TEST_F(XdgAutostartTest, AFailedSwitchOnChangesNothingAndLinksLeadOnlyToFilesAtHome) {
+  QTemporaryDir elsewhere;  // outside the home folder
+  const QString passwd = elsewhere.filePath("passwd");
+  const QByteArray passwdText = "root:x:0:0:root:/root:/bin/bash\n";
+  const QByteArray usersEntry = "[Desktop Entry]\nExec=/bin/true\nHidden=true\n";
+  const QString program = executable("bin/dozewick");
+  const auto put = [](const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  };
+  const auto link = [this](const QString& target) {
+    QDir().mkpath(config_ + "/autostart");
+    ASSERT_TRUE(QFile::link(target, entry()));
+  };
+  const struct {
+    const char* name;
+    std::function<void()> layout;
+    const char* reason;
+    bool failsForRoot;
+  } cases[] = {
+      {"a folder in the entry's place", [&] { put(entry() + "/keep", "mine"); }, "is a folder",
+       true},
+      {"a link out of the home folder",
+       [&] {
+         put(passwd, passwdText);
+         link(passwd);
+       },
+       "which is outside the home folder", true},
+      {"a link to a folder at home",
+       [&] {
+         QDir().mkpath(home_.filePath("dots/folder"));
+         link(home_.filePath("dots/folder"));
+       },
+       "which is not a regular file", true},
+      {"a link to nothing", [&] { link(home_.filePath("dots/missing")); }, "which does not exist",
+       true},
+      {"the user's read-only entry",
+       [&] {
+         put(entry(), usersEntry);
+         QFile(entry()).setPermissions(QFile::ReadOwner);
+       },
+       "is not writable", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QDir(config_).removeRecursively();
+    if (!c.failsForRoot && geteuid() == 0)
+      continue;  // permission bits do not stop root; the unprivileged run covers this
+    c.layout();
+    const QFileInfo before(entry());
+    XdgAutostartService service(program);
+    testing::VirtualRuntime runtime;
+    std::ostringstream out;
+    LaunchAtLoginManager manager(runtime, service, out);
+    manager.setEnabled(true);
+    runtime.runPending();
+
+    EXPECT_FALSE(manager.isEnabled().get());
+    const std::string printed = out.str();
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    EXPECT_NE(printed.find(entry().toStdString()), std::string::npos) << printed;
+    EXPECT_NE(printed.find(c.reason), std::string::npos) << printed;
+    const QFileInfo after(entry());
+    EXPECT_EQ(after.isSymLink(), before.isSymLink());
+    EXPECT_EQ(after.symLinkTarget(), before.symLinkTarget());
+    EXPECT_EQ(after.isDir(), before.isDir());
+    EXPECT_EQ(after.exists(), before.exists());
+    if (before.isDir() && !before.isSymLink()) {
+      EXPECT_TRUE(QFile::exists(entry() + "/keep"));
+    }
+    if (before.isFile() && !before.isSymLink()) {
+      QFile file(entry());
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      EXPECT_EQ(file.readAll(), usersEntry);
+    }
+  }
+  QFile outside(passwd);
+  ASSERT_TRUE(outside.open(QIODevice::ReadOnly));
+  EXPECT_EQ(outside.readAll(), passwdText);
+
+  // A link to a regular file at home (dotfiles kept in a folder of their own) stays a link,
+  // and its target takes the entry.
+  QDir(config_).removeRecursively();
+  const QString dotfile = home_.filePath("dots/dozewick.desktop");
+  put(dotfile, usersEntry);
+  link(dotfile);
+  XdgAutostartService service(program);
+  ASSERT_EQ(service.registerItem(), std::nullopt);
+  EXPECT_TRUE(QFileInfo(entry()).isSymLink());
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+  QFile target(dotfile);
+  ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(target.readAll().contains("\nExec="));
 }
 
 }  // namespace

@@ -39,9 +39,13 @@ class MemoryPreferences final : public Preferences {
     values[key] = value;
     ++writes;
   }
-  void synchronize() override { ++flushes; }
+  std::optional<std::string> synchronize() override {
+    ++flushes;
+    return failure;
+  }
 
   std::map<std::string, Value> values;
+  std::optional<std::string> failure;  // answered by every flush
   int writes = 0;
   int flushes = 0;
 };

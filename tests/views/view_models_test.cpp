@@ -92,7 +92,8 @@ class TableLocalizer final : public Localizer {
  public:
   std::string localizedString(const std::string& key) const override {
     static const std::map<std::string, std::string> texts = {{"status.needPermission", "需要权限"},
-                                                             {"status.running", "运行中"}};
+                                                             {"status.running", "运行中"},
+                                                             {"settings.notSaved", "未保存："}};
     auto found = texts.find(key);
     return found == texts.end() ? key : found->second;
   }
@@ -123,6 +124,28 @@ TEST(TrayIconModelTest, MissingPermissionOutranksTheRunStateWhichIsThenNotRead) 
   EXPECT_EQ(idle.symbol, "macwindow");
   EXPECT_EQ(idle.tint, ColorRole::none);
   EXPECT_EQ(idle.description, "Dozewick");
+}
+
+TEST(SettingsErrorTextTest, LeadInOfTheLanguageThenTheSystemsReason) {
+  const TableLocalizer chinese;
+  class English final : public Localizer {
+   public:
+    std::string localizedString(const std::string& key) const override {
+      return key == "settings.notSaved" ? "Not saved:" : key;
+    }
+  } english;
+  const struct {
+    const char* reason;
+    const Localizer& texts;
+    const char* shown;
+  } cases[] = {
+      {"", english, ""},
+      {"", chinese, ""},
+      {"Permission denied", english, "Not saved: Permission denied"},
+      {"Permission denied", chinese, "未保存：Permission denied"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(settingsErrorText(c.reason, c.texts), c.shown) << c.reason;
 }
 
 }  // namespace

@@ -150,14 +150,29 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
   settle();
   EXPECT_FALSE(toggle->isChecked()) << "a failed change flips back";
   EXPECT_EQ(out.str(), "Failed to update launch at login: the autostart folder is not writable\n");
+  EXPECT_EQ(label(*sheet, "error"), "Not saved: the autostart folder is not writable");
 
+  // A language that cannot be saved still switches, and the sheet says why in it.
+  preferences.failure = "Permission denied";
   auto* selector = find<QComboBox>(*sheet, "languageSelector");
   selector->setCurrentIndex(selector->findData(QStringLiteral("zh-Hans")));
   settle();
   ASSERT_TRUE(sheet);
   EXPECT_EQ(label(*sheet, "title"), QString::fromUtf8("设置"));
   EXPECT_EQ(label(*sheet, "launchAtLoginRowTitle"), QString::fromUtf8("开机启动"));
+  EXPECT_EQ(label(*sheet, "error"), QString::fromUtf8("未保存：Permission denied"));
   EXPECT_EQ(label(*panel, "statusText"), QString::fromUtf8("需要权限"));
+  EXPECT_EQ(sheet->size(), QSize(360, 200));
+  for (QWidget* child : sheet->findChildren<QWidget*>()) {
+    if (child->isVisibleTo(sheet) && !child->isWindow()) {
+      EXPECT_TRUE(sheet->rect().contains(QRect(child->mapTo(sheet, QPoint()), child->size())))
+          << child->objectName().toStdString() << " fits, the reason included";
+    }
+  }
+  preferences.failure.reset();
+  language.setCurrentLanguage("en");
+  settle();
+  EXPECT_FALSE(find(*sheet, "error")->isVisibleTo(sheet)) << "cleared by a choice that is saved";
   click(*sheet, "closeButton");
   settle();
   EXPECT_FALSE(sheet);

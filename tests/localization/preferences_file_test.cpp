@@ -1,0 +1,222 @@
+// The pieces under the language manager: the preferences file and the system's language list.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+
+#include "localization/language_manager.h"
+#include "localization/preferences_file.h"
+#include "localization/system_languages.h"
+
+namespace dozewick {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// --- Preferences --------------------------------------------------------------------------------
+
+class PreferencesFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { setenv("HOME", dir_.path().toLocal8Bit().constData(), 1); }
+  void TearDown() override { setenv("HOME", realHome_.constData(), 1); }
+  QString path() const { return dir_.filePath("Dozewick/Dozewick.conf"); }
+  void put(const QString& file, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(text);
+  }
+  static QByteArray read(const QString& file) {
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("(unreadable)");
+  }
+  // What identifies one version of the file: replacing it makes a new inode.
+  static std::pair<ino_t, qint64> version(const QString& file) {
+    struct stat st {};
+    stat(QFile::encodeName(file).constData(), &st);
+    return {st.st_ino, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
+  }
+
+  QByteArray realHome_ = qgetenv("HOME");
+  QTemporaryDir dir_;
+  std::ostringstream errors_;
+  std::ostringstream out_;
+};
+
+TEST_F(PreferencesFileTest, ValuesArePlainTextWrittenOnlyWhenTheyChange) {
+  {
+    PreferencesFile prefs(path(), errors_);
+    LanguageManager manager(prefs, {"en-US"}, &out_);
+    manager.setCurrentLanguage("zh-Hans");
+  }
+  EXPECT_EQ(read(path()), "[General]\nAppleLanguages=zh-Hans\napp_language=zh-Hans\n");
+  const auto written = version(path());
+  {
+    PreferencesFile prefs(path(), errors_);
+    LanguageManager manager(prefs, {"en-US"}, &out_);
+    EXPECT_EQ(manager.currentLanguage().get(), "zh-Hans");
+    EXPECT_EQ(prefs.stringList("AppleLanguages"), Strings{"zh-Hans"});
+    manager.setCurrentLanguage("zh-Hans");
+  }
+  EXPECT_EQ(version(path()), written) << "a start that changes nothing writes nothing";
+
+  // A list and awkward texts come back as they went in; a value of another type reads absent.
+  PreferencesFile prefs(path(), errors_);
+  prefs.setStringList("list", {"en", "a, \"b\"\\", ""});
+  prefs.setString("text", " spaced;=# ");
+  ASSERT_EQ(prefs.synchronize(), std::nullopt);
+  PreferencesFile reopened(path(), errors_);
+  EXPECT_EQ(reopened.stringList("list"), (Strings{"en", "a, \"b\"\\", ""}));
+  EXPECT_EQ(reopened.string("text"), " spaced;=# ");
+  EXPECT_FALSE(reopened.string("list").has_value());
+  EXPECT_FALSE(reopened.string("missing").has_value());
+  EXPECT_EQ(errors_.str() + out_.str(), "");
+}
+
+TEST_F(PreferencesFileTest, AFileFromQtsSettingsIsReadAndItsOtherContentKept) {
+  put(path(),
+      "; kept\n[General]\napp_language=zh-Hans\nAppleLanguages=@Variant(\\0\\0\\0\\t)\n"
+      "\n[Window]\napp_language=en\n");
+  PreferencesFile prefs(path(), errors_);
+  EXPECT_FALSE(prefs.stringList("AppleLanguages").has_value());
+  LanguageManager manager(prefs, {"en-US"});
+  EXPECT_EQ(manager.currentLanguage().get(), "zh-Hans");
+  EXPECT_EQ(read(path()),
+            "; kept\n[General]\napp_language=zh-Hans\nAppleLanguages=zh-Hans\n\n[Window]\n"
+            "app_language=en\n");
+
+  // Hand-edited values of another type read as absent and stay as they are.
+  put(path(), "[General]\napp_language=en, zh-Hans\nx=@Variant(\\0\\x7f)\n");
+  PreferencesFile edited(path(), errors_);
+  LanguageManager chinese(edited, {"zh-CN"});
+  EXPECT_EQ(chinese.currentLanguage().get(), "zh-Hans");
+  EXPECT_EQ(read(path()),
+            "[General]\napp_language=en, zh-Hans\nx=@Variant(\\0\\x7f)\nAppleLanguages=zh-Hans\n");
+  EXPECT_EQ(errors_.str(), "");
+}
+
+TEST_F(PreferencesFileTest, AFileThatIsNoSettingsIsMovedAsideOnceWithOneLine) {
+  QByteArray noise(4096, '\0');
+  for (int i = 0; i < noise.size(); ++i)
+    noise[i] = char((i * 7919 + 13) % 251);
+  const QByteArray huge = QByteArray("[General]\n") + QByteArray(2 << 20, 'k') + "=v\n";
+  for (const QByteArray& content : {noise, huge, QByteArray("app_language\n")}) {
+    SCOPED_TRACE(content.size());
+    QDir(dir_.filePath("Dozewick")).removeRecursively();
+    put(path(), content);
+    std::ostringstream errors;
+    {
+      PreferencesFile prefs(path(), errors);
+      LanguageManager manager(prefs, {"en-US"});
+    }
+    const QStringList aside = QDir(dir_.filePath("Dozewick")).entryList({"Dozewick.conf.*"});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(aside[0].startsWith("Dozewick.conf.unreadable-")) << aside[0].toStdString();
+    EXPECT_EQ(read(dir_.filePath("Dozewick/" + aside[0])), content);
+    EXPECT_EQ(read(path()), "[General]\nAppleLanguages=en\n");
+    const std::string said = errors.str();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(aside[0].toStdString()), std::string::npos) << said;
+
+    PreferencesFile again(path(), errors);
+    LanguageManager restarted(again, {"en-US"});
+    EXPECT_EQ(errors.str(), said);
+  }
+}
+
+// Links are followed only to a regular file inside the home folder; what cannot be written is
+// reported with its reason, and the choice still switches the interface.
+TEST_F(PreferencesFileTest, LinksAndUnwritablePlacesAreHandledWithoutLosingAnything) {
+  QTemporaryDir elsewhere;
+  const QString outside = elsewhere.filePath("passwd");
+  put(outside, "root:x:0:0::/root:/bin/sh\n");
+  const QString dotfile = dir_.filePath("dots/Dozewick.conf");
+  put(dotfile, "[General]\napp_language=en\n");
+  const auto link = [&](const QString& target) {
+    QDir(dir_.filePath("Dozewick")).removeRecursively();
+    QDir().mkpath(dir_.filePath("Dozewick"));
+    ASSERT_TRUE(QFile::link(target, path()));
+  };
+  const struct {
+    const char* name;
+    std::function<void()> layout;
+    const char* reason;  // none when the choice is saved
+  } cases[] = {
+      {"a link to a file at home", [&] { link(dotfile); }, nullptr},
+      {"a link out of the home folder", [&] { link(outside); }, "which is outside the home folder"},
+      {"a folder in the file's place",
+       [&] {
+         QDir(dir_.filePath("Dozewick")).removeRecursively();
+         QDir().mkpath(path() + "/inside");
+       },
+       "is not a regular file"},
+      {"a file in the folder's place",
+       [&] {
+         QDir(dir_.filePath("Dozewick")).removeRecursively();
+         put(dir_.filePath("Dozewick"), "x");
+       },
+       "Could not create the folder"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.layout();
+    std::ostringstream out;
+    PreferencesFile prefs(path(), errors_);
+    LanguageManager manager(prefs, {"en-US"}, &out);
+    manager.setCurrentLanguage("zh-Hans");
+    EXPECT_EQ(manager.localizedString("button.stop"), "停止");
+    if (!c.reason) {
+      EXPECT_EQ(out.str(), "");
+      EXPECT_TRUE(QFileInfo(path()).isSymLink());
+      EXPECT_EQ(read(dotfile), "[General]\napp_language=zh-Hans\nAppleLanguages=zh-Hans\n");
+      continue;
+    }
+    EXPECT_NE(manager.saveError().get().find(c.reason), std::string::npos)
+        << manager.saveError().get();
+    EXPECT_EQ(out.str(), "Failed to save the language: " + manager.saveError().get() + "\n");
+  }
+  EXPECT_EQ(read(outside), "root:x:0:0::/root:/bin/sh\n");
+  EXPECT_TRUE(QFileInfo(path() + "/inside").isDir() ||
+              QFileInfo(dir_.filePath("Dozewick")).isFile());
+
+  if (geteuid() != 0) {  // permission bits, which do not stop root
+    QFile::remove(dir_.filePath("Dozewick"));
+    put(path(), "[General]\napp_language=en\n");
+    QFile(dir_.filePath("Dozewick")).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    PreferencesFile prefs(path(), errors_);
+    LanguageManager manager(prefs, {"en-US"}, &out_);
+    manager.setCurrentLanguage("zh-Hans");
+    EXPECT_NE(manager.saveError().get().find(path().toStdString()), std::string::npos);
+    EXPECT_EQ(read(path()), "[General]\napp_language=en\n");
+    QFile(dir_.filePath("Dozewick"))
+        .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+  EXPECT_EQ(errors_.str(), "");
+}
+
+TEST(PreferencesFileLocation, DefaultStoreLivesInTheUsersConfigFolder) {
+  QTemporaryDir config;
+  ASSERT_EQ(setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1), 0);
+  std::ostringstream errors;
+  PreferencesFile prefs(errors);
+  EXPECT_EQ(prefs.fileName(), config.filePath("Dozewick/Dozewick.conf"));
+}
+
+// --- System languages ----------------------------------------------------------------------------
+
+TEST(SystemLanguages, FollowTheLocaleEnvironmentIntoTheStartUpChoice) {
+  // This binary runs with a Traditional Chinese locale (see its test definition).
+  const Strings languages = systemLanguages();
+  ASSERT_FALSE(languages.empty());
+  EXPECT_TRUE(languages.front().starts_with("zh")) << languages.front();
+}
+
+}  // namespace
+}  // namespace dozewick
