@@ -147,10 +147,10 @@ std::vector<WindowFacts> readWindows(Connection& connection,
     f.states = readProperty(
         r.state, [&](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_ATOM); });
     f.desktop = readProperty(r.desktop, [&](const xcb::PropertyValue& v) {
-      return xcb::card32Value(v, XCB_ATOM_CARDINAL);
+      return xcb::firstCard32(v, XCB_ATOM_CARDINAL);
     });
     f.netPid = asPid(readProperty(r.netPid, [&](const xcb::PropertyValue& v) {
-      return xcb::card32Value(v, XCB_ATOM_CARDINAL);
+      return xcb::firstCard32(v, XCB_ATOM_CARDINAL);
     }));
     if (r.clientIds) {
       if (const auto reply = r.clientIds->get()) {
@@ -328,7 +328,7 @@ std::optional<std::vector<WindowEntry>> X11WindowSystem::onScreenWindowEntries()
         requestProperty(connection, connection.root(), atoms.netCurrentDesktop, 1);
     const auto windows = managedWindows(connection);
     const auto currentDesktop = readProperty(desktopRequest, [](const xcb::PropertyValue& v) {
-      return xcb::card32Value(v, XCB_ATOM_CARDINAL);
+      return xcb::firstCard32(v, XCB_ATOM_CARDINAL);
     });
     if (!windows) {
       return std::nullopt;
@@ -450,7 +450,7 @@ std::optional<std::int32_t> X11WindowSystem::frontmostApplicationPID() {
     auto request =
         requestProperty(connection, connection.root(), connection.atoms().netActiveWindow, 1);
     const auto active = readProperty(
-        request, [](const xcb::PropertyValue& v) { return xcb::card32Value(v, XCB_ATOM_WINDOW); });
+        request, [](const xcb::PropertyValue& v) { return xcb::firstCard32(v, XCB_ATOM_WINDOW); });
     if (!active || *active == XCB_NONE) {
       return std::nullopt;
     }

@@ -17,6 +17,7 @@ namespace {
 
 using testing::ChildProcess;
 using testing::eventually;
+using testing::hexList;
 using testing::PrivateXServer;
 using testing::XTestClient;
 
@@ -26,20 +27,6 @@ std::unique_ptr<ChildProcess> startWindowManager(const std::string& display) {
                                            /*silenceErrors=*/true);
   XTestClient(display).send("wm-ready");
   return wm;
-}
-
-// 32-bit values as the hex bytes of a property in this machine's byte order.
-std::string hexList(std::initializer_list<std::uint32_t> values) {
-  std::string hex;
-  for (const std::uint32_t value : values) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
-    for (int i = 0; i < 4; ++i) {
-      char pair[3];
-      std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-      hex += pair;
-    }
-  }
-  return hex;
 }
 
 bool lists(X11WindowSystem& windows, std::uint32_t id) {

@@ -16,6 +16,7 @@ namespace dozewick {
 namespace {
 
 using testing::eventually;
+using testing::hexList;
 using testing::unusedPid;
 using testing::XTestClient;
 
@@ -206,7 +207,7 @@ TEST_F(X11WindowSystemTest, MalformedPropertiesCountAsMissing) {
   client.send("setprop\t" + id + "\tWM_CLASS\tSTRING\t8\t6e6f6e756c");  // no separator
   client.send("setprop\t" + id + "\t_NET_WM_WINDOW_TYPE\tCARDINAL\t32\t05000000");
   client.send("setprop\t" + id + "\t_NET_WM_PID\tCARDINAL\t16\t0100");
-  client.send("setprop\t" + id + "\t_NET_WM_DESKTOP\tCARDINAL\t32\t0300000004000000");
+  client.send("setprop\t" + id + "\t_NET_WM_DESKTOP\tCARDINAL\t16\t0300");
   client.send("setprop\t" + id + "\t_NET_WM_STATE\tATOM\t8\tffffffffff");
 
   const auto entry = entryOf(windows, window);
@@ -215,6 +216,23 @@ TEST_F(X11WindowSystemTest, MalformedPropertiesCountAsMissing) {
   EXPECT_EQ(textOf(entry->ownerName), "dozewick_x_test");
   EXPECT_EQ(numberOf(entry->layer), 0);
   EXPECT_EQ(numberOf(entry->ownerPID), client.pid());
+}
+
+TEST_F(X11WindowSystemTest, ReadsTheFirstValueOfAOneValuePropertyThatHoldsMore) {
+  // xfwm4 stores _NET_ACTIVE_WINDOW as (window, 0); any one-value property may come like that.
+  XTestClient client;
+  const auto active = client.open({"title=active"});
+  const auto pid = unusedPid();
+  const auto remote = client.open({"title=remote", "pid=" + std::to_string(pid)});
+  client.send("setprop\troot\t_NET_ACTIVE_WINDOW\tWINDOW\t32\t" + hexList({active, 0}));
+  client.send("setprop\t" + std::to_string(remote) + "\t_NET_WM_PID\tCARDINAL\t32\t" +
+              hexList({static_cast<std::uint32_t>(pid), 0}));
+
+  EXPECT_EQ(windows.frontmostApplicationPID(), client.pid());
+  const auto claimed = windows.applicationWindows(pid);
+  ASSERT_TRUE(claimed);
+  ASSERT_EQ(claimed->size(), 1u);
+  EXPECT_EQ(claimed->front().handle, remote);
 }
 
 TEST_F(X11WindowSystemTest, LaterListingsSeeNewTitlesAndNamesGivenLate) {
