@@ -11,6 +11,7 @@
 #include <iostream>
 #include <span>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/xcb_property.h"
@@ -321,28 +322,56 @@ xcb::Connection* X11WindowSystem::connection() {
 // EWMH window manager. A client can set a list of any length on the root window; asking about
 // every window in it would stall each check for as long as the list stands.
 std::optional<std::vector<xcb_window_t>> X11WindowSystem::watchedWindows(Connection& connection) {
-  const xcb_atom_t property = connection.atoms().netClientListStacking;
-  auto request = requestProperty(connection, connection.root(), property, kMaxWindows);
-  const auto reply = request->get();
-  if (!reply) {
-    return std::nullopt;
-  }
-  auto windows = xcb::card32List(xcb::propertyValue(xcb::replyBytes(reply)), XCB_ATOM_WINDOW);
-  if (windows && reply->bytes_after >= 4) {
-    // Listed bottom to top: the topmost are at the end.
+  const xcb::Atoms& atoms = connection.atoms();
+  const xcb_window_t root = connection.root();
+  auto stackingRequest =
+      requestProperty(connection, root, atoms.netClientListStacking, kMaxWindows);
+  auto clientsRequest = requestProperty(connection, root, atoms.netClientList, kMaxWindows);
+  // Both lists run bottom to top, or in the order of mapping: the newest are at the end.
+  bool cut = false;
+  const auto readList = [&](PropertyRequest& request,
+                            xcb_atom_t property) -> std::optional<std::vector<std::uint32_t>> {
+    const auto reply = request ? request->get() : nullptr;
+    if (!reply) {
+      return std::nullopt;
+    }
+    auto list = xcb::card32List(xcb::propertyValue(xcb::replyBytes(reply)), XCB_ATOM_WINDOW);
+    if (!list || reply->bytes_after < 4) {
+      return list;
+    }
+    cut = true;
     const std::uint64_t total = std::uint64_t{kMaxWindows} + reply->bytes_after / 4;
     if (!warnedAboutTooManyWindows_) {
       warnedAboutTooManyWindows_ = true;
       std::cerr << "Dozewick: the window manager lists " << total << " windows; only the "
                 << kMaxWindows << " topmost are watched.\n";
     }
-    auto tail = requestProperty(connection, connection.root(), property, kMaxWindows,
+    auto tail = requestProperty(connection, root, property, kMaxWindows,
                                 static_cast<std::uint32_t>(total - kMaxWindows));
-    windows = readProperty(
+    return readProperty(
         tail, [](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_WINDOW); });
-  }
-  if (!windows) {
+  };
+  auto windows = readList(stackingRequest, atoms.netClientListStacking);
+  const bool stackingCut = std::exchange(cut, false);
+  const auto clients = readList(clientsRequest, atoms.netClientList);
+  if (!windows && !clients) {
     return std::nullopt;
+  }
+  // xfwm4 leaves a window out of the stacking list until something is restacked (the first
+  // window of a session is never in it); such a window was mapped last, so it is on top.
+  if (!windows) {
+    windows.emplace();
+  }
+  if (clients && !stackingCut && !cut) {
+    const std::unordered_set<std::uint32_t> stacked(windows->begin(), windows->end());
+    for (const std::uint32_t client : *clients) {
+      if (!stacked.contains(client)) {
+        windows->push_back(client);
+      }
+    }
+  }
+  if (windows->size() > kMaxWindows) {
+    windows->erase(windows->begin(), windows->end() - kMaxWindows);
   }
   std::reverse(windows->begin(), windows->end());
   std::erase(*windows, XCB_NONE);

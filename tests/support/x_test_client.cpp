@@ -159,8 +159,10 @@ std::optional<std::uint32_t> wmState(xcb_window_t window) {
   return state->front();
 }
 
+// In the client list: xfwm4 leaves a window out of the stacking list until something is
+// restacked.
 bool managed(xcb_window_t window) {
-  const auto clients = card32Property(root, "_NET_CLIENT_LIST_STACKING");
+  const auto clients = card32Property(root, "_NET_CLIENT_LIST");
   if (!clients) {
     return false;
   }
@@ -426,7 +428,7 @@ std::string handle(const std::vector<std::string>& words) {
       xcb_destroy_window(connection, window);
     }
     const bool released = waitUntil([] {
-      const auto clients = card32Property(root, "_NET_CLIENT_LIST_STACKING");
+      const auto clients = card32Property(root, "_NET_CLIENT_LIST");
       return !clients || std::none_of(created.begin(), created.end(), [&](xcb_window_t w) {
         return std::find(clients->begin(), clients->end(), w) != clients->end();
       });
