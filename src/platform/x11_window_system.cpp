@@ -234,6 +234,8 @@ struct StableFacts {
   std::optional<std::int32_t> localPid;
   std::optional<std::int32_t> netPid;
   std::optional<std::string> className;
+  // Listed, but no such window: a stale or forged list. Only asked whether it exists now.
+  bool missing = false;
 };
 using KnownWindowMap = std::unordered_map<xcb_window_t, StableFacts>;
 
@@ -242,8 +244,12 @@ std::vector<unsigned> listingNeeds(const KnownWindowMap& known,
   std::vector<unsigned> needs;
   needs.reserve(windows.size());
   for (const xcb_window_t window : windows) {
-    needs.push_back(known.contains(window) ? kState | kDesktop | kTitle
-                                           : kType | kState | kDesktop | kPid | kClass | kTitle);
+    const auto found = known.find(window);
+    if (found == known.end()) {
+      needs.push_back(kType | kState | kDesktop | kPid | kClass | kTitle);
+    } else {
+      needs.push_back(found->second.missing ? 0 : kState | kDesktop | kTitle);
+    }
   }
   return needs;
 }
@@ -253,10 +259,14 @@ void rememberStableFacts(KnownWindowMap& known, std::vector<WindowFacts>& facts)
   KnownWindowMap kept;
   kept.reserve(facts.size());
   for (WindowFacts& f : facts) {
+    const auto found = known.find(f.id);
     if (!f.exists) {
+      StableFacts missing;
+      missing.missing = true;
+      kept.emplace(f.id, std::move(missing));
       continue;
     }
-    if (const auto found = known.find(f.id); found != known.end()) {
+    if (found != known.end() && !found->second.missing) {
       f.types = found->second.types;
       f.localPid = found->second.localPid;
       f.netPid = found->second.netPid;
