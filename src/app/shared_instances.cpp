@@ -54,7 +54,10 @@ PermissionChecker& PermissionChecker::shared() {
 
 WindowManager& WindowManager::shared() {
   static auto* manager = [] {
-    auto* windows = new X11WindowSystem();
+    // The program's own panel and dialogs are never managed, nor the application in front.
+    auto* windows =
+        new X11WindowSystem({}, xcb::Connection::kDefaultReplyTimeout,
+                            static_cast<std::int32_t>(QCoreApplication::applicationPid()));
     return new std::shared_ptr<WindowManager>(
         WindowManager::create(systemClock(), mainRuntime(), *windows, PermissionChecker::shared()));
   }();

@@ -29,6 +29,10 @@ add_dependencies(end_to_end_tests dozewick dozewick_x_test_client)
 target_compile_definitions(end_to_end_tests PRIVATE
   DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>"
   DOZEWICK_X_TEST_CLIENT="$<TARGET_FILE:dozewick_x_test_client>")
+# The same run under xfwm4 (Xfce), which stores and orders its lists differently from openbox.
+add_test(NAME end_to_end_tests_xfwm4
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/x-session --tray --wm xfwm4 -- $<TARGET_FILE:end_to_end_tests>)
+set_property(TEST end_to_end_tests_xfwm4 PROPERTY TIMEOUT 200)
 
 add_test(NAME app_install
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR})

@@ -1,6 +1,7 @@
-// The whole program in a real X session with openbox and a tray: started as a user would, driven
-// by synthetic input through XTest, and observed through X (window geometry and state) and
-// through the program's test probe (where its controls are and what they read).
+// The whole program in a real X session with a tray, under each window manager the suite runs
+// (openbox, xfwm4): started as a user would, driven by synthetic input through XTest, and observed
+// through X (window geometry and state) and through the program's test probe (where its controls
+// are and what they read).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,7 +15,8 @@ using namespace std::chrono_literals;
 using EndToEnd = ProgramTest;
 
 TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
-  // Five windows of five processes, and one of the test's own that ends up frontmost.
+  // Five windows of five processes, and two of the test's own: one ends up frontmost, the other
+  // is never used and stays only because its application is in front.
   std::vector<std::unique_ptr<Child>> clients;
   std::vector<xcb_window_t> windows;
   for (int i = 1; i <= 5; ++i) {
@@ -25,6 +27,7 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
     ASSERT_EQ(answer.rfind("ok ", 0), 0u) << answer;
     windows.push_back(static_cast<xcb_window_t>(std::stoul(answer.substr(3))));
   }
+  const xcb_window_t ownBehind = display.openOwnWindow("The test, never used");
   const xcb_window_t own = display.openOwnWindow("The test itself");
 
   // The program starts, and its icon appears in the tray.
@@ -84,6 +87,14 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == own; }, 5s));
   const auto allLeftAlone = Clock::now();
 
+  // The panel opens and stays open, in front: the program's own window must not take the
+  // frontmost place from the application the user was in.
+  display.click(icon->centerX(), icon->centerY());
+  ASSERT_TRUE(
+      waitUntil([&] { return (panel = shownPanelWindow(program->pid())).has_value(); }, 10s));
+  display.activate(*panel);
+  ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == *panel; }, 5s));
+
   // Nothing goes before a minute of disuse; the two least recently used go once all five have
   // been left alone for a minute.
   auto iconified = [&](std::size_t i) { return display.iconic(windows[i]); };
@@ -104,12 +115,13 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
     EXPECT_TRUE(display.viewable(windows[i]));
   }
   EXPECT_FALSE(display.iconic(own));
+  EXPECT_FALSE(display.iconic(ownBehind)) << "the application in front lost its protection";
 
-  // The panel's counts say so: two minimized, four still active (three windows and the test's).
-  display.click(icon->centerX(), icon->centerY());
-  ASSERT_TRUE(waitUntil([&] { return probe().panelShown; }, 10s));
+  // The open panel's counts say so: two minimized, five still active (three windows and the
+  // test's two); the panel itself is not counted.
+  ASSERT_TRUE(probe().panelShown);
   EXPECT_TRUE(waitUntil([&] { return probe().showsText("Minimized: 2"); }, 5s));
-  EXPECT_TRUE(waitUntil([&] { return probe().showsText("Active: 4"); }, 5s));
+  EXPECT_TRUE(waitUntil([&] { return probe().showsText("Active: 5"); }, 5s));
   for (std::size_t i = 2; i < 5; ++i)
     EXPECT_FALSE(iconified(i));
 

@@ -17,6 +17,7 @@ namespace {
 
 using testing::ChildProcess;
 using testing::eventually;
+using testing::hexList;
 using testing::PrivateXServer;
 using testing::XTestClient;
 
@@ -26,20 +27,6 @@ std::unique_ptr<ChildProcess> startWindowManager(const std::string& display) {
                                            /*silenceErrors=*/true);
   XTestClient(display).send("wm-ready");
   return wm;
-}
-
-// 32-bit values as the hex bytes of a property in this machine's byte order.
-std::string hexList(std::initializer_list<std::uint32_t> values) {
-  std::string hex;
-  for (const std::uint32_t value : values) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
-    for (int i = 0; i < 4; ++i) {
-      char pair[3];
-      std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-      hex += pair;
-    }
-  }
-  return hex;
 }
 
 bool lists(X11WindowSystem& windows, std::uint32_t id) {
@@ -127,6 +114,16 @@ TEST(X11ServerLifecycleTest, SkipsListedWindowsThatAreGoneOrNeverExisted) {
   ASSERT_TRUE(entries);
   ASSERT_EQ(entries->size(), 1u);
   EXPECT_EQ(entries->front().number, EntryValue(std::int64_t{alive}));
+
+  // xfwm4 leaves a new window out of the stacking list until something is restacked: it is
+  // still listed, and on top.
+  const auto fresh = client.open({"title=fresh", "wait=none"});
+  client.send("setprop\troot\t_NET_CLIENT_LIST\tWINDOW\t32\t" + hexList({alive, fresh}));
+  const auto withFresh = windows.onScreenWindowEntries();
+  ASSERT_TRUE(withFresh);
+  ASSERT_EQ(withFresh->size(), 2u);
+  EXPECT_EQ(withFresh->front().number, EntryValue(std::int64_t{fresh}));
+  client.send("delprop\troot\t_NET_CLIENT_LIST");
 
   client.send("setprop\troot\t_NET_CLIENT_LIST_STACKING\tCARDINAL\t32\t" + list);
   EXPECT_FALSE(windows.onScreenWindowEntries());

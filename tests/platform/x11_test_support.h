@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -252,6 +254,20 @@ inline bool eventually(const std::function<bool()>& condition,
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+// 32-bit values as the hex bytes of a property in this machine's byte order.
+inline std::string hexList(std::initializer_list<std::uint32_t> values) {
+  std::string hex;
+  for (const std::uint32_t value : values) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
+    for (int i = 0; i < 4; ++i) {
+      char pair[3];
+      std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+      hex += pair;
+    }
+  }
+  return hex;
 }
 
 // A process id that no running process has.

@@ -38,6 +38,13 @@ kill -0 "$(cat "$work/command")" 2>/dev/null && fail "the command still runs"
 xprop -display "$display" -root >/dev/null 2>&1 && fail "the X server on $display still runs"
 [ ! -e "$home" ] || fail "the temporary home was left behind after a signal"
 
+# Only the window managers it knows.
+set +e
+"$session" --wm twm -- true 2>/dev/null
+status=$?
+set -e
+[ $status -eq 2 ] || fail "an unknown window manager gave status $status instead of 2"
+
 # A command that cannot be started is a failure, not a hang.
 set +e
 "$session" -- /nonexistent/command

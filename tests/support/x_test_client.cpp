@@ -4,7 +4,8 @@
 // tabs; in a field, \xHH, \t, \n and \\ stand for those bytes.
 //
 //   open [title=T] [wmname=T] [wmnametype=string|utf8|compound] [class=instance,Class]
-//        [pid=self|none|N] [type=NORMAL,DIALOG,...] [desktop=N] [wait=viewable|managed|none]
+//        [pid=self|none|N] [type=NORMAL,DIALOG,...] [state=SKIP_TASKBAR,...] [desktop=N]
+//        [wait=viewable|managed|none]
 //                                -> ok <window id>   (waits until the window manager shows it)
 //   many <count> <title prefix>  -> ok <first id> ... <last id>
 //   title <id> <text>            sets _NET_WM_NAME
@@ -158,8 +159,10 @@ std::optional<std::uint32_t> wmState(xcb_window_t window) {
   return state->front();
 }
 
+// In the client list: xfwm4 leaves a window out of the stacking list until something is
+// restacked.
 bool managed(xcb_window_t window) {
-  const auto clients = card32Property(root, "_NET_CLIENT_LIST_STACKING");
+  const auto clients = card32Property(root, "_NET_CLIENT_LIST");
   if (!clients) {
     return false;
   }
@@ -215,6 +218,7 @@ struct WindowSpec {
   std::optional<std::string> wmClass;
   std::string pid = "self";
   std::optional<std::string> types;
+  std::optional<std::string> states;
   std::optional<std::uint32_t> desktop;
   std::string wait = "viewable";
 };
@@ -249,6 +253,13 @@ xcb_window_t createWindow(const WindowSpec& spec) {
     }
     setProperty(window, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, atoms.data(),
                 atoms.size() * 4);
+  }
+  if (spec.states) {
+    std::vector<xcb_atom_t> atoms;
+    for (const std::string& state : split(*spec.states, ',')) {
+      atoms.push_back(atom("_NET_WM_STATE_" + state));
+    }
+    setProperty(window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32, atoms.data(), atoms.size() * 4);
   }
   if (spec.desktop) {
     setCardinal(window, "_NET_WM_DESKTOP", *spec.desktop);
@@ -304,6 +315,8 @@ std::string handle(const std::vector<std::string>& words) {
         spec.pid = value;
       } else if (key == "type") {
         spec.types = value;
+      } else if (key == "state") {
+        spec.states = value;
       } else if (key == "desktop") {
         spec.desktop = static_cast<std::uint32_t>(std::stoul(value, nullptr, 0));
       } else if (key == "wait") {
@@ -415,7 +428,7 @@ std::string handle(const std::vector<std::string>& words) {
       xcb_destroy_window(connection, window);
     }
     const bool released = waitUntil([] {
-      const auto clients = card32Property(root, "_NET_CLIENT_LIST_STACKING");
+      const auto clients = card32Property(root, "_NET_CLIENT_LIST");
       return !clients || std::none_of(created.begin(), created.end(), [&](xcb_window_t w) {
         return std::find(clients->begin(), clients->end(), w) != clients->end();
       });
