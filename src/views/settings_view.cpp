@@ -110,8 +110,12 @@ void SettingsView::build() {
   rows->addWidget(new Divider(60));
   launchSwitch_ = new SwitchToggle;
   launchSwitch_->setObjectName(QStringLiteral("launchAtLoginSwitch"));
-  connect(launchSwitch_, &SwitchToggle::clicked, this,
-          [this](bool checked) { services_.launchAtLogin.setEnabled(checked); });
+  // Whatever turns the switch (a click, the keyboard, a screen reader's toggle action) turns the
+  // setting; a redraw that only shows the setting changes nothing.
+  connect(launchSwitch_, &SwitchToggle::toggled, this, [this](bool checked) {
+    if (checked != services_.launchAtLogin.isEnabled()())
+      services_.launchAtLogin.setEnabled(checked);
+  });
   rows->addWidget(settingRow(QStringLiteral("launchAtLoginRow"), QStringLiteral("power.circle"),
                              ColorRole::green, launchRow_, true, launchSwitch_));
   stack->addLayout(rows);
