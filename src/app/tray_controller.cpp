@@ -5,7 +5,9 @@
 #include <QCursor>
 #include <QWidget>
 #include <iostream>
+#include <utility>
 
+#include "platform/x11_own_windows.h"
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"  // the panel's header needs its dialogs complete
 #include "views/settings_view.h"
@@ -23,6 +25,10 @@ TrayController::TrayController(ViewServices services, const Clock& clock, Deskto
     desktop_.quitApplication = [] { QCoreApplication::quit(); };
   if (!desktop_.diagnostics)
     desktop_.diagnostics = &std::cerr;
+  if (!desktop_.activeWindow)
+    desktop_.activeWindow = [] { return x11::activeWindow(); };
+  if (!desktop_.activateWindow)
+    desktop_.activateWindow = [](std::uint32_t window) { x11::requestActivation(window); };
   services_.quit = [this] { terminate(); };
 }
 
@@ -146,7 +152,11 @@ void TrayController::openPanel() {
   // A closed panel is never shown again (each opening builds a new one), so it goes at once
   // rather than redrawing unseen for as long as the program runs.
   PopoverWindow* window = popover_;
+  connect(window, &PopoverWindow::closed, this, &TrayController::panelClosed);
   connect(window, &PopoverWindow::closed, window, &QObject::deleteLater);
+  focusBeforePanel_ = desktop_.activeWindow();
+  if (focusBeforePanel_ && QWidget::find(*focusBeforePanel_))
+    focusBeforePanel_.reset();  // one of Dozewick's own
   window->showAt(trayIconGeometry(), desktop_.pointerPosition());
   Q_EMIT panelShown();
 }
@@ -172,7 +182,17 @@ void TrayController::handleGlobalMouseDown() {
   if (isInsideOwnWindows(desktop_.pointerPosition()))
     return;
   lastCloseByMonitor_ = clock_.now();
+  closingForClickElsewhere_ = true;
   popover_->close();
+  closingForClickElsewhere_ = false;
+}
+
+void TrayController::panelClosed(bool hadFocus) {
+  // The panel took the focus when it opened and gives it back, unless the user has since turned
+  // to another window (then that one has it).
+  const auto window = std::exchange(focusBeforePanel_, std::nullopt);
+  if (window && hadFocus && !closingForClickElsewhere_)
+    desktop_.activateWindow(*window);
 }
 
 std::optional<QRect> TrayController::trayIconGeometry() const {

@@ -6,9 +6,11 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 
 #include "app/popover_window.h"
 #include "core/clock.h"
@@ -36,6 +38,9 @@ class TrayController final : public QObject {
     std::function<QPoint()> pointerPosition;  // the pointer, in global coordinates
     std::function<void()> quitApplication;    // ends the event loop
     std::ostream* diagnostics = nullptr;      // where a missing tray is reported
+    // The window the desktop has active, and a request to make a window active again.
+    std::function<std::optional<std::uint32_t>()> activeWindow;
+    std::function<void(std::uint32_t)> activateWindow;
   };
 
   static constexpr std::chrono::milliseconds permissionCheckInterval{3000};
@@ -89,6 +94,7 @@ class TrayController final : public QObject {
   void finishOpening();
   void openPanel();
   void showStandaloneWindow();
+  void panelClosed(bool hadFocus);
   std::optional<QRect> trayIconGeometry() const;
   bool isInsideOwnWindows(QPoint point) const;
 
@@ -107,6 +113,9 @@ class TrayController final : public QObject {
   bool opening_ = false;
   bool terminated_ = false;
   double lastCloseByMonitor_ = -1e300;
+  // The application window that had the focus before the panel took it.
+  std::optional<std::uint32_t> focusBeforePanel_;
+  bool closingForClickElsewhere_ = false;
 };
 
 }  // namespace dozewick

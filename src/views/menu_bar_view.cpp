@@ -362,9 +362,12 @@ void presentSheet(QPointer<Sheet>& slot, ViewServices& services, QWidget* panel)
     return;
   auto* sheet = new Sheet(services, panel);
   slot = sheet;
-  QObject::connect(sheet, &QDialog::finished, panel, [&slot, sheet] {
+  QObject::connect(sheet, &QDialog::finished, panel, [&slot, sheet, panel] {
     if (slot == sheet)
       slot.clear();
+    // The focus goes back to the open panel, not to whatever window the desktop picks.
+    if (panel->window()->isVisible())
+      panel->window()->activateWindow();
   });
   sheet->open();
 }

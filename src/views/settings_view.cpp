@@ -61,7 +61,7 @@ SettingsView::SettingsView(ViewServices& services, QWidget* parent)
   setObjectName(QStringLiteral("settingsView"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowModality(Qt::WindowModal);
-  keepAboveParentWindow(this);
+  makeSheetWindow(this);
   build();
   redraw_.observe(services_.language);
   redraw_.observe(services_.launchAtLogin);

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPointer>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <vector>
 
 #include "app/tray_controller.h"
 #include "core/window_manager.h"
@@ -69,6 +72,8 @@ class TrayControllerTest : public ::testing::Test {
     desktop.pointerPosition = [this] { return pointer; };
     desktop.quitApplication = [this] { ++quits; };
     desktop.diagnostics = &diagnostics;
+    desktop.activeWindow = [this] { return activeWindow; };
+    desktop.activateWindow = [this](std::uint32_t window) { activated.push_back(window); };
     ViewServices services{*manager, *checker, language, *launchAtLogin, runtime, {}, "/bin/x"};
     controller = std::make_unique<TrayController>(services, runtime.clock(), std::move(desktop));
     controller->applicationDidFinishLaunching();
@@ -122,6 +127,8 @@ class TrayControllerTest : public ::testing::Test {
   QPoint pointer{5, 5};
   int quits = 0;
   std::ostringstream diagnostics;
+  std::optional<std::uint32_t> activeWindow = 0x1200007;  // the user's application
+  std::vector<std::uint32_t> activated;
   std::unique_ptr<TrayController> controller;
 };
 
@@ -247,6 +254,54 @@ TEST_F(TrayControllerTest, ClicksElsewhereCloseThePanelButClicksOnItDoNot) {
   onMouseDown();
   settle();
   EXPECT_FALSE(controller->isPopoverShown());
+}
+
+// The panel takes the focus when it opens; Escape closes it and hands the focus back. A click in
+// another window gives the focus to that window instead.
+TEST_F(TrayControllerTest, EscapeClosesThePanelAndHandsTheFocusBack) {
+  launch();
+  auto openFocused = [this] {
+    controller->togglePopover();
+    settle();
+    EXPECT_TRUE(controller->isPopoverShown());
+    EXPECT_EQ(QApplication::activeWindow(), controller->popover());
+  };
+  auto press = [](QWidget* target, Qt::Key key) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &down);
+  };
+  openFocused();
+  press(controller->popover()->focusWidget() ? controller->popover()->focusWidget()
+                                             : controller->popover(),
+        Qt::Key_Escape);
+  settle();
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(activated, std::vector<std::uint32_t>{0x1200007});
+
+  // Other keys do not close it; the icon's click hands the focus back too.
+  activeWindow = 0x1400002;
+  openFocused();
+  press(controller->popover(), Qt::Key_A);
+  EXPECT_TRUE(controller->isPopoverShown());
+  controller->togglePopover();
+  settle();
+  EXPECT_EQ(activated, (std::vector<std::uint32_t>{0x1200007, 0x1400002}));
+
+  openFocused();
+  pointer = controller->popover()->frameGeometry().bottomRight() + QPoint(40, 40);
+  onMouseDown();
+  settle();
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(activated.size(), 2u) << "the window clicked keeps the focus";
+
+  // Without a window to go back to, nothing is asked.
+  activeWindow.reset();
+  runtime.clock().advance(TrayController::sameClickWindow + 0.1);
+  openFocused();
+  press(controller->popover(), Qt::Key_Escape);
+  settle();
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(activated.size(), 2u);
 }
 
 TEST_F(TrayControllerTest, TheClickThatClosedThePanelDoesNotReopenItThroughTheIcon) {
