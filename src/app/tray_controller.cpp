@@ -33,6 +33,7 @@ TrayController::TrayController(ViewServices services, const Clock& clock, Deskto
 }
 
 TrayController::~TrayController() {
+  menuRedraw_.stop();
   applicationWillTerminate();
   delete popover_.data();
 }
@@ -58,6 +59,7 @@ void TrayController::setupMenuBar() {
               if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                 togglePopover();
             });
+    setupContextMenu();
     statusItem_->show();
   }
   const QPointer<TrayController> self(this);
@@ -68,6 +70,78 @@ void TrayController::setupMenuBar() {
       if (self)
         self->updateMenuBarIcon();
     });
+  });
+}
+
+void TrayController::setupContextMenu() {
+  contextMenu_ = std::make_unique<QMenu>();
+  openAction_ = contextMenu_->addAction(QString(), this, &TrayController::showPopover);
+  startStopAction_ = contextMenu_->addAction(QString(), this, &TrayController::startOrStopFromMenu);
+  settingsAction_ = contextMenu_->addAction(QString(), this, [this] {
+    withOpenPanel([](MenuBarView& panel) { panel.presentSettings(); });
+  });
+  contextMenu_->addSeparator();
+  quitAction_ = contextMenu_->addAction(QString(), this, &TrayController::terminate);
+  menuRedraw_.observe(services_.manager);
+  menuRedraw_.observe(services_.language);
+  updateContextMenu();
+  statusItem_->setContextMenu(contextMenu_.get());
+}
+
+void TrayController::updateContextMenu() {
+  if (!contextMenu_)
+    return;
+  auto text = [this](const char* key) {
+    return QString::fromStdString(services_.language.localizedString(key));
+  };
+  const auto set = [](QAction* action, const QString& value) {
+    if (action->text() != value)
+      action->setText(value);
+  };
+  set(openAction_, text("menu.open"));
+  set(startStopAction_, text(services_.manager.isRunning().get() ? "button.stop" : "button.start"));
+  set(settingsAction_, text("settings.title"));
+  set(quitAction_, text("button.quit"));
+}
+
+void TrayController::startOrStopFromMenu() {
+  // What the panel's control button does: a start only after the trust check, else the sheet
+  // that explains what is missing.
+  WindowManager& manager = services_.manager;
+  if (manager.isRunning().get()) {
+    manager.stop();
+    return;
+  }
+  const QPointer<TrayController> self(this);
+  services_.checker.checkPermissionAsync([self, &manager](bool granted) {
+    if (granted) {
+      manager.start();
+    } else if (self && !self->terminated_) {
+      self->withOpenPanel([](MenuBarView& panel) { panel.presentPermissionSheet(); });
+    }
+  });
+}
+
+void TrayController::withOpenPanel(std::function<void(MenuBarView&)> action) {
+  if (isPopoverShown()) {
+    if (auto* panel = qobject_cast<MenuBarView*>(popover_->content()))
+      action(*panel);
+    return;
+  }
+  if (!statusItem_) {
+    showStandaloneWindow();
+    if (auto* panel = qobject_cast<MenuBarView*>(popover_->content()))
+      action(*panel);
+    return;
+  }
+  afterOpening_ = std::move(action);
+  if (opening_)
+    return;  // the pending opening runs it
+  opening_ = true;
+  const QPointer<TrayController> self(this);
+  services_.checker.checkPermissionAsync([self](bool) {
+    if (self)
+      self->finishOpening();
   });
 }
 
@@ -142,6 +216,10 @@ void TrayController::finishOpening() {
     return;
   updateMenuBarIcon();
   openPanel();
+  if (auto action = std::exchange(afterOpening_, nullptr)) {
+    if (auto* panel = qobject_cast<MenuBarView*>(popover_->content()))
+      action(*panel);
+  }
 }
 
 void TrayController::openPanel() {

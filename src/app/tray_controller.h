@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QMenu>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -15,10 +16,13 @@
 #include "app/popover_window.h"
 #include "core/clock.h"
 #include "core/runtime.h"
+#include "views/queued_redraw.h"
 #include "views/view_models.h"
 #include "views/view_services.h"
 
 namespace dozewick {
+
+class MenuBarView;
 
 // The tray item, its panel, the trust poll behind its icon, and the global click monitor that
 // closes the panel when the user turns to another application.
@@ -71,6 +75,8 @@ class TrayController final : public QObject {
   void updateMenuBarIcon();
 
   QSystemTrayIcon* statusItem() const { return statusItem_; }
+  // The icon's right-click menu: open the panel, Start or Stop, Settings, Quit.
+  QMenu* contextMenu() const { return contextMenu_.get(); }
   PopoverWindow* popover() const { return popover_; }
   bool isPopoverShown() const;
   // Waiting for the trust check of an opening.
@@ -93,6 +99,11 @@ class TrayController final : public QObject {
  private:
   void finishOpening();
   void openPanel();
+  void setupContextMenu();
+  void updateContextMenu();
+  // Runs `action` on the open panel, opening it first (after its trust check) when it is closed.
+  void withOpenPanel(std::function<void(MenuBarView&)> action);
+  void startOrStopFromMenu();
   void showStandaloneWindow();
   void panelClosed(bool hadFocus);
   std::optional<QRect> trayIconGeometry() const;
@@ -103,6 +114,13 @@ class TrayController final : public QObject {
   Desktop desktop_;
 
   QSystemTrayIcon* statusItem_ = nullptr;
+  std::unique_ptr<QMenu> contextMenu_;
+  QAction* openAction_ = nullptr;
+  QAction* startStopAction_ = nullptr;
+  QAction* settingsAction_ = nullptr;
+  QAction* quitAction_ = nullptr;
+  QueuedRedraw menuRedraw_{this, [this] { updateContextMenu(); }};
+  std::function<void(MenuBarView&)> afterOpening_;
   QPointer<PopoverWindow> popover_;
   std::shared_ptr<void> eventMonitor_;
   std::shared_ptr<RepeatingTimer> permissionCheckTimer_;

@@ -108,6 +108,7 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.title", "Settings"},
            {"settings.launchAtLogin", "Launch at Login"},
            {"settings.launchAtLogin.desc", "Start automatically when you log in"},
+           {"menu.open", "Open Dozewick"},
        }},
       {"zh-Hans",
        {
@@ -144,6 +145,7 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.title", "设置"},
            {"settings.launchAtLogin", "开机启动"},
            {"settings.launchAtLogin.desc", "登录时自动启动"},
+           {"menu.open", "打开 Dozewick"},
        }},
   };
   return tables;

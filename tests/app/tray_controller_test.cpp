@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPointer>
 #include <map>
 #include <memory>
@@ -321,6 +322,66 @@ TEST_F(TrayControllerTest, TheClickThatClosedThePanelDoesNotReopenItThroughTheIc
   controller->togglePopover();
   settle();
   EXPECT_TRUE(controller->isPopoverShown()) << "a later click opens it as usual";
+}
+
+// --- The right-click menu ---
+
+// A left click opens the panel; a right click shows the menu, in the current language, whose
+// entries do what the panel's buttons do.
+TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
+  launch();
+  QMenu* menu = controller->contextMenu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(controller->statusItem()->contextMenu(), menu);
+  auto entries = [menu] {
+    QStringList texts;
+    for (const QAction* action : menu->actions()) {
+      if (!action->isSeparator())
+        texts << action->text();
+    }
+    return texts;
+  };
+  auto choose = [&](int entry) {
+    QList<QAction*> actions;
+    for (QAction* action : menu->actions()) {
+      if (!action->isSeparator())
+        actions << action;
+    }
+    actions.at(entry)->trigger();
+    settle();
+  };
+  EXPECT_EQ(entries(), (QStringList{"Open Dozewick", "Start", "Settings", "Quit"}));
+
+  // Start without trust: the panel opens with the sheet that explains it; nothing starts.
+  choose(1);
+  EXPECT_FALSE(manager->isRunning().get());
+  ASSERT_TRUE(controller->isPopoverShown());
+  EXPECT_NE(panel()->permissionSheet(), nullptr);
+  controller->togglePopover();
+  settle();
+
+  setSystemTrust(true);
+  choose(1);
+  EXPECT_TRUE(manager->isRunning().get());
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(entries().at(1), "Stop");
+  choose(1);
+  EXPECT_FALSE(manager->isRunning().get());
+
+  language.setCurrentLanguage("zh-Hans");
+  settle();
+  EXPECT_EQ(entries(), (QStringList{QString::fromUtf8("打开 Dozewick"), QString::fromUtf8("启动"),
+                                    QString::fromUtf8("设置"), QString::fromUtf8("退出程序")}));
+
+  choose(2);
+  ASSERT_TRUE(controller->isPopoverShown());
+  EXPECT_NE(panel()->settingsSheet(), nullptr);
+  PopoverWindow* open = controller->popover();
+  choose(0);
+  EXPECT_EQ(controller->popover(), open) << "an open panel stays";
+  EXPECT_TRUE(controller->isPopoverShown());
+  choose(3);
+  EXPECT_EQ(quits, 1);
 }
 
 // --- Termination ---
