@@ -164,7 +164,7 @@ void TrayController::updateMenuBarIcon() {
   const QColor tint = style::color(currentIcon_.tint);
   // The tray redraws (or, over D-Bus, re-sends) the icon at every change: only real ones count.
   if (currentIcon_.symbol != drawnSymbol_ || tint != drawnTint_) {
-    statusItem_->setIcon(symbolIcon(QString::fromStdString(currentIcon_.symbol), tint));
+    statusItem_->setIcon(trayIcon(currentIcon_));
     drawnSymbol_ = currentIcon_.symbol;
     drawnTint_ = tint;
   }
