@@ -8,6 +8,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "platform/x11_own_windows.h"
 #include "views/permission_request_view.h"
 #include "views/settings_view.h"
 #include "views/style.h"
@@ -365,9 +366,11 @@ void presentSheet(QPointer<Sheet>& slot, ViewServices& services, QWidget* panel)
   QObject::connect(sheet, &QDialog::finished, panel, [&slot, sheet, panel] {
     if (slot == sheet)
       slot.clear();
-    // The focus goes back to the open panel, not to whatever window the desktop picks.
-    if (panel->window()->isVisible())
-      panel->window()->activateWindow();
+    // The focus goes back to the open panel, not to whatever window the desktop picks. Asked
+    // as a task bar asks, since some window managers refuse an application's own request.
+    QWidget* window = panel->window();
+    if (window->isVisible() && !x11::requestActivation(static_cast<std::uint32_t>(window->winId())))
+      window->activateWindow();
   });
   sheet->open();
 }
