@@ -1,7 +1,6 @@
 // The program on a desktop without a tray, on one whose tray comes up after it, and how its
 // windows stand towards task bars and the focus.
 #include <gtest/gtest.h>
-#include <xcb/xtest.h>
 
 #include "x_driver.h"
 
@@ -39,32 +38,11 @@ class TrayFallback : public ProgramTest {
   }
 };
 
-// Presses and releases a key through XTest, on a connection of its own.
-void pressKey(std::uint32_t keysym) {
-  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-  const xcb_setup_t* setup = xcb_get_setup(c);
-  const int count = setup->max_keycode - setup->min_keycode + 1;
-  Reply<xcb_get_keyboard_mapping_reply_t> map(
-      xcb_get_keyboard_mapping_reply(
-          c, xcb_get_keyboard_mapping(c, setup->min_keycode, static_cast<std::uint8_t>(count)),
-          nullptr),
-      &std::free);
-  ASSERT_TRUE(map);
-  const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
-  std::uint8_t code = 0;
-  for (int i = 0; i < count * map->keysyms_per_keycode && code == 0; ++i) {
-    if (syms[i] == keysym)
-      code = static_cast<std::uint8_t>(setup->min_keycode + i / map->keysyms_per_keycode);
-  }
-  ASSERT_NE(code, 0);
-  const xcb_window_t root = xcb_setup_roots_iterator(setup).data->root;
-  xcb_test_fake_input(c, XCB_KEY_PRESS, code, XCB_CURRENT_TIME, root, 0, 0, 0);
-  xcb_test_fake_input(c, XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, root, 0, 0, 0);
-  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-  xcb_disconnect(c);
+// Presses and releases Escape, as the user does.
+void pressEscape() {
+  Child key({"xdotool", "key", "Escape"});
+  EXPECT_EQ(key.waitFor(10s), std::optional<int>(0));
 }
-
-constexpr std::uint32_t kEscape = 0xff1b;
 
 TEST_F(TrayFallback, WithoutATrayThePanelIsAnOrdinaryWindowAndClosingItQuits) {
   auto program = launchProgram();
@@ -136,11 +114,11 @@ TEST_F(TrayFallback, ThePanelAndItsDialogsStayOutOfTaskBarsAndEscapeGivesTheFocu
 
   // Escape closes the dialog, then the panel, and the user's window has the focus again.
   ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == *dialog; }, 10s));
-  pressKey(kEscape);
+  pressEscape();
   ASSERT_TRUE(waitUntil([&] { return !display.viewable(*dialog); }, 10s));
   ASSERT_TRUE(waitUntil([&] { return display.activeWindow() == *panel; }, 10s))
       << "back to the panel";
-  pressKey(kEscape);
+  pressEscape();
   EXPECT_TRUE(waitUntil([&] { return !shownPanelWindow(program->pid()).has_value(); }, 10s));
   EXPECT_TRUE(waitUntil([&] { return display.activeWindow() == mine; }, 10s))
       << "active: " << display.activeWindow();
