@@ -119,6 +119,7 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.launchAtLogin", "Launch at Login"},
            {"settings.launchAtLogin.desc", "Start automatically when you log in"},
            {"settings.notSaved", "Not saved:"},
+           {"menu.open", "Open Dozewick"},
        }},
       {"zh-Hans",
        {
@@ -156,6 +157,7 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.launchAtLogin", "开机启动"},
            {"settings.launchAtLogin.desc", "登录时自动启动"},
            {"settings.notSaved", "未保存："},
+           {"menu.open", "打开 Dozewick"},
        }},
   };
   return tables;

@@ -35,7 +35,8 @@ add_test(NAME end_to_end_tests_xfwm4
 set_property(TEST end_to_end_tests_xfwm4 PROPERTY TIMEOUT 200)
 
 add_test(NAME app_install
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR})
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR}
+                 ${PROJECT_SOURCE_DIR})
 set_property(TEST app_install PROPERTY TIMEOUT 60)
 
 dozewick_add_test(tray_fallback_tests
@@ -45,3 +46,12 @@ dozewick_add_test(tray_fallback_tests
 add_dependencies(tray_fallback_tests dozewick)
 target_compile_definitions(tray_fallback_tests PRIVATE
   DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>")
+
+# The run command's configuration builds where only the "build" packages are installed. It builds
+# the program once more, so the sanitizer suite leaves it to the debug suite.
+if(NOT DOZEWICK_SANITIZE)
+  add_test(NAME app_program_build
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_build_test.sh ${PROJECT_SOURCE_DIR}
+                   ${CMAKE_COMMAND})
+  set_tests_properties(app_program_build PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77)
+endif()

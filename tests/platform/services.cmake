@@ -15,4 +15,6 @@ dozewick_add_test(help_page_tests
 target_compile_definitions(help_page_tests PRIVATE
   DOZEWICK_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
   DOZEWICK_TEST_BINARY_DIR="${PROJECT_BINARY_DIR}"
-  DOZEWICK_TEST_CMAKE_COMMAND="${CMAKE_COMMAND}")
+  DOZEWICK_TEST_CMAKE_COMMAND="${CMAKE_COMMAND}"
+  DOZEWICK_TEST_PROGRAM_DIR="$<TARGET_FILE_DIR:dozewick>")
+add_dependencies(help_page_tests dozewick_data)

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -251,6 +252,7 @@ TEST_F(SettingsSheetTest, ShowsTheSystemsRegistrationEachTimeItAppears) {
   settle();
 }
 
+// A click and a screen reader's toggle action alike.
 TEST_F(SettingsSheetTest, TheSwitchRegistersAndUnregisters) {
   SettingsView* sheet = openSettings();
   ASSERT_FALSE(toggle(*sheet)->isChecked());
@@ -263,6 +265,20 @@ TEST_F(SettingsSheetTest, TheSwitchRegistersAndUnregisters) {
   settle();
   EXPECT_EQ(loginItems.unregisterCalls, 1);
   EXPECT_FALSE(toggle(*sheet)->isChecked());
+
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(toggle(*sheet));
+  ASSERT_NE(accessible, nullptr);
+  ASSERT_NE(accessible->actionInterface(), nullptr);
+  EXPECT_TRUE(accessible->state().checkable);
+  accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  settle();
+  EXPECT_TRUE(accessible->state().checked);
+  EXPECT_EQ(loginItems.registerCalls, 2);
+  EXPECT_EQ(loginItems.current, LoginItemStatus::enabled);
+  accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  settle();
+  EXPECT_EQ(loginItems.unregisterCalls, 2);
+  EXPECT_EQ(loginItems.current, LoginItemStatus::notRegistered);
   EXPECT_TRUE(out.str().empty());
   sheet->reject();
   settle();

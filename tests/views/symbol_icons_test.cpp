@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
+#include <cmath>
+#include <utility>
 
 #include "views/view_widgets.h"
 
@@ -103,6 +106,41 @@ TEST(SymbolIconsTest, RendersAtTheDevicePixelRatio) {
   const QPixmap disabled = icon.pixmap(QSize(24, 24), 1.0, QIcon::Disabled);
   const QPixmap normal = icon.pixmap(QSize(24, 24), 1.0, QIcon::Normal);
   EXPECT_LT(qAlpha(disabled.toImage().pixel(12, 3)), qAlpha(normal.toImage().pixel(12, 3)));
+}
+
+// The tray's background is the desktop's: each of the three icons must stand out on a light and
+// on a dark tray, whichever theme the application itself has.
+TEST(SymbolIconsTest, TrayIconsReadOnLightAndDarkTraysInEitherTheme) {
+  const QPalette original = QApplication::palette();
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(30, 30, 30));
+  dark.setColor(QPalette::WindowText, QColor(235, 235, 235));
+  QPalette light;
+  light.setColor(QPalette::Window, QColor(240, 240, 240));
+  light.setColor(QPalette::WindowText, QColor(20, 20, 20));
+  const TrayIconModel states[] = {{"macwindow.badge.exclamationmark", ColorRole::orange, ""},
+                                  {"macwindow.on.rectangle", ColorRole::green, ""},
+                                  {"macwindow", ColorRole::none, ""}};
+  auto luma = [](QRgb c) { return (0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c)) / 255; };
+  for (const auto& [theme, palette] : {std::pair{"light theme", light}, {"dark theme", dark}}) {
+    QApplication::setPalette(palette);
+    for (const QColor tray : {QColor(245, 245, 245), QColor(35, 35, 35)}) {
+      for (const TrayIconModel& state : states) {
+        SCOPED_TRACE(testing::Message()
+                     << theme << ", tray " << tray.name().toStdString() << ", " << state.symbol);
+        QImage shown(22, 22, QImage::Format_RGB32);
+        shown.fill(tray);
+        QPainter(&shown).drawPixmap(0, 0, trayIcon(state).pixmap(22, 22));
+        int standingOut = 0;
+        for (int y = 0; y < 22; ++y) {
+          for (int x = 0; x < 22; ++x)
+            standingOut += std::abs(luma(shown.pixel(x, y)) - luma(tray.rgb())) >= 0.3;
+        }
+        EXPECT_GT(standingOut, 22 * 22 / 10) << "hardly visible on this tray";
+      }
+    }
+  }
+  QApplication::setPalette(original);
 }
 
 // Pictures of every symbol, on light and dark, to look at.
