@@ -41,3 +41,5 @@ dozewick_add_test(tray_fallback_tests
 add_dependencies(tray_fallback_tests dozewick)
 target_compile_definitions(tray_fallback_tests PRIVATE
   DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>")
+
+dozewick_add_test(start_options_tests SOURCES start_options_test.cpp LIBS dozewick_app)
