@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -66,6 +67,19 @@ void PopoverWindow::showAt(const std::optional<QRect>& iconGeometry, QPoint poin
   show();
   raise();
   activateWindow();
+}
+
+void PopoverWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (mode_ != Mode::popover || event->type() != QEvent::ActivationChange || isActiveWindow() ||
+      !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    return;
+  // Focus passing to one of this program's own dialogs arrives a moment later; only focus
+  // gone to another application closes the panel.
+  QTimer::singleShot(0, this, [this] {
+    if (isVisible() && QGuiApplication::focusWindow() == nullptr)
+      close();
+  });
 }
 
 void PopoverWindow::closeEvent(QCloseEvent* event) {

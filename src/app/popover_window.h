@@ -15,8 +15,9 @@ QPoint popoverPosition(const std::optional<QRect>& iconGeometry, QPoint pointer,
                        const QRect& availableArea, QSize popoverSize);
 
 // The window that hosts the panel. As a popover it is a frameless tool window that stays on top
-// and closes only when asked; as a standalone window (no tray on this desktop) it is an ordinary
-// window whose closing ends the program.
+// and closes only when asked (on Wayland, where a click elsewhere cannot be seen, also when
+// another application takes the focus); as a standalone window (no tray on this desktop) it is an
+// ordinary window whose closing ends the program.
 class PopoverWindow final : public QWidget {
   Q_OBJECT
 
@@ -36,6 +37,7 @@ class PopoverWindow final : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   Mode mode_;
