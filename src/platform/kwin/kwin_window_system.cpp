@@ -223,9 +223,9 @@ void KWinWindowSystem::load() {
     return;
   }
   file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-  const QByteArray service =
-      QJsonDocument(QJsonArray{bus_.baseService()}).toJson(QJsonDocument::Compact);
-  file.write("var dozewickService = " + service.mid(1, service.size() - 2) + ";\n");
+  const QByteArray names = QJsonDocument(QJsonArray{bus_.baseService(), options_.pluginName})
+                               .toJson(QJsonDocument::Compact);
+  file.write("var [dozewickService, dozewickPlugin] = " + names + ";\n");
   file.write(scriptSource_.toUtf8());
   file.close();
 
