@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -85,6 +86,19 @@ void PopoverWindow::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+void PopoverWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (mode_ != Mode::popover || event->type() != QEvent::ActivationChange || isActiveWindow() ||
+      !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    return;
+  // Focus passing to one of this program's own dialogs arrives a moment later; only focus
+  // gone to another application closes the panel.
+  QTimer::singleShot(0, this, [this] {
+    if (isVisible() && QGuiApplication::focusWindow() == nullptr)
+      close();
+  });
 }
 
 void PopoverWindow::closeEvent(QCloseEvent* event) {

@@ -3,6 +3,9 @@
 // exists when static objects are torn down, and the process ends right after the loop anyway.
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QFile>
+#include <QStandardPaths>
 #include <iostream>
 
 #include "app/wiring.h"
@@ -13,6 +16,7 @@
 #include "localization/qt_translation_resources.h"
 #include "localization/system_languages.h"
 #include "platform/help_page.h"
+#include "platform/kwin/kwin_window_system.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "platform/qt_runtime.h"
@@ -35,7 +39,74 @@ QtRuntime& mainRuntime() {
   return *runtime;
 }
 
+WindowSystemKind chosenKind = WindowSystemKind::x11;
+
+// Where no backend fits the session: nothing is listed, and the trust query says no.
+class NoWindowSystem final : public WindowSystem {
+ public:
+  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override { return {}; }
+  bool hideApplication(std::int32_t) override { return false; }
+  std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t) override {
+    return {};
+  }
+  bool setMinimized(const AccessibleWindow&) override { return false; }
+  std::optional<std::int32_t> frontmostApplicationPID() override { return {}; }
+};
+
+KWinWindowSystem& kwinWindowSystem() {
+  static auto* windows = [] {
+    QFile script(QStringLiteral(":/app/dozewick-kwin.js"));
+    script.open(QIODevice::ReadOnly);
+    KWinWindowSystem::Options options;
+    options.ownPid = static_cast<std::int32_t>(QCoreApplication::applicationPid());
+    auto* system = new KWinWindowSystem(
+        QDBusConnection::sessionBus(), QString::fromUtf8(script.readAll()),
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), options);
+    system->start();
+    // KWin would keep running the script, reporting to a bus name nobody holds any more.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, system,
+                     &KWinWindowSystem::stop);
+    return system;
+  }();
+  return *windows;
+}
+
+WindowSystem& chosenWindowSystem() {
+  static WindowSystem* windows = []() -> WindowSystem* {
+    switch (chosenKind) {
+      case WindowSystemKind::x11:
+        // The program's own panel and dialogs are never managed, nor the application in front.
+        return new X11WindowSystem({}, xcb::Connection::kDefaultReplyTimeout,
+                                   static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+      case WindowSystemKind::kwin:
+        return &kwinWindowSystem();
+      case WindowSystemKind::none:
+        break;
+    }
+    return new NoWindowSystem();
+  }();
+  return *windows;
+}
+
+std::function<bool()> chosenTrustQuery() {
+  switch (chosenKind) {
+    case WindowSystemKind::x11:
+      return &queryX11Trust;
+    case WindowSystemKind::kwin: {
+      KWinWindowSystem* windows = &kwinWindowSystem();
+      return [windows] { return windows->trusted(); };
+    }
+    case WindowSystemKind::none:
+      break;
+  }
+  return [] { return false; };
+}
+
 }  // namespace
+
+void selectWindowSystem(WindowSystemKind kind) {
+  chosenKind = kind;
+}
 
 LanguageManager& LanguageManager::shared() {
   static auto* manager = [] {
@@ -48,18 +119,14 @@ LanguageManager& LanguageManager::shared() {
 
 PermissionChecker& PermissionChecker::shared() {
   static auto* checker = new std::shared_ptr<PermissionChecker>(PermissionChecker::create(
-      mainRuntime(), LanguageManager::shared(), desktopPermissionPlatform(&queryX11Trust)));
+      mainRuntime(), LanguageManager::shared(), desktopPermissionPlatform(chosenTrustQuery())));
   return **checker;
 }
 
 WindowManager& WindowManager::shared() {
   static auto* manager = [] {
-    // The program's own panel and dialogs are never managed, nor the application in front.
-    auto* windows =
-        new X11WindowSystem({}, xcb::Connection::kDefaultReplyTimeout,
-                            static_cast<std::int32_t>(QCoreApplication::applicationPid()));
-    return new std::shared_ptr<WindowManager>(
-        WindowManager::create(systemClock(), mainRuntime(), *windows, PermissionChecker::shared()));
+    return new std::shared_ptr<WindowManager>(WindowManager::create(
+        systemClock(), mainRuntime(), chosenWindowSystem(), PermissionChecker::shared()));
   }();
   return **manager;
 }
@@ -82,9 +149,13 @@ std::unique_ptr<TrayController> makeTrayController(bool trayAvailable) {
                         QCoreApplication::applicationFilePath().toStdString()};
   TrayController::Desktop desktop;
   desktop.trayAvailable = trayAvailable;
-  desktop.registerMonitor = [](std::function<void()> onMouseDown) -> std::shared_ptr<void> {
-    return X11PointerMonitor::create([onMouseDown](int) { onMouseDown(); });
-  };
+  // Under XWayland the X server sees only clicks on X11 clients; on Wayland the panel closes when
+  // it loses the focus instead.
+  if (chosenKind == WindowSystemKind::x11) {
+    desktop.registerMonitor = [](std::function<void()> onMouseDown) -> std::shared_ptr<void> {
+      return X11PointerMonitor::create([onMouseDown](int) { onMouseDown(); });
+    };
+  }
   return std::make_unique<TrayController>(std::move(services), systemClock(), std::move(desktop));
 }
 

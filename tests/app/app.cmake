@@ -55,3 +55,5 @@ if(NOT DOZEWICK_SANITIZE)
                    ${CMAKE_COMMAND})
   set_tests_properties(app_program_build PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77)
 endif()
+
+dozewick_add_test(start_options_tests SOURCES start_options_test.cpp LIBS dozewick_app)
