@@ -21,12 +21,7 @@ int main(int argc, char** argv) {
   std::map<QString, QPointer<QWidget>> windows;
   QWidget* first = nullptr;
   QSocketNotifier input(0, QSocketNotifier::Read);
-  QObject::connect(&input, &QSocketNotifier::activated, [&] {
-    std::string line;
-    if (!std::getline(std::cin, line)) {
-      QApplication::quit();
-      return;
-    }
+  const auto handle = [&](const std::string& line) {
     const QString text = QString::fromStdString(line);
     const QString command = text.section(' ', 0, 0);
     const QString title = text.section(' ', 1);
@@ -58,6 +53,18 @@ int main(int argc, char** argv) {
       windows[title] = window;
     }
     std::cout << "ok" << std::endl;
+  };
+  // Lines that arrived together wait in the stream's buffer, where the notifier cannot see them.
+  std::ios::sync_with_stdio(false);
+  QObject::connect(&input, &QSocketNotifier::activated, [&] {
+    std::string line;
+    do {
+      if (!std::getline(std::cin, line)) {
+        QApplication::quit();
+        return;
+      }
+      handle(line);
+    } while (std::cin.rdbuf()->in_avail() > 0);
   });
   return app.exec();
 }
