@@ -43,8 +43,10 @@ TEST_F(HelpPageTest, FromTheBuildTreeTheSourceCopyOpens) {
   const QString page = findHelpPage();
   EXPECT_EQ(page, QDir::cleanPath(DOZEWICK_TEST_SOURCE_DIR "/data/help/index.html"));
   const QByteArray text = contents(page);
-  for (const char* needed : {"GNOME on Xorg", "Plasma (X11)", "echo $XDG_SESSION_TYPE",
-                             "xprop -root _NET_SUPPORTING_WM_CHECK", "EWMH"}) {
+  for (const char* needed :
+       {"GNOME on Xorg", "Plasma (X11)", "echo $XDG_SESSION_TYPE",
+        "xprop -root _NET_SUPPORTING_WM_CHECK", "EWMH", "dozewick@dozewick.org",
+        "log out and log back in", "注销并重新登录", "lang=\"zh-Hans\""}) {
     EXPECT_TRUE(text.contains(needed)) << needed;
   }
 
