@@ -14,9 +14,12 @@
 #include <chrono>
 #include <functional>
 
+#include "core/clock.h"
+#include "core/window_manager.h"
 #include "core/window_rules.h"
 #include "platform/gnome/gnome_extension.h"
 #include "platform/gnome/gnome_window_system.h"
+#include "platform/qt_runtime.h"
 #include "support/qt_application.h"
 
 namespace dozewick {
@@ -318,6 +321,60 @@ TEST(GnomeWindowSystem, AnswersNoWhenTheExtensionIsDisabledMissingOrTooOld) {
   ASSERT_TRUE(setEnabled({gnome::kExtensionUuid}));
   EXPECT_TRUE(eventually([&] { return windows.trusted(); }));
   EXPECT_TRUE(visible(windows, "Editor"));
+}
+
+// The minimizing loop of the program, on its real clock and runtime, over GNOME Shell. Each new
+// window takes the focus, so opening them one by one uses them in that order.
+TEST(GnomeWindowSystem, EndToEndTheTwoLeastRecentlyUsedGoAfterAMinute) {
+  struct Trust final : TrustCheck {
+    GnomeWindowSystem* windows = nullptr;
+    void checkPermissionAsync(std::function<void(bool)> done) override { done(windows->trusted()); }
+  };
+  GnomeWindowSystem windows(QDBusConnection::sessionBus(), {});
+  Trust trust;
+  trust.windows = &windows;
+  SystemClock clock;
+  QtRuntime runtime;
+  const auto manager = WindowManager::create(clock, runtime, windows, trust);
+  manager->start();
+  ASSERT_TRUE(eventually([&] { return manager->isRunning().get(); }));
+
+  using Clock = std::chrono::steady_clock;
+  const auto pause = [](std::chrono::milliseconds span) { eventually([] { return false; }, span); };
+  std::vector<std::unique_ptr<WaylandClient>> apps;
+  Clock::time_point firstLeftAlone, allLeftAlone;
+  for (int i = 0; i < 6; ++i) {
+    apps.push_back(std::make_unique<WaylandClient>());
+    ASSERT_TRUE(apps.back()->command(QStringLiteral("open App %1").arg(i)));
+    ASSERT_TRUE(eventually([&] { return windows.frontmostApplicationPID() == apps[i]->pid(); }));
+    if (i == 1) {
+      firstLeftAlone = Clock::now();
+    }
+    if (i < 5) {
+      pause(3s);
+    }
+  }
+  allLeftAlone = Clock::now();
+
+  const auto iconified = [&](int i) {
+    return minimizedNow(windows, apps[i]->pid(), "App " + std::to_string(i));
+  };
+  bool tooEarly = false;
+  const bool gone = eventually(
+      [&] {
+        for (int i = 0; i < 6; ++i) {
+          tooEarly = tooEarly || (iconified(i) && Clock::now() < firstLeftAlone + 59s);
+        }
+        return iconified(0) && iconified(1);
+      },
+      std::chrono::duration_cast<std::chrono::milliseconds>(allLeftAlone + 75s - Clock::now()));
+  EXPECT_FALSE(tooEarly) << "a window went before it had been left alone for 60 s";
+  ASSERT_TRUE(gone) << "the two least recently used were not iconified in time";
+  pause(2s);
+  for (int i = 2; i < 6; ++i) {
+    EXPECT_FALSE(iconified(i)) << "App " << i << " is among the three most recent or in front";
+  }
+  manager->stop();
 }
 
 }  // namespace
