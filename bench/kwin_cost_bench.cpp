@@ -49,7 +49,15 @@ int main(int argc, char** argv) {
   QtRuntime runtime;
   const auto manager = WindowManager::create(clock, runtime, windows, trust);
   // As a user would, press Start once the script answers.
-  QTimer::singleShot(3000, [&] { manager->start(); });
+  QTimer startWhenTrusted;
+  QObject::connect(&startWhenTrusted, &QTimer::timeout, [&] {
+    if (manager->isRunning().get()) {
+      startWhenTrusted.stop();
+    } else if (windows.trusted()) {
+      manager->start();
+    }
+  });
+  startWhenTrusted.start(100);
   rusage before{};
   QTimer::singleShot(5000, [&] { getrusage(RUSAGE_SELF, &before); });
   QTimer::singleShot((5 + seconds) * 1000, &app, &QCoreApplication::quit);

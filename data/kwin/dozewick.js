@@ -1,7 +1,7 @@
 // Dozewick inside KWin: reports the windows to Dozewick whenever they change, and minimizes what
-// Dozewick asks for. Dozewick puts `dozewickService` (its unique bus name) ahead of this text.
-// Works with the API of Plasma 5.27 (clients) and of Plasma 6 (windows).
-"use strict";
+// Dozewick asks for. Dozewick puts `dozewickService` (its unique bus name) and `dozewickPlugin`
+// (the name it loads this script under) ahead of this text. Works with the API of Plasma 5.27
+// (clients) and of Plasma 6 (windows).
 
 var dozewickPath = "/org/dozewick/KWin";
 var dozewickInterface = "org.dozewick.KWinBridge";
@@ -113,9 +113,11 @@ function perform(command) {
 // Dozewick answers a poll when it has work, or after a few seconds with none; every answer
 // brings the next poll, which also tells Dozewick this script is alive.
 var lastPoll = 0;
+var lastAnswer = Date.now();
 function poll() {
   lastPoll = Date.now();
   callDBus(dozewickService, dozewickPath, dozewickInterface, "Poll", function (text) {
+    lastAnswer = Date.now();
     var commands = [];
     try {
       commands = JSON.parse(text);
@@ -133,7 +135,11 @@ function poll() {
 var pollWatchdog = new QTimer();
 pollWatchdog.interval = 30000;
 pollWatchdog.timeout.connect(function () {
-  if (Date.now() - lastPoll > 30000) {
+  // Dozewick answers every few seconds while it runs; after a minute of silence it has gone
+  // without unloading this script (killed, crashed), and the script takes itself away.
+  if (Date.now() - lastAnswer > 60000) {
+    callDBus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "unloadScript", dozewickPlugin);
+  } else if (Date.now() - lastPoll > 30000) {
     poll();
   }
 });

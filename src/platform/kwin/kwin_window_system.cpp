@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 namespace dozewick {
@@ -174,6 +175,7 @@ void KWinWindowSystem::forget() {
   activeKey_.clear();
   frontmost_.reset();
   kwinOwner_.clear();
+  ++generation_;
   loaded_ = false;
   loading_ = false;
   lastContactMs_ = -1;
@@ -185,12 +187,9 @@ bool KWinWindowSystem::scriptAnswering() const {
 }
 
 bool KWinWindowSystem::trusted() const {
-  const QDBusMessage reply =
-      bus_.call(scriptingCall(QStringLiteral("isScriptLoaded"), {options_.pluginName}),
-                QDBus::Block, kCallTimeoutMs);
-  const bool kwinHasIt = reply.type() == QDBusMessage::ReplyMessage &&
-                         !reply.arguments().isEmpty() && reply.arguments().first().toBool();
-  return kwinHasIt && scriptAnswering();
+  // The script's last word came through KWin's scripting within the silence limit, and the
+  // script polls well inside it: asking KWin again would only make it work for nothing.
+  return scriptAnswering();
 }
 
 void KWinWindowSystem::keepAlive() {
@@ -224,54 +223,61 @@ void KWinWindowSystem::load() {
     return;
   }
   file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-  const QByteArray service =
-      QJsonDocument(QJsonArray{bus_.baseService()}).toJson(QJsonDocument::Compact);
-  file.write("var dozewickService = " + service.mid(1, service.size() - 2) + ";\n");
+  const QByteArray names = QJsonDocument(QJsonArray{bus_.baseService(), options_.pluginName})
+                               .toJson(QJsonDocument::Compact);
+  file.write("var [dozewickService, dozewickPlugin] = " + names + ";\n");
   file.write(scriptSource_.toUtf8());
   file.close();
 
   loading_ = true;
   kwinOwner_ = owner;
   lastContactMs_ = nowMs();  // the silence limit runs from here until the script speaks
-  // A copy left by a crashed run would keep reporting to a bus name nobody holds.
-  bus_.call(scriptingCall(QStringLiteral("unloadScript"), {options_.pluginName}), QDBus::Block,
-            kCallTimeoutMs);
-  const QDBusMessage reply =
-      bus_.call(scriptingCall(QStringLiteral("loadScript"), {path, options_.pluginName}),
-                QDBus::Block, kCallTimeoutMs);
-  const int id = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-                     ? reply.arguments().first().toInt()
-                     : -1;
-  if (id < 0) {
-    QFile::remove(path);
-    loaded(false);
-    return;
-  }
-  // Plasma 6 names the script object /Scripting/ScriptN, Plasma 5 /N.
-  auto run = [this, path](const QString& objectPath) {
-    return new QDBusPendingCallWatcher(
-        bus_.asyncCall(QDBusMessage::createMethodCall(kKWinService, objectPath, kScriptInterface,
-                                                      QStringLiteral("run")),
-                       kCallTimeoutMs),
-        this);
+  const int generation = generation_;
+  // Each step waits for KWin's answer without holding up the program; an answer that arrives
+  // after the program forgot this KWin is dropped.
+  const auto then = [this, generation](const QDBusMessage& call,
+                                       std::function<void(const QDBusMessage&)> next) {
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, generation, next](QDBusPendingCallWatcher* answered) {
+              answered->deleteLater();
+              if (generation == generation_ && !stopped_) {
+                next(answered->reply());
+              }
+            });
   };
-  auto* first = run(QStringLiteral("/Scripting/Script%1").arg(id));
-  connect(first, &QDBusPendingCallWatcher::finished, this,
-          [this, run, id, path](QDBusPendingCallWatcher* call) {
-            call->deleteLater();
-            if (!call->isError()) {
-              QFile::remove(path);
-              loaded(true);
-              return;
-            }
-            auto* second = run(QStringLiteral("/%1").arg(id));
-            connect(second, &QDBusPendingCallWatcher::finished, this,
-                    [this, path](QDBusPendingCallWatcher* call) {
-                      call->deleteLater();
-                      QFile::remove(path);
-                      loaded(!call->isError());
-                    });
-          });
+  const auto finish = [this, path](bool ok) {
+    QFile::remove(path);
+    loaded(ok);
+  };
+  const auto run = [kwinService = kKWinService](const QString& objectPath) {
+    return QDBusMessage::createMethodCall(kwinService, objectPath, kScriptInterface,
+                                          QStringLiteral("run"));
+  };
+  // A copy left by a crashed run would keep reporting to a bus name nobody holds.
+  then(scriptingCall(QStringLiteral("unloadScript"), {options_.pluginName}), [=, this](auto&) {
+    then(scriptingCall(QStringLiteral("loadScript"), {path, options_.pluginName}),
+         [=](const QDBusMessage& reply) {
+           const int id = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+                              ? reply.arguments().first().toInt()
+                              : -1;
+           if (id < 0) {
+             finish(false);
+             return;
+           }
+           // Plasma 6 names the script object /Scripting/ScriptN, Plasma 5 /N.
+           then(run(QStringLiteral("/Scripting/Script%1").arg(id)),
+                [=](const QDBusMessage& plasma6) {
+                  if (plasma6.type() == QDBusMessage::ReplyMessage) {
+                    finish(true);
+                    return;
+                  }
+                  then(run(QStringLiteral("/%1").arg(id)), [=](const QDBusMessage& plasma5) {
+                    finish(plasma5.type() == QDBusMessage::ReplyMessage);
+                  });
+                });
+         });
+  });
 }
 
 void KWinWindowSystem::loaded(bool ok) {

@@ -52,10 +52,9 @@ class KWinWindowSystem final : public QObject, public WindowSystem {
   // Unloads the script; waits for KWin's answer a short while.
   void stop();
 
-  // True when KWin's scripting interface answers and the script is loaded and answering. Any
-  // thread; blocks on the session bus for at most a second or two.
+  // True when KWin's scripting interface answers and the script is loaded and answering: a
+  // report or poll came from the script within the silence limit. Any thread; never blocks.
   bool trusted() const;
-  // True once a report or poll came from the script within the silence limit. Any thread.
   bool scriptAnswering() const;
 
   std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override;
@@ -107,6 +106,7 @@ class KWinWindowSystem final : public QObject, public WindowSystem {
 
   QString kwinOwner_;  // KWin's unique bus name while the script is loaded
   bool loading_ = false;
+  int generation_ = 0;  // counts the KWins forgotten, so late answers of an old one are dropped
   bool stopped_ = true;
   std::atomic<std::int64_t> lastContactMs_{-1};
   std::atomic<bool> loaded_{false};
