@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFile>
 #include <QStandardPaths>
 #include <iostream>
@@ -15,6 +16,8 @@
 #include "localization/preferences_file.h"
 #include "localization/qt_translation_resources.h"
 #include "localization/system_languages.h"
+#include "platform/gnome/gnome_extension.h"
+#include "platform/gnome/gnome_window_system.h"
 #include "platform/help_page.h"
 #include "platform/kwin/kwin_window_system.h"
 #include "platform/launch_at_login.h"
@@ -71,6 +74,50 @@ KWinWindowSystem& kwinWindowSystem() {
   return *windows;
 }
 
+GnomeWindowSystem& gnomeWindowSystem() {
+  static auto* windows = new GnomeWindowSystem(
+      QDBusConnection::sessionBus(),
+      {.ownPid = static_cast<std::int32_t>(QCoreApplication::applicationPid())});
+  return *windows;
+}
+
+// A desktop notification; GNOME Shell shows it in its message tray.
+void notify(const QString& body) {
+  auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
+                                             QStringLiteral("/org/freedesktop/Notifications"),
+                                             QStringLiteral("org.freedesktop.Notifications"),
+                                             QStringLiteral("Notify"));
+  call.setArguments({QStringLiteral("Dozewick"), 0u, QStringLiteral("dozewick"),
+                     QStringLiteral("Dozewick"), body, QStringList(), QVariantMap(), -1});
+  QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
+}
+
+// What Authorize does on GNOME: installs (or updates) the extension and switches it on. The shell
+// on Wayland loads a new extension only when it starts, that is at the next login.
+void authorizeOnGnome() {
+  const auto read = [](const char* name) {
+    QFile file(QStringLiteral(":/app/gnome/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+  const auto major = gnome::installedShellMajorVersion();
+  gnome::InstallResult result;
+  if (!major) {
+    result.error = QStringLiteral("GNOME Shell's version cannot be read (gnome-shell --version).");
+  } else {
+    result = gnome::installExtension(
+        gnome::userExtensionsDir(),
+        gnome::extensionFiles({read("shared.js"), read("entry-legacy.js"), read("entry-module.js")},
+                              *major),
+        gnome::gsettingsTool());
+  }
+  if (!result.ok) {
+    std::cerr << "Dozewick: " << result.error.toStdString() << '\n';
+    notify(result.error);
+    return;
+  }
+  notify(QString::fromStdString(LanguageManager::shared().localizedString("permission.step2")));
+}
+
 WindowSystem& chosenWindowSystem() {
   static WindowSystem* windows = []() -> WindowSystem* {
     switch (chosenKind) {
@@ -80,6 +127,8 @@ WindowSystem& chosenWindowSystem() {
                                    static_cast<std::int32_t>(QCoreApplication::applicationPid()));
       case WindowSystemKind::kwin:
         return &kwinWindowSystem();
+      case WindowSystemKind::gnome:
+        return &gnomeWindowSystem();
       case WindowSystemKind::none:
         break;
     }
@@ -94,6 +143,10 @@ std::function<bool()> chosenTrustQuery() {
       return &queryX11Trust;
     case WindowSystemKind::kwin: {
       KWinWindowSystem* windows = &kwinWindowSystem();
+      return [windows] { return windows->trusted(); };
+    }
+    case WindowSystemKind::gnome: {
+      GnomeWindowSystem* windows = &gnomeWindowSystem();
       return [windows] { return windows->trusted(); };
     }
     case WindowSystemKind::none:
@@ -118,8 +171,14 @@ LanguageManager& LanguageManager::shared() {
 }
 
 PermissionChecker& PermissionChecker::shared() {
-  static auto* checker = new std::shared_ptr<PermissionChecker>(PermissionChecker::create(
-      mainRuntime(), LanguageManager::shared(), desktopPermissionPlatform(chosenTrustQuery())));
+  static auto* checker = [] {
+    auto platform = desktopPermissionPlatform(chosenTrustQuery());
+    if (chosenKind == WindowSystemKind::gnome) {
+      platform.prompt = &authorizeOnGnome;
+    }
+    return new std::shared_ptr<PermissionChecker>(
+        PermissionChecker::create(mainRuntime(), LanguageManager::shared(), std::move(platform)));
+  }();
   return **checker;
 }
 

@@ -43,7 +43,8 @@ std::optional<std::optional<WindowSystemKind>> parseWindowSystem(std::string_vie
   if (name.empty() || name == "auto") {
     return std::optional<WindowSystemKind>();
   }
-  for (const auto kind : {WindowSystemKind::x11, WindowSystemKind::kwin, WindowSystemKind::none}) {
+  for (const auto kind : {WindowSystemKind::x11, WindowSystemKind::kwin, WindowSystemKind::gnome,
+                          WindowSystemKind::none}) {
     if (name == windowSystemName(kind)) {
       return std::optional<WindowSystemKind>(kind);
     }
@@ -57,6 +58,8 @@ std::string_view windowSystemName(WindowSystemKind kind) {
       return "x11";
     case WindowSystemKind::kwin:
       return "kwin";
+    case WindowSystemKind::gnome:
+      return "gnome";
     case WindowSystemKind::none:
       break;
   }
@@ -71,6 +74,9 @@ WindowSystemKind detectWindowSystem(const std::function<const char*(const char*)
     const char* desktop = variable("XDG_CURRENT_DESKTOP");
     if (desktopIs(desktop, "kde")) {
       return WindowSystemKind::kwin;
+    }
+    if (desktopIs(desktop, "gnome")) {
+      return WindowSystemKind::gnome;
     }
     return WindowSystemKind::none;
   }
@@ -87,7 +93,7 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
     const auto kind = parseWindowSystem(value);
     if (!kind) {
       options.error = std::string(source) + ": unknown window system \"" + std::string(value) +
-                      "\" (use x11, kwin, none or auto)";
+                      "\" (use x11, kwin, gnome, none or auto)";
       return;
     }
     options.windowSystem = *kind;
@@ -101,7 +107,7 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
       options.help = true;
     } else if (argument == kOption) {
       if (i + 1 == arguments.size()) {
-        options.error = std::string(kOption) + " needs a value (x11, kwin, none or auto)";
+        options.error = std::string(kOption) + " needs a value (x11, kwin, gnome, none or auto)";
       } else {
         options.windowSystem.reset();
         take(arguments[++i], kOption);
@@ -118,11 +124,12 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
 
 std::string startUsage(std::string_view program) {
   return "Usage: " + std::string(program) +
-         " [--window-system x11|kwin|none|auto] [--help]\n"
+         " [--window-system x11|kwin|gnome|none|auto] [--help]\n"
          "Keeps the screen free of windows nobody uses; lives in the system tray.\n\n"
          "  --window-system NAME  how to reach the desktop's windows, instead of detecting it:\n"
          "                        x11   an X11 session with an EWMH window manager\n"
          "                        kwin  KDE Plasma on Wayland, through a KWin script\n"
+         "                        gnome GNOME on Wayland, through Dozewick's shell extension\n"
          "                        none  manage no windows\n"
          "                        auto  detect from the session (the default)\n"
          "                        The variable " +

@@ -9,12 +9,13 @@
 namespace dozewick {
 
 // The one way this program reaches the desktop's windows, chosen at start for the session.
-enum class WindowSystemKind { x11, kwin, none };
+enum class WindowSystemKind { x11, kwin, gnome, none };
 
 // The environment variable that forces a window system, as --window-system does.
 inline constexpr const char* kWindowSystemVariable = "DOZEWICK_WINDOW_SYSTEM";
 
-// "x11", "kwin" or "none"; "auto" and the empty text mean "detect". Anything else is nullopt.
+// "x11", "kwin", "gnome" or "none"; "auto" and the empty text mean "detect". Anything else is
+// nullopt.
 std::optional<std::optional<WindowSystemKind>> parseWindowSystem(std::string_view value);
 std::string_view windowSystemName(WindowSystemKind kind);
 

@@ -45,8 +45,10 @@ TEST_F(HelpPageTest, FromTheBuildTreeTheBuildCopyOpens) {
   EXPECT_TRUE(page.startsWith(DOZEWICK_TEST_BINARY_DIR "/")) << page.toStdString();
   const QByteArray text = contents(page);
   EXPECT_EQ(text, contents(DOZEWICK_TEST_SOURCE_DIR "/data/help/index.html"));
-  for (const char* needed : {"GNOME on Xorg", "Plasma (X11)", "echo $XDG_SESSION_TYPE",
-                             "xprop -root _NET_SUPPORTING_WM_CHECK", "EWMH"}) {
+  for (const char* needed :
+       {"GNOME on Xorg", "Plasma (X11)", "echo $XDG_SESSION_TYPE",
+        "xprop -root _NET_SUPPORTING_WM_CHECK", "EWMH", "dozewick@dozewick.org",
+        "log out and log back in", "注销并重新登录", "lang=\"zh-Hans\""}) {
     EXPECT_TRUE(text.contains(needed)) << needed;
   }
   // Nowhere else: the program holds no path to its source tree.

@@ -165,7 +165,7 @@ TEST_F(PermissionSheetTest, FollowsALanguageSwitchButKeepsTheStoredStatus) {
   const QString stored = status(*sheet)->text();
   switchLanguage("zh-Hans");
   EXPECT_EQ(find<QLabel>(*sheet, "title")->text(), QStringLiteral("需要辅助功能权限"));
-  EXPECT_EQ(find<QLabel>(*sheet, "step1")->text(), QStringLiteral("打开系统设置"));
+  EXPECT_EQ(find<QLabel>(*sheet, "step1")->text(), QStringLiteral("点击“去授权”"));
   EXPECT_EQ(mainButton(*sheet)->text(), QStringLiteral("正在检查"));
   EXPECT_EQ(find<QPushButton>(*sheet, "closeButton")->text(), QStringLiteral("关闭"));
   EXPECT_EQ(sheet->windowTitle(), QStringLiteral("需要辅助功能权限"));
