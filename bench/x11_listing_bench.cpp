@@ -16,9 +16,9 @@
 #define DOZEWICK_X_TEST_CLIENT ""
 #endif
 
+#include "platform/x11/x11_trust.h"
+#include "platform/x11/x11_window_system.h"
 #include "platform/x11_test_support.h"
-#include "platform/x11_trust.h"
-#include "platform/x11_window_system.h"
 
 extern char** environ;
 

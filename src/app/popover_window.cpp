@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "platform/x11_own_windows.h"
+#include "platform/x11/x11_own_windows.h"
 
 namespace dozewick {
 

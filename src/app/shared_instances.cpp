@@ -23,9 +23,9 @@
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "platform/qt_runtime.h"
-#include "platform/x11_pointer_monitor.h"
-#include "platform/x11_trust.h"
-#include "platform/x11_window_system.h"
+#include "platform/x11/x11_pointer_monitor.h"
+#include "platform/x11/x11_trust.h"
+#include "platform/x11/x11_window_system.h"
 #include "platform/xdg_autostart.h"
 
 namespace dozewick {

@@ -7,7 +7,7 @@
 #include <iostream>
 #include <utility>
 
-#include "platform/x11_own_windows.h"
+#include "platform/x11/x11_own_windows.h"
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"  // the panel's header needs its dialogs complete
 #include "views/settings_view.h"

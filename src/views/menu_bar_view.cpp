@@ -8,7 +8,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "platform/x11_own_windows.h"
+#include "platform/x11/x11_own_windows.h"
 #include "views/permission_request_view.h"
 #include "views/settings_view.h"
 #include "views/style.h"

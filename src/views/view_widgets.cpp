@@ -5,7 +5,7 @@
 #include <QPainterPath>
 #include <QStyleOption>
 
-#include "platform/x11_own_windows.h"
+#include "platform/x11/x11_own_windows.h"
 #include "views/style.h"
 #include "views/symbol_icons.h"
 

@@ -1,5 +1,5 @@
 // Decoding of what the X server returns, without a server: exact cases, then random replies.
-#include "platform/xcb_property.h"
+#include "platform/x11/xcb_property.h"
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>

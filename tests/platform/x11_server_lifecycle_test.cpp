@@ -8,9 +8,9 @@
 #include <string>
 
 #include "core/window_rules.h"
+#include "platform/x11/x11_trust.h"
+#include "platform/x11/x11_window_system.h"
 #include "platform/x11_test_support.h"
-#include "platform/x11_trust.h"
-#include "platform/x11_window_system.h"
 
 namespace dozewick {
 namespace {

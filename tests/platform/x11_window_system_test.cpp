@@ -1,5 +1,5 @@
 // The X11 window system against a real X server and window manager (run inside tools/x-session).
-#include "platform/x11_window_system.h"
+#include "platform/x11/x11_window_system.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <variant>
 
 #include "core/window_rules.h"
+#include "platform/x11/x11_trust.h"
 #include "platform/x11_test_support.h"
-#include "platform/x11_trust.h"
 
 namespace dozewick {
 namespace {

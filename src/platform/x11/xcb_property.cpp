@@ -1,4 +1,4 @@
-#include "platform/xcb_property.h"
+#include "platform/x11/xcb_property.h"
 
 #include <xcb/xcb.h>
 

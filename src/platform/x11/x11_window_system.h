@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/window_system.h"
-#include "platform/xcb_connection.h"
+#include "platform/x11/xcb_connection.h"
 
 namespace dozewick {
 

@@ -1,4 +1,4 @@
-#include "platform/x11_window_system.h"
+#include "platform/x11/x11_window_system.h"
 
 #include <signal.h>
 #include <xcb/res.h>
@@ -14,7 +14,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "platform/xcb_property.h"
+#include "platform/x11/xcb_property.h"
 
 namespace dozewick {
 

@@ -1,4 +1,4 @@
-#include "platform/x11_own_windows.h"
+#include "platform/x11/x11_own_windows.h"
 
 #include <xcb/xcb.h>
 

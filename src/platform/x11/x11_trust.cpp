@@ -1,4 +1,4 @@
-#include "platform/x11_trust.h"
+#include "platform/x11/x11_trust.h"
 
 #include <strings.h>
 
@@ -8,8 +8,8 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/xcb_connection.h"
-#include "platform/xcb_property.h"
+#include "platform/x11/xcb_connection.h"
+#include "platform/x11/xcb_property.h"
 
 namespace dozewick {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/xcb_atoms.h"
+#include "platform/x11/xcb_atoms.h"
 
 // Decoding of what the X server hands back. Pure functions over bytes: every length field in a
 // reply is checked against the bytes that really arrived, so that no value another client stored
