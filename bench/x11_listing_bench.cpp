@@ -1,6 +1,7 @@
 // One listing of the X11 window system at 10, 100 and 500 windows, with the round trips it makes,
-// beside `wmctrl -lp` on the same windows as a whole process. Needs an X session with a window
-// manager: run it through tools/x-session (target x11_listing_bench_run).
+// beside `wmctrl -lp` on the same windows as a whole process; and one check (listing and
+// frontmost application) while a client has set a client list of 65,536 ids. Needs an X session
+// with a window manager: run it through tools/x-session (target x11_listing_bench_run).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -15,9 +16,9 @@
 #define DOZEWICK_X_TEST_CLIENT ""
 #endif
 
+#include "platform/x11/x11_trust.h"
+#include "platform/x11/x11_window_system.h"
 #include "platform/x11_test_support.h"
-#include "platform/x11_trust.h"
-#include "platform/x11_window_system.h"
 
 extern char** environ;
 
@@ -111,6 +112,37 @@ void BM_WmctrlProcess(benchmark::State& state) {
   posix_spawn_file_actions_destroy(&actions);
 }
 
+// What the loop does once a second, while a misbehaving client's list of 65,536 ids (the 10 real
+// windows on top) stands on the root window. The window manager lists anew at its next change.
+void BM_CheckWithHugeClientList(benchmark::State& state) {
+  if (!prepareWindows(state)) {
+    return;
+  }
+  X11WindowSystem windows;
+  const auto entries = windows.onScreenWindowEntries();
+  if (!entries || entries->size() < 10) {
+    state.SkipWithError("the windows are not listed");
+    return;
+  }
+  std::string ids;
+  for (std::uint32_t i = 0; i < 65536 - 10; ++i) {
+    ids += testing::hexList({0x1FFFFFu - i});
+  }
+  for (auto it = entries->rbegin(); it != entries->rbegin() + 10; ++it) {
+    ids += testing::hexList({static_cast<std::uint32_t>(std::get<std::int64_t>(it->number))});
+  }
+  testing::XTestClient planter;
+  planter.send("setprop\troot\t_NET_CLIENT_LIST_STACKING\tWINDOW\t32\t" + ids);
+  std::size_t listed = 0;
+  const std::uint64_t before = windows.roundTrips();
+  for (auto _ : state) {
+    auto listing = windows.onScreenWindowEntries();
+    benchmark::DoNotOptimize(windows.frontmostApplicationPID());
+    listed = listing ? listing->size() : 0;
+  }
+  listingCounters(state, listed, windows.roundTrips() - before);
+}
+
 void sizes(benchmark::internal::Benchmark* benchmark) {
   benchmark->Arg(10)->Arg(100)->Arg(500)->Unit(benchmark::kMicrosecond)->UseRealTime();
 }
@@ -118,6 +150,7 @@ void sizes(benchmark::internal::Benchmark* benchmark) {
 BENCHMARK(BM_Listing)->Apply(sizes);
 BENCHMARK(BM_ListingNewConnection)->Apply(sizes);
 BENCHMARK(BM_WmctrlProcess)->Apply(sizes);
+BENCHMARK(BM_CheckWithHugeClientList)->Arg(10)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 }  // namespace dozewick

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "app/single_instance.h"
 #include "app/test_probe.h"
@@ -35,6 +37,19 @@ bool waitForSystemTray(int patienceMs) {
 
 int main(int argc, char** argv) {
   using namespace dozewick;
+
+  const StartOptions options = parseStartOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                                 std::getenv(kWindowSystemVariable));
+  if (!options.error.empty()) {
+    std::cerr << "dozewick: " << options.error << '\n';
+    return 2;
+  }
+  if (options.help) {
+    std::cout << startUsage("dozewick");
+    return 0;
+  }
+  selectWindowSystem(options.windowSystem.value_or(
+      detectWindowSystem([](const char* name) { return std::getenv(name); })));
 
   // Qt would abort with a core dump; say plainly what is missing instead.
   const auto isSet = [](const char* name) {

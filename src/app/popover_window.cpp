@@ -1,10 +1,15 @@
 #include "app/popover_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include "platform/x11/x11_own_windows.h"
 
 namespace dozewick {
 
@@ -68,10 +73,41 @@ void PopoverWindow::showAt(const std::optional<QRect>& iconGeometry, QPoint poin
   activateWindow();
 }
 
+void PopoverWindow::showEvent(QShowEvent* event) {
+  // Part of the tray icon, not a window of its own for task bars and pagers.
+  if (mode_ == Mode::popover && !event->spontaneous())
+    x11::keepOutOfTaskbars(winId());
+  QWidget::showEvent(event);
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent* event) {
+  if (mode_ == Mode::popover && event->key() == Qt::Key_Escape && event->modifiers() == 0) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void PopoverWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (mode_ != Mode::popover || event->type() != QEvent::ActivationChange || isActiveWindow() ||
+      !QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    return;
+  // Focus passing to one of this program's own dialogs arrives a moment later; only focus
+  // gone to another application closes the panel.
+  QTimer::singleShot(0, this, [this] {
+    if (isVisible() && QGuiApplication::focusWindow() == nullptr)
+      close();
+  });
+}
+
 void PopoverWindow::closeEvent(QCloseEvent* event) {
+  bool hadFocus = false;
+  for (const QWidget* w = QApplication::activeWindow(); w && !hadFocus; w = w->parentWidget())
+    hadFocus = w == this;
   QWidget::closeEvent(event);
   if (event->isAccepted())
-    Q_EMIT closed();
+    Q_EMIT closed(hadFocus);
 }
 
 }  // namespace dozewick

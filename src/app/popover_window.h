@@ -14,9 +14,10 @@ namespace dozewick {
 QPoint popoverPosition(const std::optional<QRect>& iconGeometry, QPoint pointer,
                        const QRect& availableArea, QSize popoverSize);
 
-// The window that hosts the panel. As a popover it is a frameless tool window that stays on top
-// and closes only when asked; as a standalone window (no tray on this desktop) it is an ordinary
-// window whose closing ends the program.
+// The window that hosts the panel. As a popover it is a frameless tool window that stays on top,
+// out of task bars and pagers, and closes only when asked or on Escape (on Wayland, where a click
+// elsewhere cannot be seen, also when another application takes the focus); as a standalone
+// window (no tray on this desktop) it is an ordinary window whose closing ends the program.
 class PopoverWindow final : public QWidget {
   Q_OBJECT
 
@@ -32,10 +33,14 @@ class PopoverWindow final : public QWidget {
   void showAt(const std::optional<QRect>& iconGeometry, QPoint pointer);
 
  Q_SIGNALS:
-  void closed();
+  // `hadFocus`: the panel or one of its dialogs was the active window when it closed.
+  void closed(bool hadFocus);
 
  protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   Mode mode_;

@@ -3,6 +3,10 @@
 // exists when static objects are torn down, and the process ends right after the loop anyway.
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QFile>
+#include <QStandardPaths>
 #include <iostream>
 
 #include "app/wiring.h"
@@ -11,13 +15,16 @@
 #include "localization/language_manager.h"
 #include "localization/preferences_file.h"
 #include "localization/system_languages.h"
+#include "platform/gnome/gnome_extension.h"
+#include "platform/gnome/gnome_window_system.h"
 #include "platform/help_page.h"
+#include "platform/kwin/kwin_window_system.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "platform/qt_runtime.h"
-#include "platform/x11_pointer_monitor.h"
-#include "platform/x11_trust.h"
-#include "platform/x11_window_system.h"
+#include "platform/x11/x11_pointer_monitor.h"
+#include "platform/x11/x11_trust.h"
+#include "platform/x11/x11_window_system.h"
 #include "platform/xdg_autostart.h"
 
 namespace dozewick {
@@ -34,7 +41,124 @@ QtRuntime& mainRuntime() {
   return *runtime;
 }
 
+WindowSystemKind chosenKind = WindowSystemKind::x11;
+
+// Where no backend fits the session: nothing is listed, and the trust query says no.
+class NoWindowSystem final : public WindowSystem {
+ public:
+  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override { return {}; }
+  bool hideApplication(std::int32_t) override { return false; }
+  std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t) override {
+    return {};
+  }
+  bool setMinimized(const AccessibleWindow&) override { return false; }
+  std::optional<std::int32_t> frontmostApplicationPID() override { return {}; }
+};
+
+KWinWindowSystem& kwinWindowSystem() {
+  static auto* windows = [] {
+    QFile script(QStringLiteral(":/app/dozewick-kwin.js"));
+    script.open(QIODevice::ReadOnly);
+    KWinWindowSystem::Options options;
+    options.ownPid = static_cast<std::int32_t>(QCoreApplication::applicationPid());
+    auto* system = new KWinWindowSystem(
+        QDBusConnection::sessionBus(), QString::fromUtf8(script.readAll()),
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), options);
+    system->start();
+    // KWin would keep running the script, reporting to a bus name nobody holds any more.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, system,
+                     &KWinWindowSystem::stop);
+    return system;
+  }();
+  return *windows;
+}
+
+GnomeWindowSystem& gnomeWindowSystem() {
+  static auto* windows = new GnomeWindowSystem(
+      QDBusConnection::sessionBus(),
+      {.ownPid = static_cast<std::int32_t>(QCoreApplication::applicationPid())});
+  return *windows;
+}
+
+// A desktop notification; GNOME Shell shows it in its message tray.
+void notify(const QString& body) {
+  auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
+                                             QStringLiteral("/org/freedesktop/Notifications"),
+                                             QStringLiteral("org.freedesktop.Notifications"),
+                                             QStringLiteral("Notify"));
+  call.setArguments({QStringLiteral("Dozewick"), 0u, QStringLiteral("dozewick"),
+                     QStringLiteral("Dozewick"), body, QStringList(), QVariantMap(), -1});
+  QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
+}
+
+// What Authorize does on GNOME: installs (or updates) the extension and switches it on. The shell
+// on Wayland loads a new extension only when it starts, that is at the next login.
+void authorizeOnGnome() {
+  const auto read = [](const char* name) {
+    QFile file(QStringLiteral(":/app/gnome/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+  const auto major = gnome::installedShellMajorVersion();
+  gnome::InstallResult result;
+  if (!major) {
+    result.error = QStringLiteral("GNOME Shell's version cannot be read (gnome-shell --version).");
+  } else {
+    result = gnome::installExtension(
+        gnome::userExtensionsDir(),
+        gnome::extensionFiles({read("shared.js"), read("entry-legacy.js"), read("entry-module.js")},
+                              *major),
+        gnome::gsettingsTool());
+  }
+  if (!result.ok) {
+    std::cerr << "Dozewick: " << result.error.toStdString() << '\n';
+    notify(result.error);
+    return;
+  }
+  notify(QString::fromStdString(LanguageManager::shared().localizedString("permission.step2")));
+}
+
+WindowSystem& chosenWindowSystem() {
+  static WindowSystem* windows = []() -> WindowSystem* {
+    switch (chosenKind) {
+      case WindowSystemKind::x11:
+        // The program's own panel and dialogs are never managed, nor the application in front.
+        return new X11WindowSystem({}, xcb::Connection::kDefaultReplyTimeout,
+                                   static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+      case WindowSystemKind::kwin:
+        return &kwinWindowSystem();
+      case WindowSystemKind::gnome:
+        return &gnomeWindowSystem();
+      case WindowSystemKind::none:
+        break;
+    }
+    return new NoWindowSystem();
+  }();
+  return *windows;
+}
+
+std::function<bool()> chosenTrustQuery() {
+  switch (chosenKind) {
+    case WindowSystemKind::x11:
+      return &queryX11Trust;
+    case WindowSystemKind::kwin: {
+      KWinWindowSystem* windows = &kwinWindowSystem();
+      return [windows] { return windows->trusted(); };
+    }
+    case WindowSystemKind::gnome: {
+      GnomeWindowSystem* windows = &gnomeWindowSystem();
+      return [windows] { return windows->trusted(); };
+    }
+    case WindowSystemKind::none:
+      break;
+  }
+  return [] { return false; };
+}
+
 }  // namespace
+
+void selectWindowSystem(WindowSystemKind kind) {
+  chosenKind = kind;
+}
 
 LanguageManager& LanguageManager::shared() {
   static auto* manager = [] {
@@ -45,16 +169,21 @@ LanguageManager& LanguageManager::shared() {
 }
 
 PermissionChecker& PermissionChecker::shared() {
-  static auto* checker = new std::shared_ptr<PermissionChecker>(PermissionChecker::create(
-      mainRuntime(), LanguageManager::shared(), desktopPermissionPlatform(&queryX11Trust)));
+  static auto* checker = [] {
+    auto platform = desktopPermissionPlatform(chosenTrustQuery());
+    if (chosenKind == WindowSystemKind::gnome) {
+      platform.prompt = &authorizeOnGnome;
+    }
+    return new std::shared_ptr<PermissionChecker>(
+        PermissionChecker::create(mainRuntime(), LanguageManager::shared(), std::move(platform)));
+  }();
   return **checker;
 }
 
 WindowManager& WindowManager::shared() {
   static auto* manager = [] {
-    auto* windows = new X11WindowSystem();
-    return new std::shared_ptr<WindowManager>(
-        WindowManager::create(systemClock(), mainRuntime(), *windows, PermissionChecker::shared()));
+    return new std::shared_ptr<WindowManager>(WindowManager::create(
+        systemClock(), mainRuntime(), chosenWindowSystem(), PermissionChecker::shared()));
   }();
   return **manager;
 }
@@ -77,9 +206,13 @@ std::unique_ptr<TrayController> makeTrayController(bool trayAvailable) {
                         QCoreApplication::applicationFilePath().toStdString()};
   TrayController::Desktop desktop;
   desktop.trayAvailable = trayAvailable;
-  desktop.registerMonitor = [](std::function<void()> onMouseDown) -> std::shared_ptr<void> {
-    return X11PointerMonitor::create([onMouseDown](int) { onMouseDown(); });
-  };
+  // Under XWayland the X server sees only clicks on X11 clients; on Wayland the panel closes when
+  // it loses the focus instead.
+  if (chosenKind == WindowSystemKind::x11) {
+    desktop.registerMonitor = [](std::function<void()> onMouseDown) -> std::shared_ptr<void> {
+      return X11PointerMonitor::create([onMouseDown](int) { onMouseDown(); });
+    };
+  }
   return std::make_unique<TrayController>(std::move(services), systemClock(), std::move(desktop));
 }
 

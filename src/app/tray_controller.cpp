@@ -5,7 +5,9 @@
 #include <QCursor>
 #include <QWidget>
 #include <iostream>
+#include <utility>
 
+#include "platform/x11/x11_own_windows.h"
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"  // the panel's header needs its dialogs complete
 #include "views/settings_view.h"
@@ -23,10 +25,15 @@ TrayController::TrayController(ViewServices services, const Clock& clock, Deskto
     desktop_.quitApplication = [] { QCoreApplication::quit(); };
   if (!desktop_.diagnostics)
     desktop_.diagnostics = &std::cerr;
+  if (!desktop_.activeWindow)
+    desktop_.activeWindow = [] { return x11::activeWindow(); };
+  if (!desktop_.activateWindow)
+    desktop_.activateWindow = [](std::uint32_t window) { x11::requestActivation(window); };
   services_.quit = [this] { terminate(); };
 }
 
 TrayController::~TrayController() {
+  menuRedraw_.stop();
   applicationWillTerminate();
   delete popover_.data();
 }
@@ -52,6 +59,7 @@ void TrayController::setupMenuBar() {
               if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                 togglePopover();
             });
+    setupContextMenu();
     statusItem_->show();
   }
   const QPointer<TrayController> self(this);
@@ -62,6 +70,78 @@ void TrayController::setupMenuBar() {
       if (self)
         self->updateMenuBarIcon();
     });
+  });
+}
+
+void TrayController::setupContextMenu() {
+  contextMenu_ = std::make_unique<QMenu>();
+  openAction_ = contextMenu_->addAction(QString(), this, &TrayController::showPopover);
+  startStopAction_ = contextMenu_->addAction(QString(), this, &TrayController::startOrStopFromMenu);
+  settingsAction_ = contextMenu_->addAction(QString(), this, [this] {
+    withOpenPanel([](MenuBarView& panel) { panel.presentSettings(); });
+  });
+  contextMenu_->addSeparator();
+  quitAction_ = contextMenu_->addAction(QString(), this, &TrayController::terminate);
+  menuRedraw_.observe(services_.manager);
+  menuRedraw_.observe(services_.language);
+  updateContextMenu();
+  statusItem_->setContextMenu(contextMenu_.get());
+}
+
+void TrayController::updateContextMenu() {
+  if (!contextMenu_)
+    return;
+  auto text = [this](const char* key) {
+    return QString::fromStdString(services_.language.localizedString(key));
+  };
+  const auto set = [](QAction* action, const QString& value) {
+    if (action->text() != value)
+      action->setText(value);
+  };
+  set(openAction_, text("menu.open"));
+  set(startStopAction_, text(services_.manager.isRunning().get() ? "button.stop" : "button.start"));
+  set(settingsAction_, text("settings.title"));
+  set(quitAction_, text("button.quit"));
+}
+
+void TrayController::startOrStopFromMenu() {
+  // What the panel's control button does: a start only after the trust check, else the sheet
+  // that explains what is missing.
+  WindowManager& manager = services_.manager;
+  if (manager.isRunning().get()) {
+    manager.stop();
+    return;
+  }
+  const QPointer<TrayController> self(this);
+  services_.checker.checkPermissionAsync([self, &manager](bool granted) {
+    if (granted) {
+      manager.start();
+    } else if (self && !self->terminated_) {
+      self->withOpenPanel([](MenuBarView& panel) { panel.presentPermissionSheet(); });
+    }
+  });
+}
+
+void TrayController::withOpenPanel(std::function<void(MenuBarView&)> action) {
+  if (isPopoverShown()) {
+    if (auto* panel = qobject_cast<MenuBarView*>(popover_->content()))
+      action(*panel);
+    return;
+  }
+  if (!statusItem_) {
+    showStandaloneWindow();
+    if (auto* panel = qobject_cast<MenuBarView*>(popover_->content()))
+      action(*panel);
+    return;
+  }
+  afterOpening_ = std::move(action);
+  if (opening_)
+    return;  // the pending opening runs it
+  opening_ = true;
+  const QPointer<TrayController> self(this);
+  services_.checker.checkPermissionAsync([self](bool) {
+    if (self)
+      self->finishOpening();
   });
 }
 
@@ -84,7 +164,7 @@ void TrayController::updateMenuBarIcon() {
   const QColor tint = style::color(currentIcon_.tint);
   // The tray redraws (or, over D-Bus, re-sends) the icon at every change: only real ones count.
   if (currentIcon_.symbol != drawnSymbol_ || tint != drawnTint_) {
-    statusItem_->setIcon(symbolIcon(QString::fromStdString(currentIcon_.symbol), tint));
+    statusItem_->setIcon(trayIcon(currentIcon_));
     drawnSymbol_ = currentIcon_.symbol;
     drawnTint_ = tint;
   }
@@ -136,6 +216,10 @@ void TrayController::finishOpening() {
     return;
   updateMenuBarIcon();
   openPanel();
+  if (auto action = std::exchange(afterOpening_, nullptr)) {
+    if (auto* panel = qobject_cast<MenuBarView*>(popover_->content()))
+      action(*panel);
+  }
 }
 
 void TrayController::openPanel() {
@@ -146,7 +230,11 @@ void TrayController::openPanel() {
   // A closed panel is never shown again (each opening builds a new one), so it goes at once
   // rather than redrawing unseen for as long as the program runs.
   PopoverWindow* window = popover_;
+  connect(window, &PopoverWindow::closed, this, &TrayController::panelClosed);
   connect(window, &PopoverWindow::closed, window, &QObject::deleteLater);
+  focusBeforePanel_ = desktop_.activeWindow();
+  if (focusBeforePanel_ && QWidget::find(*focusBeforePanel_))
+    focusBeforePanel_.reset();  // one of Dozewick's own
   window->showAt(trayIconGeometry(), desktop_.pointerPosition());
   Q_EMIT panelShown();
 }
@@ -172,7 +260,17 @@ void TrayController::handleGlobalMouseDown() {
   if (isInsideOwnWindows(desktop_.pointerPosition()))
     return;
   lastCloseByMonitor_ = clock_.now();
+  closingForClickElsewhere_ = true;
   popover_->close();
+  closingForClickElsewhere_ = false;
+}
+
+void TrayController::panelClosed(bool hadFocus) {
+  // The panel took the focus when it opened and gives it back, unless the user has since turned
+  // to another window (then that one has it).
+  const auto window = std::exchange(focusBeforePanel_, std::nullopt);
+  if (window && hadFocus && !closingForClickElsewhere_)
+    desktop_.activateWindow(*window);
 }
 
 std::optional<QRect> TrayController::trayIconGeometry() const {

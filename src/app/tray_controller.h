@@ -1,22 +1,28 @@
 #pragma once
 
 #include <QColor>
+#include <QMenu>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 
 #include "app/popover_window.h"
 #include "core/clock.h"
 #include "core/runtime.h"
+#include "views/queued_redraw.h"
 #include "views/view_models.h"
 #include "views/view_services.h"
 
 namespace dozewick {
+
+class MenuBarView;
 
 // The tray item, its panel, the trust poll behind its icon, and the global click monitor that
 // closes the panel when the user turns to another application.
@@ -36,6 +42,9 @@ class TrayController final : public QObject {
     std::function<QPoint()> pointerPosition;  // the pointer, in global coordinates
     std::function<void()> quitApplication;    // ends the event loop
     std::ostream* diagnostics = nullptr;      // where a missing tray is reported
+    // The window the desktop has active, and a request to make a window active again.
+    std::function<std::optional<std::uint32_t>()> activeWindow;
+    std::function<void(std::uint32_t)> activateWindow;
   };
 
   static constexpr std::chrono::milliseconds permissionCheckInterval{3000};
@@ -66,6 +75,8 @@ class TrayController final : public QObject {
   void updateMenuBarIcon();
 
   QSystemTrayIcon* statusItem() const { return statusItem_; }
+  // The icon's right-click menu: open the panel, Start or Stop, Settings, Quit.
+  QMenu* contextMenu() const { return contextMenu_.get(); }
   PopoverWindow* popover() const { return popover_; }
   bool isPopoverShown() const;
   // Waiting for the trust check of an opening.
@@ -88,7 +99,13 @@ class TrayController final : public QObject {
  private:
   void finishOpening();
   void openPanel();
+  void setupContextMenu();
+  void updateContextMenu();
+  // Runs `action` on the open panel, opening it first (after its trust check) when it is closed.
+  void withOpenPanel(std::function<void(MenuBarView&)> action);
+  void startOrStopFromMenu();
   void showStandaloneWindow();
+  void panelClosed(bool hadFocus);
   std::optional<QRect> trayIconGeometry() const;
   bool isInsideOwnWindows(QPoint point) const;
 
@@ -97,6 +114,13 @@ class TrayController final : public QObject {
   Desktop desktop_;
 
   QSystemTrayIcon* statusItem_ = nullptr;
+  std::unique_ptr<QMenu> contextMenu_;
+  QAction* openAction_ = nullptr;
+  QAction* startStopAction_ = nullptr;
+  QAction* settingsAction_ = nullptr;
+  QAction* quitAction_ = nullptr;
+  QueuedRedraw menuRedraw_{this, [this] { updateContextMenu(); }};
+  std::function<void(MenuBarView&)> afterOpening_;
   QPointer<PopoverWindow> popover_;
   std::shared_ptr<void> eventMonitor_;
   std::shared_ptr<RepeatingTimer> permissionCheckTimer_;
@@ -107,6 +131,9 @@ class TrayController final : public QObject {
   bool opening_ = false;
   bool terminated_ = false;
   double lastCloseByMonitor_ = -1e300;
+  // The application window that had the focus before the panel took it.
+  std::optional<std::uint32_t> focusBeforePanel_;
+  bool closingForClickElsewhere_ = false;
 };
 
 }  // namespace dozewick

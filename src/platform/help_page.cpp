@@ -18,19 +18,11 @@ constexpr const char* kPageName = "index.html";
 }  // namespace
 
 QString findHelpPage(const QString& applicationDir) {
-  QStringList candidates;
-  if (!applicationDir.isEmpty()) {
-    candidates << QDir::cleanPath(applicationDir + "/" + DOZEWICK_DATA_RELATIVE_TO_BIN + "/help/" +
-                                  kPageName);
-  }
-#ifdef DOZEWICK_SOURCE_HELP_DIR
-  candidates << QDir::cleanPath(QString(DOZEWICK_SOURCE_HELP_DIR) + "/" + kPageName);
-#endif
-  for (const QString& candidate : candidates) {
-    if (QFileInfo(candidate).isFile())
-      return QFileInfo(candidate).absoluteFilePath();
-  }
-  return {};
+  if (applicationDir.isEmpty())
+    return {};
+  const QFileInfo page(
+      QDir::cleanPath(applicationDir + "/" + DOZEWICK_DATA_RELATIVE_TO_BIN + "/help/" + kPageName));
+  return page.isFile() ? page.absoluteFilePath() : QString();
 }
 
 bool openHelpPage(const QString& applicationDir) {

@@ -8,9 +8,9 @@
 
 namespace dozewick {
 
-// The page that explains what Dozewick needs to manage windows: the installed copy next to
-// `applicationDir` (../share/dozewick/help), else the copy in the source tree it was built
-// from. Empty when neither exists.
+// The page that explains what Dozewick needs to manage windows, next to `applicationDir`
+// (../share/dozewick/help when installed; the build tree holds a copy at the same place relative
+// to the program). Empty when there is none.
 QString findHelpPage(const QString& applicationDir = QCoreApplication::applicationDirPath());
 
 // Opens the help page with the desktop's default handler; false when there is none to open.

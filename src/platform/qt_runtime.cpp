@@ -12,6 +12,8 @@ class QtRepeatingTimer final : public RepeatingTimer {
   QtRepeatingTimer(QObject* context, std::chrono::milliseconds interval,
                    std::function<void()> onFire)
       : timer_(new QTimer(context)), onFire_(std::make_shared<std::function<void()>>(onFire)) {
+    // A coarse timer may fire up to 5 % early, and the loop and its countdown would drift apart.
+    timer_->setTimerType(Qt::PreciseTimer);
     timer_->setInterval(interval);
     auto callback = onFire_;
     QObject::connect(timer_, &QTimer::timeout, timer_, [callback] {

@@ -8,6 +8,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "platform/x11/x11_own_windows.h"
 #include "views/permission_request_view.h"
 #include "views/settings_view.h"
 #include "views/style.h"
@@ -362,9 +363,14 @@ void presentSheet(QPointer<Sheet>& slot, ViewServices& services, QWidget* panel)
     return;
   auto* sheet = new Sheet(services, panel);
   slot = sheet;
-  QObject::connect(sheet, &QDialog::finished, panel, [&slot, sheet] {
+  QObject::connect(sheet, &QDialog::finished, panel, [&slot, sheet, panel] {
     if (slot == sheet)
       slot.clear();
+    // The focus goes back to the open panel, not to whatever window the desktop picks. Asked
+    // as a task bar asks, since some window managers refuse an application's own request.
+    QWidget* window = panel->window();
+    if (window->isVisible() && !x11::requestActivation(static_cast<std::uint32_t>(window->winId())))
+      window->activateWindow();
   });
   sheet->open();
 }

@@ -36,6 +36,10 @@ class MenuBarView : public QWidget {
   // What the panel shows now.
   const PanelModel& model() const { return model_; }
 
+  // Shows the sheet over the panel, unless it is shown already.
+  void presentPermissionSheet();
+  void presentSettings();
+
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
@@ -48,8 +52,6 @@ class MenuBarView : public QWidget {
 
   void refreshPermission();
   void toggleRunning();
-  void presentPermissionSheet();
-  void presentSettings();
   void closeSheets();
 
   ViewServices& services_;

@@ -26,7 +26,7 @@ PermissionRequestView::PermissionRequestView(ViewServices& services, QWidget* pa
   setObjectName(QStringLiteral("permissionRequestView"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowModality(Qt::WindowModal);
-  keepAboveParentWindow(this);
+  makeSheetWindow(this);
   build();
   redraw_.observe(services_.checker);
   redraw_.observe(services_.language);

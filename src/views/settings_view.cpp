@@ -65,7 +65,7 @@ SettingsView::SettingsView(ViewServices& services, QWidget* parent)
   setObjectName(QStringLiteral("settingsView"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowModality(Qt::WindowModal);
-  keepAboveParentWindow(this);
+  makeSheetWindow(this);
   build();
   redraw_.observe(services_.language);
   redraw_.observe(services_.launchAtLogin);
@@ -126,8 +126,12 @@ void SettingsView::build() {
   rows->addWidget(new Divider(60));
   launchSwitch_ = new SwitchToggle;
   launchSwitch_->setObjectName(QStringLiteral("launchAtLoginSwitch"));
-  connect(launchSwitch_, &SwitchToggle::clicked, this,
-          [this](bool checked) { services_.launchAtLogin.setEnabled(checked); });
+  // Whatever turns the switch (a click, the keyboard, a screen reader's toggle action) turns the
+  // setting; a redraw that only shows the setting changes nothing.
+  connect(launchSwitch_, &SwitchToggle::toggled, this, [this](bool checked) {
+    if (checked != services_.launchAtLogin.isEnabled()())
+      services_.launchAtLogin.setEnabled(checked);
+  });
   rows->addWidget(settingRow(QStringLiteral("launchAtLoginRow"), QStringLiteral("power.circle"),
                              ColorRole::green, launchRow_, true, launchSwitch_));
   stack->addLayout(rows);

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <memory>
 
+#include "views/style.h"
+
 // The resources of a static library must be registered by hand; outside any namespace.
 static void registerSymbolResources() {
   Q_INIT_RESOURCE(icons);
@@ -63,14 +65,40 @@ QImage renderTinted(QSvgRenderer& renderer, int pixels, const QColor& tint) {
   return image;
 }
 
+// Puts a ring of `halo` around the symbol: every pixel within `radius` of the symbol is covered.
+QImage withHalo(const QImage& symbol, const QColor& halo, int radius) {
+  const int w = symbol.width(), h = symbol.height();
+  QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+  out.fill(Qt::transparent);
+  for (int y = 0; y < h; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+    for (int x = 0; x < w; ++x) {
+      int coverage = 0;
+      for (int dy = -radius; dy <= radius; ++dy) {
+        for (int dx = -radius; dx <= radius; ++dx) {
+          const int sx = x + dx, sy = y + dy;
+          if (sx >= 0 && sy >= 0 && sx < w && sy < h && dx * dx + dy * dy <= radius * radius + 1)
+            coverage = std::max(coverage, qAlpha(symbol.pixel(sx, sy)));
+        }
+      }
+      line[x] =
+          qPremultiply(qRgba(halo.red(), halo.green(), halo.blue(), coverage * halo.alpha() / 255));
+    }
+  }
+  QPainter painter(&out);
+  painter.drawImage(0, 0, symbol);
+  return out;
+}
+
 class SymbolIconEngine final : public QIconEngine {
  public:
-  SymbolIconEngine(QString name, QColor tint) : name_(std::move(name)), tint_(std::move(tint)) {}
+  SymbolIconEngine(QString name, QColor tint, QColor halo)
+      : name_(std::move(name)), tint_(std::move(tint)), halo_(std::move(halo)) {}
 
   void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
     const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
     const int side = std::min(rect.width(), rect.height());
-    const QPixmap pixmap = symbolPixmap(name_, side, colourFor(mode), ratio);
+    const QPixmap pixmap = symbolPixmap(name_, side, colourFor(mode), ratio, halo_);
     const QRect target(rect.x() + (rect.width() - side) / 2, rect.y() + (rect.height() - side) / 2,
                        side, side);
     painter->drawPixmap(target, pixmap);
@@ -83,7 +111,7 @@ class SymbolIconEngine final : public QIconEngine {
   QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
     const int side = std::min(size.width(), size.height());
     // The size asked for here is in device pixels already.
-    QPixmap pixmap = symbolPixmap(name_, side, colourFor(mode), 1.0);
+    QPixmap pixmap = symbolPixmap(name_, side, colourFor(mode), 1.0, halo_);
     pixmap.setDevicePixelRatio(scale);
     return pixmap;
   }
@@ -98,7 +126,7 @@ class SymbolIconEngine final : public QIconEngine {
   }
 
   QString key() const override { return QStringLiteral("dozewick-symbol"); }
-  QIconEngine* clone() const override { return new SymbolIconEngine(name_, tint_); }
+  QIconEngine* clone() const override { return new SymbolIconEngine(name_, tint_, halo_); }
   QString iconName() override { return name_; }
   bool isNull() override { return rendererFor(name_) == nullptr; }
 
@@ -113,6 +141,7 @@ class SymbolIconEngine final : public QIconEngine {
 
   QString name_;
   QColor tint_;
+  QColor halo_;
 };
 
 }  // namespace
@@ -131,29 +160,43 @@ bool hasSymbol(const QString& name) {
 }
 
 QPixmap symbolPixmap(const QString& name, int logicalSize, const QColor& tint,
-                     qreal devicePixelRatio) {
+                     qreal devicePixelRatio, const QColor& halo) {
   QSvgRenderer* renderer = rendererFor(name);
   if (!renderer || logicalSize <= 0)
     return {};
   const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
   const int pixels = std::max(1, static_cast<int>(std::lround(logicalSize * ratio)));
-  const QString key = QStringLiteral("dozewick-symbol:%1:%2:%3")
+  const QString key = QStringLiteral("dozewick-symbol:%1:%2:%3:%4")
                           .arg(name)
                           .arg(pixels)
-                          .arg(tint.rgba(), 8, 16, QLatin1Char('0'));
+                          .arg(tint.rgba(), 8, 16, QLatin1Char('0'))
+                          .arg(halo.rgba(), 8, 16, QLatin1Char('0'));
   QPixmap pixmap;
   if (!QPixmapCache::find(key, &pixmap)) {
-    pixmap = QPixmap::fromImage(renderTinted(*renderer, pixels, tint));
+    QImage image = renderTinted(*renderer, pixels, tint);
+    if (halo.alpha() > 0)
+      image = withHalo(image, halo, std::max(1, pixels / 16));
+    pixmap = QPixmap::fromImage(image);
     QPixmapCache::insert(key, pixmap);
   }
   pixmap.setDevicePixelRatio(ratio);
   return pixmap;
 }
 
-QIcon symbolIcon(const QString& name, const QColor& tint) {
+QIcon symbolIcon(const QString& name, const QColor& tint, const QColor& halo) {
   if (!rendererFor(name))
     return {};
-  return QIcon(new SymbolIconEngine(name, tint));
+  return QIcon(new SymbolIconEngine(name, tint, halo));
+}
+
+QIcon trayIcon(const TrayIconModel& model) {
+  const QString name = QString::fromStdString(model.symbol);
+  if (model.tint == ColorRole::none)
+    return symbolIcon(name, QColor(250, 250, 250), QColor(0, 0, 0, 210));
+  // The deeper variants of orange and green, which stand out on light trays too.
+  QPalette lightTheme;
+  lightTheme.setColor(QPalette::Window, Qt::white);
+  return symbolIcon(name, style::color(model.tint, lightTheme));
 }
 
 }  // namespace dozewick

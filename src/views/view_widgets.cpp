@@ -1,9 +1,11 @@
 #include "views/view_widgets.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOption>
 
+#include "platform/x11/x11_own_windows.h"
 #include "views/style.h"
 #include "views/symbol_icons.h"
 
@@ -238,11 +240,31 @@ void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& c
   button->setIconSize(QSize(size, size));
 }
 
-void keepAboveParentWindow(QWidget* dialog) {
-  QWidget* parent = dialog->parentWidget();
-  if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
-    dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+namespace {
+
+// Marks its window for the task bars each time it is shown, before it is mapped.
+class OutOfTaskbars final : public QObject {
+ public:
+  explicit OutOfTaskbars(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched == parent() && !event->spontaneous())
+      x11::keepOutOfTaskbars(static_cast<QWidget*>(watched)->winId());
+    return false;
   }
+};
+
+}  // namespace
+
+void makeSheetWindow(QWidget* dialog) {
+  Qt::WindowFlags flags =
+      Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+  QWidget* parent = dialog->parentWidget();
+  if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+    flags |= Qt::WindowStaysOnTopHint;
+  dialog->setWindowFlags(flags);
+  new OutOfTaskbars(dialog);
 }
 
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet) {

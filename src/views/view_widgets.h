@@ -109,8 +109,9 @@ void makePlain(QPushButton* button, const QColor& textColor);
 void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& color,
                      int size = 16);
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet);
-// A dialog over a window that stays on top stays on top too, else it would open beneath it.
-void keepAboveParentWindow(QWidget* dialog);
+// A dialog of the panel: transient for it, left out of task bars and pagers, with a title and a
+// close button but no minimise or maximise; on top when the panel is, else it would open beneath.
+void makeSheetWindow(QWidget* dialog);
 // The colour a label's text is drawn in.
 void setTextColor(QWidget* widget, const QColor& color);
 

@@ -2,6 +2,7 @@
 # program driven through a real X session.
 dozewick_add_test(app_tests
   SOURCES tray_controller_test.cpp popover_placement_test.cpp single_instance_test.cpp
+          start_options_test.cpp
   LIBS dozewick_app dozewick_test_support Qt6::Test
   OFFSCREEN TIMEOUT 60)
 
@@ -13,12 +14,26 @@ dozewick_add_test(pointer_monitor_tests
 dozewick_add_test(end_to_end_tests
   SOURCES end_to_end_test.cpp
   LIBS dozewick_test_support
-  XSESSION TIMEOUT 200)
+  XSESSION TIMEOUT 240)
 add_dependencies(end_to_end_tests dozewick dozewick_x_test_client)
 target_compile_definitions(end_to_end_tests PRIVATE
   DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>"
   DOZEWICK_X_TEST_CLIENT="$<TARGET_FILE:dozewick_x_test_client>")
+# The same run under xfwm4 (Xfce), which stores and orders its lists differently from openbox.
+add_test(NAME end_to_end_tests_xfwm4
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/x-session --wm xfwm4 -- $<TARGET_FILE:end_to_end_tests>)
+set_property(TEST end_to_end_tests_xfwm4 PROPERTY TIMEOUT 240)
 
 add_test(NAME app_install
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR})
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR}
+                 ${PROJECT_SOURCE_DIR})
 set_property(TEST app_install PROPERTY TIMEOUT 60)
+
+# The run command's configuration builds where only the "build" packages are installed. It builds
+# the program once more, so the sanitizer suite leaves it to the debug suite.
+if(NOT DOZEWICK_SANITIZE)
+  add_test(NAME app_program_build
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_build_test.sh ${PROJECT_SOURCE_DIR}
+                   ${CMAKE_COMMAND})
+  set_tests_properties(app_program_build PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77)
+endif()

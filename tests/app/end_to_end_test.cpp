@@ -1,10 +1,13 @@
-// The whole program in a real X session with openbox and a tray that comes up after it: started
-// as a user would, driven by real clicks, and observed through X (window geometry and state) and
-// through the program's test probe (where its controls are and what they read).
+// The whole program in a real X session under each window manager the suite runs (openbox,
+// xfwm4), with a tray that comes up after it: started as a user would, driven by real clicks and
+// keys, and observed through X (window geometry, state and properties) and through the program's
+// test probe (where its controls are and what they read).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "platform/x11_test_support.h"
@@ -56,6 +59,25 @@ class EndToEnd : public ::testing::Test {
     return std::nullopt;
   }
   std::uint32_t shownPanel() { return std::stoul(desk.send("shown\t" + std::to_string(pid))); }
+  std::uint32_t active() { return std::stoul(desk.send("active")); }
+  std::vector<std::uint32_t> prop(std::uint32_t window, const std::string& name) {
+    std::istringstream in(desk.send("prop\t" + std::to_string(window) + "\t" + name));
+    return {std::istream_iterator<std::uint32_t>(in), std::istream_iterator<std::uint32_t>()};
+  }
+  ChildProcess startTray() {
+    return ChildProcess({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                         "--height", "24", "--SetDockType", "true", "--transparent", "false"},
+                        {}, -1, true);
+  }
+  std::optional<Rect> trayIcon() {
+    std::optional<Rect> icon;
+    eventually(
+        [&] {
+          return (icon = Rect::parse(desk.send("tray-icon\t" + std::to_string(pid)))).has_value();
+        },
+        20s);
+    return icon;
+  }
   void click(const Rect& r) { desk.send("click\t" + r.center()); }
 
   std::filesystem::path dir =
@@ -67,7 +89,8 @@ class EndToEnd : public ::testing::Test {
 };
 
 TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
-  // Five windows of five processes, and one of the test's own that ends up frontmost.
+  // Five windows of five processes, and two of the test's own: one ends up frontmost, the other
+  // is never used and stays only because its application is in front.
   std::vector<std::unique_ptr<XTestClient>> clients;
   std::vector<std::uint32_t> windows;
   for (int i = 1; i <= 5; ++i) {
@@ -75,22 +98,16 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
     windows.push_back(clients.back()->open(
         {"title=Test window " + std::to_string(i), "class=test" + std::to_string(i) + ",Test"}));
   }
+  const auto ownBehind = desk.open({"title=The test, never used", "class=e2e,EndToEnd"});
   const auto own = desk.open({"title=The test itself", "class=e2e,EndToEnd"});
 
   // The program starts before the tray does, as at a login; its icon appears once the tray is up.
   ChildProcess program({DOZEWICK_EXECUTABLE}, {"DOZEWICK_TEST_PROBE=" + probePath}, -1, false, log);
   pid = program.pid();
   std::this_thread::sleep_for(1500ms);
-  ChildProcess tray({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                     "--height", "24", "--SetDockType", "true", "--transparent", "false"},
-                    {}, -1, true);
-  std::optional<Rect> icon;
-  ASSERT_TRUE(eventually(
-      [&] {
-        return (icon = Rect::parse(desk.send("tray-icon\t" + std::to_string(pid)))).has_value();
-      },
-      20s))
-      << "no icon of the program was embedded in the tray";
+  ChildProcess tray = startTray();
+  const std::optional<Rect> icon = trayIcon();
+  ASSERT_TRUE(icon) << "no icon of the program was embedded in the tray";
   ASSERT_TRUE(eventually([&] { return probe("tray") && probe("tray")->w > 0; }, 10s));
   EXPECT_EQ(probe("tray")->x, icon->x);
 
@@ -129,6 +146,12 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   desk.send("activate\t" + std::to_string(own));
   const auto allLeftAlone = std::chrono::steady_clock::now();
 
+  // The panel opens and stays open, in front: the program's own window must not take the
+  // frontmost place from the application the user was in.
+  click(*icon);
+  ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s));
+  desk.send("activate\t" + std::to_string(shownPanel()));
+
   // Nothing goes before a minute of disuse; the two least recently used go once all five have
   // been left alone for a minute.
   auto iconified = [&](std::size_t i) {
@@ -149,13 +172,76 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   for (std::size_t i = 2; i < 5; ++i)
     EXPECT_EQ(clients[i]->state(windows[i]), "viewable normal") << "among the three most recent";
   EXPECT_EQ(desk.state(own), "viewable normal");
+  EXPECT_EQ(desk.state(ownBehind), "viewable normal")
+      << "the application in front lost its protection";
 
-  // The panel's counts say so: two minimized, four still active (three windows and the test's).
-  click(*icon);
+  // The open panel's counts say so: two minimized, five still active (three windows and the
+  // test's two); the panel itself is not counted.
+  ASSERT_NE(shownPanel(), 0u);
   EXPECT_TRUE(eventually([&] { return probe("label", "Minimized: 2").has_value(); }, 10s));
-  EXPECT_TRUE(probe("label", "Active: 4"));
+  EXPECT_TRUE(eventually([&] { return probe("label", "Active: 5").has_value(); }, 5s));
   click(*probe("button", "Quit"));
   EXPECT_EQ(program.exitStatus(10s), 0) << "Quit ends the program cleanly";
+}
+
+// Presses and releases Escape, as the user does.
+void pressEscape() {
+  EXPECT_EQ(ChildProcess({"xdotool", "key", "Escape"}, {}, -1, true).exitStatus(10s), 0);
+}
+
+// The panel belongs to the tray icon and its dialogs to the panel: none of them shows in a task
+// bar or pager, and the dialogs offer no minimise or maximise. The panel takes the focus while it
+// is open; Escape closes it and gives the focus back to the window that had it.
+TEST_F(EndToEnd, ThePanelAndItsDialogsStayOutOfTaskBarsAndEscapeGivesTheFocusBack) {
+  ChildProcess tray = startTray();
+  ChildProcess program({DOZEWICK_EXECUTABLE}, {"DOZEWICK_TEST_PROBE=" + probePath}, -1, false, log);
+  pid = program.pid();
+  const std::optional<Rect> icon = trayIcon();
+  ASSERT_TRUE(icon) << "no icon of the program was embedded in the tray";
+  const auto mine = desk.open({"title=the user's window", "class=e2e,EndToEnd"});
+  desk.send("activate\t" + std::to_string(mine));
+  const auto skipsBars = [&](std::uint32_t window) {
+    const auto states = prop(window, "_NET_WM_STATE");
+    const auto has = [&](const char* name) {
+      return std::find(states.begin(), states.end(),
+                       std::stoul(desk.send(std::string("atom\t") + name))) != states.end();
+    };
+    return has("_NET_WM_STATE_SKIP_TASKBAR") && has("_NET_WM_STATE_SKIP_PAGER");
+  };
+
+  click(*icon);
+  ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 20s));
+  const std::uint32_t panel = shownPanel();
+  ASSERT_TRUE(eventually([&] { return active() == panel; }, 10s));
+  EXPECT_TRUE(skipsBars(panel));
+
+  ASSERT_TRUE(eventually([&] { return probe("button", "Settings").has_value(); }, 10s));
+  click(*probe("button", "Settings"));
+  std::uint32_t dialog = 0;
+  ASSERT_TRUE(eventually(
+      [&] {
+        dialog =
+            std::stoul(desk.send("shown\t" + std::to_string(pid) + "\t" + std::to_string(panel)));
+        return dialog != 0;
+      },
+      10s));
+  EXPECT_TRUE(skipsBars(dialog));
+  EXPECT_EQ(prop(dialog, "WM_TRANSIENT_FOR"), std::vector<std::uint32_t>{panel});
+  // Motif hints: flags, functions, decorations. No minimise (8, 32) or maximise (16, 64).
+  const auto motif = prop(dialog, "_MOTIF_WM_HINTS");
+  ASSERT_GE(motif.size(), 3u);
+  EXPECT_TRUE(motif[0] & 1u) << "the functions are given";
+  EXPECT_EQ(motif[1] & (1u | 8u | 16u), 0u) << "functions " << motif[1];
+  EXPECT_EQ(motif[2] & (1u | 32u | 64u), 0u) << "decorations " << motif[2];
+
+  // Escape closes the dialog, then the panel, and the user's window has the focus again.
+  ASSERT_TRUE(eventually([&] { return active() == dialog; }, 10s));
+  pressEscape();
+  ASSERT_TRUE(eventually([&] { return desk.state(dialog).rfind("unviewable", 0) == 0; }, 10s));
+  ASSERT_TRUE(eventually([&] { return active() == panel; }, 10s)) << "back to the panel";
+  pressEscape();
+  EXPECT_TRUE(eventually([&] { return shownPanel() == 0; }, 10s));
+  EXPECT_TRUE(eventually([&] { return active() == mine; }, 10s)) << "active: " << active();
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks that a desktop finds everything there:
-# the program, a valid menu entry that starts it, its icon and the help page.
+# the program, a valid menu entry that starts it, its icon and the help page; and that a stripped
+# program holds no path of the machine it was built on.
 set -euo pipefail
 cmake=$1
 build=$2
+source=$3
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
-"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+"$cmake" --install "$build" --prefix "$prefix" --strip >/dev/null
 fail() { echo "install: $*" >&2; exit 1; }
 
 [ -x "$prefix/bin/dozewick" ] || fail "no executable"
@@ -20,4 +22,9 @@ grep -qx 'Icon=dozewick' "$entry" || fail "the entry names another icon"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$entry" || fail "the menu entry is not valid"
 fi
+for tree in "$source" "$build"; do
+  if grep -qaF "$tree" "$prefix/bin/dozewick"; then
+    fail "the program holds the path $tree: $(strings "$prefix/bin/dozewick" | grep -F "$tree")"
+  fi
+done
 echo "install: executable, menu entry, icon and help page in place"

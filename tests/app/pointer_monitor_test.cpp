@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/x11_pointer_monitor.h"
+#include "platform/x11/x11_pointer_monitor.h"
 
 namespace dozewick {
 namespace {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPointer>
+#include <vector>
 
 #include "support/desktop_services.h"
 #include "support/qt_application.h"
@@ -32,10 +35,16 @@ class TrayControllerTest : public testing::DesktopServicesTest {
     desktop.pointerPosition = [this] { return pointer; };
     desktop.quitApplication = [this] { ++quits; };
     desktop.diagnostics = &diagnostics;
+    desktop.activeWindow = [this] { return activeWindow; };
+    desktop.activateWindow = [this](std::uint32_t window) { activated.push_back(window); };
     controller = std::make_unique<TrayController>(*services, runtime.clock(), std::move(desktop));
     controller->applicationDidFinishLaunching();
   }
   std::string icon() const { return controller->currentIcon().symbol; }
+  MenuBarView* panel() const {
+    return controller->popover() ? qobject_cast<MenuBarView*>(controller->popover()->content())
+                                 : nullptr;
+  }
   void toggle() {
     controller->togglePopover();
     settle();
@@ -46,6 +55,8 @@ class TrayControllerTest : public testing::DesktopServicesTest {
   QPoint pointer{5, 5};
   int quits = 0;
   std::ostringstream diagnostics;
+  std::optional<std::uint32_t> activeWindow = 0x1200007;  // the user's application
+  std::vector<std::uint32_t> activated;
   std::unique_ptr<TrayController> controller;
 };
 
@@ -113,6 +124,112 @@ TEST_F(TrayControllerTest, AnOpeningWaitsForItsCheckAndAClickElsewhereClosesTheP
   toggle();
   EXPECT_FALSE(controller->isPopoverShown()) << "a click on the icon closes it at once";
   EXPECT_TRUE(first.isNull()) << "a closed panel is not kept";
+}
+
+// The panel takes the focus when it opens; Escape closes it and hands the focus back. A click in
+// another window gives the focus to that window instead.
+TEST_F(TrayControllerTest, EscapeClosesThePanelAndHandsTheFocusBack) {
+  launch();
+  auto openFocused = [this] {
+    controller->togglePopover();
+    settle();
+    EXPECT_TRUE(controller->isPopoverShown());
+    EXPECT_EQ(QApplication::activeWindow(), controller->popover());
+  };
+  auto press = [](QWidget* target, Qt::Key key) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &down);
+  };
+  openFocused();
+  press(controller->popover()->focusWidget() ? controller->popover()->focusWidget()
+                                             : controller->popover(),
+        Qt::Key_Escape);
+  settle();
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(activated, std::vector<std::uint32_t>{0x1200007});
+
+  // Other keys do not close it; the icon's click hands the focus back too.
+  activeWindow = 0x1400002;
+  openFocused();
+  press(controller->popover(), Qt::Key_A);
+  EXPECT_TRUE(controller->isPopoverShown());
+  controller->togglePopover();
+  settle();
+  EXPECT_EQ(activated, (std::vector<std::uint32_t>{0x1200007, 0x1400002}));
+
+  openFocused();
+  pointer = controller->popover()->frameGeometry().bottomRight() + QPoint(40, 40);
+  onMouseDown();
+  settle();
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(activated.size(), 2u) << "the window clicked keeps the focus";
+
+  // Without a window to go back to, nothing is asked.
+  activeWindow.reset();
+  runtime.clock().advance(TrayController::sameClickWindow + 0.1);
+  openFocused();
+  press(controller->popover(), Qt::Key_Escape);
+  settle();
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(activated.size(), 2u);
+}
+
+// A left click opens the panel; a right click shows the menu, in the current language, whose
+// entries do what the panel's buttons do.
+TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
+  launch();
+  QMenu* menu = controller->contextMenu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(controller->statusItem()->contextMenu(), menu);
+  auto entries = [menu] {
+    QStringList texts;
+    for (const QAction* action : menu->actions()) {
+      if (!action->isSeparator())
+        texts << action->text();
+    }
+    return texts;
+  };
+  auto choose = [&](int entry) {
+    QList<QAction*> actions;
+    for (QAction* action : menu->actions()) {
+      if (!action->isSeparator())
+        actions << action;
+    }
+    actions.at(entry)->trigger();
+    settle();
+  };
+  EXPECT_EQ(entries(), (QStringList{"Open Dozewick", "Start", "Settings", "Quit"}));
+
+  // Start without trust: the panel opens with the sheet that explains it; nothing starts.
+  choose(1);
+  EXPECT_FALSE(manager->isRunning().get());
+  ASSERT_TRUE(controller->isPopoverShown());
+  EXPECT_NE(panel()->permissionSheet(), nullptr);
+  controller->togglePopover();
+  settle();
+
+  trusted = true;
+  choose(1);
+  EXPECT_TRUE(manager->isRunning().get());
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(entries().at(1), "Stop");
+  choose(1);
+  EXPECT_FALSE(manager->isRunning().get());
+
+  language.setCurrentLanguage("zh-Hans");
+  settle();
+  EXPECT_EQ(entries(), (QStringList{QString::fromUtf8("打开 Dozewick"), QString::fromUtf8("启动"),
+                                    QString::fromUtf8("设置"), QString::fromUtf8("退出程序")}));
+
+  choose(2);
+  ASSERT_TRUE(controller->isPopoverShown());
+  EXPECT_NE(panel()->settingsSheet(), nullptr);
+  PopoverWindow* open = controller->popover();
+  choose(0);
+  EXPECT_EQ(controller->popover(), open) << "an open panel stays";
+  EXPECT_TRUE(controller->isPopoverShown());
+  choose(3);
+  EXPECT_EQ(quits, 1);
 }
 
 TEST_F(TrayControllerTest, QuitEndsTheMonitorAndThePollButLeavesTheLoop) {

@@ -36,19 +36,32 @@ QByteArray contents(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-TEST(HelpPageTest, TheSourceCopyFromTheBuildTreeAndTheInstalledCopyFromAnInstall) {
+TEST(HelpPageTest, TheBuildCopyFromTheBuildTreeAndTheInstalledCopyFromAnInstall) {
   const QString source = QDir::cleanPath(DOZEWICK_TEST_SOURCE_DIR "/data/help/index.html");
-  EXPECT_EQ(findHelpPage(), source);
-  EXPECT_TRUE(contents(source).contains("xprop -root _NET_SUPPORTING_WM_CHECK"));
+  const QString page = findHelpPage(DOZEWICK_TEST_PROGRAM_DIR);
+  ASSERT_FALSE(page.isEmpty());
+  EXPECT_TRUE(page.startsWith(DOZEWICK_TEST_BINARY_DIR "/")) << page.toStdString();
+  const QByteArray text = contents(page);
+  EXPECT_EQ(text, contents(source));
+  for (const char* needed :
+       {"GNOME on Xorg", "Plasma (X11)", "echo $XDG_SESSION_TYPE",
+        "xprop -root _NET_SUPPORTING_WM_CHECK", "EWMH", "dozewick@dozewick.org",
+        "log out and log back in", "注销并重新登录", "lang=\"zh-Hans\""}) {
+    EXPECT_TRUE(text.contains(needed)) << needed;
+  }
+  // Nowhere else: the program holds no path to its source tree.
+  EXPECT_EQ(findHelpPage(QDir::tempPath()), QString());
 
   // The permission checker's settings button opens it; X11 has no prompt.
   OpenedUrls opened;
+  EXPECT_TRUE(openHelpPage(DOZEWICK_TEST_PROGRAM_DIR));
+  EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(page)});
   PermissionChecker::Platform platform = desktopPermissionPlatform([] { return true; });
   EXPECT_TRUE(platform.trustQuery());
   platform.prompt();
-  EXPECT_TRUE(opened.urls.isEmpty());
+  EXPECT_EQ(opened.urls.size(), 1) << "no prompt";
   platform.openSettings();
-  EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(source)});
+  EXPECT_EQ(opened.urls.size(), findHelpPage().isEmpty() ? 1 : 2) << "the page, when there is one";
 
   QTemporaryDir prefix;
   QProcess install;

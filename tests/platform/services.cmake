@@ -7,7 +7,9 @@ dozewick_add_test(platform_tests
 target_compile_definitions(platform_tests PRIVATE
   DOZEWICK_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
   DOZEWICK_TEST_BINARY_DIR="${PROJECT_BINARY_DIR}"
-  DOZEWICK_TEST_CMAKE_COMMAND="${CMAKE_COMMAND}")
+  DOZEWICK_TEST_CMAKE_COMMAND="${CMAKE_COMMAND}"
+  DOZEWICK_TEST_PROGRAM_DIR="$<TARGET_FILE_DIR:dozewick>")
+add_dependencies(platform_tests dozewick_data)
 
 dozewick_add_test(launch_at_login_tests
   SOURCES launch_at_login_test.cpp

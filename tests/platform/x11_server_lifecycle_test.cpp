@@ -8,9 +8,9 @@
 #include <string>
 
 #include "core/window_rules.h"
+#include "platform/x11/x11_trust.h"
+#include "platform/x11/x11_window_system.h"
 #include "platform/x11_test_support.h"
-#include "platform/x11_trust.h"
-#include "platform/x11_window_system.h"
 
 namespace dozewick {
 namespace {
@@ -148,6 +148,16 @@ TEST(X11ServerLifecycleTest, SkipsListedWindowsThatAreGoneOrNeverExisted) {
   ASSERT_TRUE(entries);
   ASSERT_EQ(entries->size(), 1u);
   EXPECT_EQ(entries->front().number, EntryValue(std::int64_t{alive}));
+
+  // xfwm4 leaves a new window out of the stacking list until something is restacked: it is
+  // still listed, and on top.
+  const auto fresh = client.open({"title=fresh", "wait=none"});
+  client.send("setprop\troot\t_NET_CLIENT_LIST\tWINDOW\t32\t" + hexList({alive, fresh}));
+  const auto withFresh = windows.onScreenWindowEntries();
+  ASSERT_TRUE(withFresh);
+  ASSERT_EQ(withFresh->size(), 2u);
+  EXPECT_EQ(withFresh->front().number, EntryValue(std::int64_t{fresh}));
+  client.send("delprop\troot\t_NET_CLIENT_LIST");
 
   client.send("setprop\troot\t_NET_CLIENT_LIST_STACKING\tCARDINAL\t32\t" + list);
   EXPECT_FALSE(windows.onScreenWindowEntries());

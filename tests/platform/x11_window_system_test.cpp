@@ -1,5 +1,5 @@
 // The X11 window system against a real X server and window manager (run inside tools/x-session).
-#include "platform/x11_window_system.h"
+#include "platform/x11/x11_window_system.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <variant>
 
 #include "core/window_rules.h"
+#include "platform/x11/x11_trust.h"
 #include "platform/x11_test_support.h"
-#include "platform/x11_trust.h"
 
 namespace dozewick {
 namespace {
@@ -184,7 +184,7 @@ TEST_F(X11WindowSystemTest, MalformedPropertiesCountAsMissing) {
   client.send("setprop\t" + id + "\tWM_CLASS\tSTRING\t8\t6e6f6e756c");  // no separator
   client.send("setprop\t" + id + "\t_NET_WM_WINDOW_TYPE\tCARDINAL\t32\t05000000");
   client.send("setprop\t" + id + "\t_NET_WM_PID\tCARDINAL\t16\t0100");
-  client.send("setprop\t" + id + "\t_NET_WM_DESKTOP\tCARDINAL\t32\t0300000004000000");
+  client.send("setprop\t" + id + "\t_NET_WM_DESKTOP\tCARDINAL\t16\t0300");
   client.send("setprop\t" + id + "\t_NET_WM_STATE\tATOM\t8\tffffffffff");
 
   const auto entry = entryOf(windows, window);
@@ -193,6 +193,23 @@ TEST_F(X11WindowSystemTest, MalformedPropertiesCountAsMissing) {
   EXPECT_EQ(textOf(entry->ownerName), "dozewick_x_test");
   EXPECT_EQ(numberOf(entry->layer), 0);
   EXPECT_EQ(numberOf(entry->ownerPID), client.pid());
+}
+
+TEST_F(X11WindowSystemTest, ReadsTheFirstValueOfAOneValuePropertyThatHoldsMore) {
+  // xfwm4 stores _NET_ACTIVE_WINDOW as (window, 0); any one-value property may come like that.
+  XTestClient client;
+  const auto active = client.open({"title=active"});
+  const auto pid = unusedPid();
+  const auto remote = client.open({"title=remote", "pid=" + std::to_string(pid)});
+  client.send("setprop\troot\t_NET_ACTIVE_WINDOW\tWINDOW\t32\t" + hexList({active, 0}));
+  client.send("setprop\t" + std::to_string(remote) + "\t_NET_WM_PID\tCARDINAL\t32\t" +
+              hexList({static_cast<std::uint32_t>(pid), 0}));
+
+  EXPECT_EQ(windows.frontmostApplicationPID(), client.pid());
+  const auto claimed = windows.applicationWindows(pid);
+  ASSERT_TRUE(claimed);
+  ASSERT_EQ(claimed->size(), 1u);
+  EXPECT_EQ(claimed->front().handle, remote);
 }
 
 TEST_F(X11WindowSystemTest, LaterListingsSeeNewTitlesAndNamesGivenLate) {
@@ -227,14 +244,22 @@ TEST_F(X11WindowSystemTest, FrontmostIsTheProcessOfTheActiveWindow) {
   EXPECT_EQ(windows.frontmostApplicationPID(), second.pid());
 }
 
-TEST_F(X11WindowSystemTest, HidingAnApplicationIconifiesAllItsWindows) {
+TEST_F(X11WindowSystemTest, HidingAnApplicationIconifiesAllItsListedWindowsAndNothingElse) {
   XTestClient app;
   XTestClient other;
   const std::uint32_t appWindows[] = {app.open({"title=one"}), app.open({"title=two"}),
                                       app.open({"title=dialog", "type=DIALOG"})};
+  // What a file manager drawing the desktop, or a panel with a settings dialog, also owns.
+  const std::uint32_t untouchable[] = {
+      app.open({"title=desktop", "type=DESKTOP"}),
+      app.open({"title=dock", "type=DOCK"}),
+      app.open({"title=notification", "type=NOTIFICATION"}),
+      app.open({"title=no task bar", "state=SKIP_TASKBAR"}),
+  };
   const auto otherWindow = other.open({"title=other"});
   const auto info = visible(windows, appWindows[0]);
   ASSERT_TRUE(info);
+  EXPECT_FALSE(listed(windows, untouchable[3])) << "it could not be brought back";
 
   EXPECT_TRUE(minimizeWindow(windows, *info));
   for (const auto window : appWindows) {
@@ -243,6 +268,11 @@ TEST_F(X11WindowSystemTest, HidingAnApplicationIconifiesAllItsWindows) {
   }
   EXPECT_TRUE(listed(windows, otherWindow));
   EXPECT_EQ(other.state(otherWindow), "viewable normal");
+  app.send("sync");
+  for (const auto window : untouchable) {
+    EXPECT_EQ(app.state(window).rfind("viewable", 0), 0u) << window;
+    EXPECT_EQ(app.state(window).find("iconic"), std::string::npos) << window;
+  }
 
   // Still running, still the owner: asking again succeeds.
   EXPECT_TRUE(windows.hideApplication(app.pid()));
@@ -256,6 +286,60 @@ TEST_F(X11WindowSystemTest, HidingAnApplicationIconifiesAllItsWindows) {
   EXPECT_FALSE(windows.hideApplication(0));
   EXPECT_FALSE(windows.hideApplication(-1));
   EXPECT_FALSE(windows.hideApplication(::getpid()));  // alive, but owns no window
+}
+
+TEST_F(X11WindowSystemTest, TheProgramsOwnWindowsAreNeverListedHiddenOrFrontmost) {
+  XTestClient self;  // stands for the program itself
+  XTestClient user;
+  XTestClient other;
+  X11WindowSystem program({}, xcb::Connection::kDefaultReplyTimeout, self.pid());
+  const auto fallbackPanel = self.open({"title=Dozewick"});
+  const auto editor = user.open({"title=editor"});
+  const auto viewer = other.open({"title=viewer"});
+  const auto dialog = self.open({"title=Permission", "type=DIALOG"});
+
+  EXPECT_FALSE(listed(program, fallbackPanel));
+  EXPECT_FALSE(listed(program, dialog));
+  EXPECT_TRUE(listed(program, editor));
+  EXPECT_FALSE(program.hideApplication(self.pid()));
+  EXPECT_TRUE(program.applicationWindows(self.pid())->empty());
+  EXPECT_EQ(self.state(fallbackPanel), "viewable normal");
+
+  // The user works in the editor, then opens the program's window: the editor stays frontmost,
+  // also though the viewer was opened later.
+  user.send("activate\t" + std::to_string(editor));
+  EXPECT_EQ(program.frontmostApplicationPID(), user.pid());
+  self.send("activate\t" + std::to_string(dialog));
+  EXPECT_EQ(program.frontmostApplicationPID(), user.pid());
+  EXPECT_EQ(windows.frontmostApplicationPID(), self.pid()) << "another program's view";
+  other.send("activate\t" + std::to_string(viewer));
+  self.send("activate\t" + std::to_string(fallbackPanel));
+  EXPECT_EQ(program.frontmostApplicationPID(), other.pid());
+}
+
+TEST_F(X11WindowSystemTest, AHugeClientListIsWatchedOnlyAtItsTop) {
+  XTestClient client;
+  const auto bottom = client.open({"title=bottom"});
+  const auto top = client.open({"title=top"});
+  // A misbehaving client's list: 65,536 ids, nearly all of no window, the two real ones at the
+  // ends (the list runs bottom to top).
+  std::string ids = hexList({bottom});
+  for (std::uint32_t i = 1; i < 65535; ++i) {
+    ids += hexList({0x1FFFFFu - i});
+  }
+  ids += hexList({top});
+  client.send("setprop\troot\t_NET_CLIENT_LIST_STACKING\tWINDOW\t32\t" + ids);
+
+  ::testing::internal::CaptureStderr();
+  const auto entries = windows.onScreenWindowEntries();
+  const auto again = windows.onScreenWindowEntries();
+  const std::string warnings = ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(entries);
+  EXPECT_TRUE(listed(windows, top));
+  EXPECT_FALSE(listed(windows, bottom));
+  EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 1) << warnings;
+  EXPECT_NE(warnings.find("65536 windows"), std::string::npos) << warnings;
+  client.send("destroy\t" + std::to_string(bottom));  // the window manager lists anew
 }
 
 // Windows whose _NET_WM_PID names no process here, as from a client on another host: listed

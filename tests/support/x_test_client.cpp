@@ -3,8 +3,8 @@
 // answers one line on standard output: "ok [values]" or "error <reason>". Fields are separated by
 // tabs; in a field, \xHH, \t, \n and \\ stand for those bytes.
 //
-//   open [title=T] [wmname=T] [class=instance,Class]
-//        [pid=self|none|N] [type=NORMAL,DIALOG,...] [desktop=N]
+//   open [title=T] [wmname=T] [wmnametype=string|utf8|compound] [class=instance,Class]
+//        [pid=self|none|N] [type=NORMAL,DIALOG,...] [state=SKIP_TASKBAR,...] [desktop=N]
 //        [wait=viewable|managed|focused|none]
 //                                -> ok <window id>   (waits until the window manager shows it)
 //   many <count> <title prefix>  -> ok <first id> ... <last id>
@@ -22,9 +22,13 @@
 //   grab | ungrab                the server, for everyone else
 //   wm-ready                     -> ok once a window manager runs and manages windows
 //   click <x> <y>                a real left click through XTest
-//   shown <pid>                  -> ok <the viewable managed window of that process, or 0>
+//   shown <pid> [except id]      -> ok <the viewable managed window of that process, or 0>
+//   active                       -> ok <the active window, or 0>
+//   atom <name>                  -> ok <its number>
+//   prop <id> <property>         -> ok <its 32-bit values, space separated>
 //   tray-icon <pid>              -> ok <x y w h of its window inside another client's> | ok none
 //   geometry <id>                -> ok <x y w h on the root window>
+//   sync                         -> ok once the server has handled all that went before
 //   quit
 #include <poll.h>
 #include <unistd.h>
@@ -163,8 +167,10 @@ std::optional<std::uint32_t> wmState(xcb_window_t window) {
   return state->front();
 }
 
+// In the client list: xfwm4 leaves a window out of the stacking list until something is
+// restacked.
 bool managed(xcb_window_t window) {
-  const auto clients = card32Property(root, "_NET_CLIENT_LIST_STACKING");
+  const auto clients = card32Property(root, "_NET_CLIENT_LIST");
   if (!clients) {
     return false;
   }
@@ -255,6 +261,7 @@ struct WindowSpec {
   std::optional<std::string> wmClass;
   std::string pid = "self";
   std::optional<std::string> types;
+  std::optional<std::string> states;
   std::optional<std::uint32_t> desktop;
   std::string wait = "viewable";
 };
@@ -289,6 +296,13 @@ xcb_window_t createWindow(const WindowSpec& spec) {
     }
     setProperty(window, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, atoms.data(),
                 atoms.size() * 4);
+  }
+  if (spec.states) {
+    std::vector<xcb_atom_t> atoms;
+    for (const std::string& state : split(*spec.states, ',')) {
+      atoms.push_back(atom("_NET_WM_STATE_" + state));
+    }
+    setProperty(window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32, atoms.data(), atoms.size() * 4);
   }
   if (spec.desktop) {
     setCardinal(window, "_NET_WM_DESKTOP", *spec.desktop);
@@ -344,6 +358,8 @@ std::string handle(const std::vector<std::string>& words) {
         spec.pid = value;
       } else if (key == "type") {
         spec.types = value;
+      } else if (key == "state") {
+        spec.states = value;
       } else if (key == "desktop") {
         spec.desktop = static_cast<std::uint32_t>(std::stoul(value, nullptr, 0));
       } else if (key == "wait") {
@@ -451,7 +467,7 @@ std::string handle(const std::vector<std::string>& words) {
       xcb_destroy_window(connection, window);
     }
     const bool released = waitUntil([] {
-      const auto clients = card32Property(root, "_NET_CLIENT_LIST_STACKING");
+      const auto clients = card32Property(root, "_NET_CLIENT_LIST");
       return !clients || std::none_of(created.begin(), created.end(), [&](xcb_window_t w) {
         return std::find(clients->begin(), clients->end(), w) != clients->end();
       });
@@ -512,7 +528,8 @@ std::string handle(const std::vector<std::string>& words) {
     };
     for (const xcb_window_t client :
          card32Property(root, "_NET_CLIENT_LIST").value_or(std::vector<std::uint32_t>{})) {
-      if (verb == "shown" && owner(client) && viewable(client)) {
+      const bool excepted = words.size() > 2 && client == std::stoul(words.at(2));
+      if (verb == "shown" && !excepted && owner(client) && viewable(client)) {
         return "ok " + std::to_string(client);
       }
       if (verb == "tray-icon" && !owner(client)) {
@@ -524,6 +541,25 @@ std::string handle(const std::vector<std::string>& words) {
       }
     }
     return verb == "shown" ? "ok 0" : "ok none";
+  }
+  if (verb == "sync") {
+    roundTrip();
+    return "ok";
+  }
+  if (verb == "atom") {
+    return "ok " + std::to_string(atom(words.at(1)));
+  }
+  if (verb == "active") {
+    const auto active = card32Property(root, "_NET_ACTIVE_WINDOW");
+    return "ok " + std::to_string(active && !active->empty() ? active->front() : 0);
+  }
+  if (verb == "prop") {
+    std::string answer = "ok";
+    for (const std::uint32_t value :
+         card32Property(windowArg(1), words.at(2)).value_or(std::vector<std::uint32_t>{})) {
+      answer += " " + std::to_string(value);
+    }
+    return answer;
   }
   if (verb == "geometry") {
     return "ok " + geometry(windowArg(1));

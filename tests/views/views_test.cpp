@@ -2,11 +2,16 @@
 // each state is the view models' part.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QtTest/QTest>
+#include <cmath>
+#include <utility>
 
 #include "support/desktop_services.h"
 #include "support/qt_application.h"
@@ -105,7 +110,8 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   QPointer<PermissionRequestView> sheet = panel->permissionSheet();
   ASSERT_TRUE(sheet);
   EXPECT_EQ(label(*sheet, "title"), "Accessibility Required");
-  EXPECT_EQ(label(*sheet, "step3"), "Find and check Dozewick");
+  EXPECT_EQ(label(*sheet, "step1"), "Press Authorize");
+  EXPECT_EQ(label(*sheet, "step3"), "Other desktops: see the help page");
   EXPECT_EQ(find<MiddleElidedLabel>(*sheet, "executablePath")->text(), "/usr/local/bin/dozewick");
   EXPECT_FALSE(find(*sheet, "status")->isVisibleTo(sheet));
 
@@ -151,6 +157,20 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
   EXPECT_FALSE(toggle->isChecked()) << "a failed change flips back";
   EXPECT_EQ(out.str(), "Failed to update launch at login: the autostart folder is not writable\n");
   EXPECT_EQ(label(*sheet, "error"), "Not saved: the autostart folder is not writable");
+
+  // A screen reader's toggle action turns the login item as a click does.
+  loginItems.failure.reset();
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(toggle);
+  ASSERT_NE(accessible, nullptr);
+  ASSERT_NE(accessible->actionInterface(), nullptr);
+  EXPECT_TRUE(accessible->state().checkable);
+  accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  settle();
+  EXPECT_TRUE(accessible->state().checked);
+  EXPECT_EQ(loginItems.current, LoginItemStatus::enabled);
+  accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  settle();
+  EXPECT_EQ(loginItems.current, LoginItemStatus::notRegistered);
 
   // A language that cannot be saved still switches, and the sheet says why in it.
   preferences.failure = "Permission denied";
@@ -199,6 +219,41 @@ TEST(SymbolIconsTest, EveryUsedSymbolHasVisibleArtwork) {
     EXPECT_GT(covered, 22 * 22 / 12) << name.toStdString() << ": too faint to read";
   }
   EXPECT_TRUE(symbolPixmap("no.such.symbol", 16, Qt::red).isNull());
+}
+
+// The tray's background is the desktop's: each of the three icons must stand out on a light and
+// on a dark tray, whichever theme the application itself has.
+TEST(SymbolIconsTest, TrayIconsReadOnLightAndDarkTraysInEitherTheme) {
+  const QPalette original = QApplication::palette();
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(30, 30, 30));
+  dark.setColor(QPalette::WindowText, QColor(235, 235, 235));
+  QPalette light;
+  light.setColor(QPalette::Window, QColor(240, 240, 240));
+  light.setColor(QPalette::WindowText, QColor(20, 20, 20));
+  const TrayIconModel states[] = {{"macwindow.badge.exclamationmark", ColorRole::orange, ""},
+                                  {"macwindow.on.rectangle", ColorRole::green, ""},
+                                  {"macwindow", ColorRole::none, ""}};
+  auto luma = [](QRgb c) { return (0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c)) / 255; };
+  for (const auto& [theme, palette] : {std::pair{"light theme", light}, {"dark theme", dark}}) {
+    QApplication::setPalette(palette);
+    for (const QColor tray : {QColor(245, 245, 245), QColor(35, 35, 35)}) {
+      for (const TrayIconModel& state : states) {
+        SCOPED_TRACE(::testing::Message()
+                     << theme << ", tray " << tray.name().toStdString() << ", " << state.symbol);
+        QImage shown(22, 22, QImage::Format_RGB32);
+        shown.fill(tray);
+        QPainter(&shown).drawPixmap(0, 0, trayIcon(state).pixmap(22, 22));
+        int standingOut = 0;
+        for (int y = 0; y < 22; ++y) {
+          for (int x = 0; x < 22; ++x)
+            standingOut += std::abs(luma(shown.pixel(x, y)) - luma(tray.rgb())) >= 0.3;
+        }
+        EXPECT_GT(standingOut, 22 * 22 / 10) << "hardly visible on this tray";
+      }
+    }
+  }
+  QApplication::setPalette(original);
 }
 
 TEST(ElideMiddleTwoLinesTest, KeepsStartAndEndAroundAnEllipsis) {

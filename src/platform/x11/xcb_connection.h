@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/xcb_atoms.h"
+#include "platform/x11/xcb_atoms.h"
 
 namespace dozewick::xcb {
 

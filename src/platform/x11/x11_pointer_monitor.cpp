@@ -1,4 +1,4 @@
-#include "platform/x11_pointer_monitor.h"
+#include "platform/x11/x11_pointer_monitor.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>

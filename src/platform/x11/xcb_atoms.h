@@ -23,6 +23,7 @@ struct Atoms {
   std::uint32_t netWmDesktop = 0;
   std::uint32_t netWmState = 0;
   std::uint32_t netWmStateHidden = 0;
+  std::uint32_t netWmStateSkipTaskbar = 0;
   std::uint32_t netWmWindowType = 0;
   std::uint32_t netWmWindowTypeNormal = 0;
   std::uint32_t netWmWindowTypeDialog = 0;
@@ -62,6 +63,7 @@ inline constexpr std::array kAtomNames{
     AtomName{&Atoms::netWmDesktop, "_NET_WM_DESKTOP"},
     AtomName{&Atoms::netWmState, "_NET_WM_STATE"},
     AtomName{&Atoms::netWmStateHidden, "_NET_WM_STATE_HIDDEN"},
+    AtomName{&Atoms::netWmStateSkipTaskbar, "_NET_WM_STATE_SKIP_TASKBAR"},
     AtomName{&Atoms::netWmWindowType, "_NET_WM_WINDOW_TYPE"},
     AtomName{&Atoms::netWmWindowTypeNormal, "_NET_WM_WINDOW_TYPE_NORMAL"},
     AtomName{&Atoms::netWmWindowTypeDialog, "_NET_WM_WINDOW_TYPE_DIALOG"},

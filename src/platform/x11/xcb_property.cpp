@@ -1,4 +1,4 @@
-#include "platform/xcb_property.h"
+#include "platform/x11/xcb_property.h"
 
 #include <xcb/xcb.h>
 
@@ -113,8 +113,8 @@ PropertyValue propertyValue(std::span<const std::uint8_t> reply) {
   return value;
 }
 
-std::optional<std::uint32_t> card32Value(const PropertyValue& value, std::uint32_t type) {
-  if (value.type != type || value.format != 32 || value.bytes.size() != 4 || value.truncated) {
+std::optional<std::uint32_t> firstCard32(const PropertyValue& value, std::uint32_t type) {
+  if (value.type != type || value.format != 32 || value.bytes.size() < 4) {
     return std::nullopt;
   }
   return load32(value.bytes, 0);
@@ -166,8 +166,8 @@ std::optional<std::string> wmClassName(const PropertyValue& value, const Atoms& 
 }
 
 std::optional<bool> wmStateIconic(const PropertyValue& value, const Atoms& atoms) {
-  // state and icon window
-  if (value.type != atoms.wmState || value.format != 32 || value.bytes.size() != 8) {
+  // state and icon window; anything after them is not ours to judge
+  if (value.type != atoms.wmState || value.format != 32 || value.bytes.size() < 8) {
     return std::nullopt;
   }
   return load32(value.bytes, 0) == kIconicState;

@@ -1,4 +1,4 @@
-#include "platform/xcb_connection.h"
+#include "platform/x11/xcb_connection.h"
 
 #include <poll.h>
 #include <xcb/res.h>

@@ -1,4 +1,4 @@
-#include "platform/x11_window_system.h"
+#include "platform/x11/x11_window_system.h"
 
 #include <signal.h>
 #include <xcb/res.h>
@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <span>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
-#include "platform/xcb_property.h"
+#include "platform/x11/xcb_property.h"
 
 namespace dozewick {
 
@@ -23,7 +25,7 @@ using xcb::Pending;
 using PropertyRequest = std::optional<Pending<xcb_get_property_reply_t>>;
 
 // Upper bounds of what one property read may bring; a client may store far more.
-constexpr std::uint32_t kMaxWindows = 1u << 16;
+constexpr std::uint32_t kMaxWindows = X11WindowSystem::kMaxWatchedWindows;
 constexpr std::uint32_t kTitleLongs = 4096;  // 16 KiB of title
 constexpr std::uint32_t kClassLongs = 256;
 constexpr std::uint32_t kAtomListLongs = 64;
@@ -64,9 +66,9 @@ struct WindowRequests {
 };
 
 PropertyRequest requestProperty(Connection& connection, xcb_window_t window, xcb_atom_t property,
-                                std::uint32_t longs) {
-  const auto cookie =
-      xcb_get_property(connection.get(), 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, longs);
+                                std::uint32_t longs, std::uint32_t offset = 0) {
+  const auto cookie = xcb_get_property(connection.get(), 0, window, property,
+                                       XCB_GET_PROPERTY_TYPE_ANY, offset, longs);
   return connection.pending<xcb_get_property_reply_t>(cookie.sequence);
 }
 
@@ -147,10 +149,10 @@ std::vector<WindowFacts> readWindows(Connection& connection,
     f.states = readProperty(
         r.state, [&](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_ATOM); });
     f.desktop = readProperty(r.desktop, [&](const xcb::PropertyValue& v) {
-      return xcb::card32Value(v, XCB_ATOM_CARDINAL);
+      return xcb::firstCard32(v, XCB_ATOM_CARDINAL);
     });
     f.netPid = asPid(readProperty(r.netPid, [&](const xcb::PropertyValue& v) {
-      return xcb::card32Value(v, XCB_ATOM_CARDINAL);
+      return xcb::firstCard32(v, XCB_ATOM_CARDINAL);
     }));
     if (r.clientIds) {
       if (const auto reply = r.clientIds->get()) {
@@ -177,23 +179,39 @@ std::vector<WindowFacts> readWindows(Connection& connection,
   return readWindows(connection, windows, std::vector<unsigned>(windows.size(), need));
 }
 
-// The managed windows, topmost first; nullopt without an EWMH window manager.
-std::optional<std::vector<xcb_window_t>> managedWindows(Connection& connection) {
-  auto request = requestProperty(connection, connection.root(),
-                                 connection.atoms().netClientListStacking, kMaxWindows);
-  auto windows = readProperty(
-      request, [](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_WINDOW); });
-  if (!windows) {
-    return std::nullopt;
-  }
-  // The window manager lists them bottom to top.
-  std::reverse(windows->begin(), windows->end());
-  std::erase(*windows, XCB_NONE);
-  return std::vector<xcb_window_t>(windows->begin(), windows->end());
-}
-
 bool contains(const std::optional<std::vector<std::uint32_t>>& list, std::uint32_t value) {
   return list && std::find(list->begin(), list->end(), value) != list->end();
+}
+
+PropertyRequest requestCurrentDesktop(Connection& connection) {
+  return requestProperty(connection, connection.root(), connection.atoms().netCurrentDesktop, 1);
+}
+
+std::optional<std::uint32_t> readCurrentDesktop(PropertyRequest& request) {
+  return readProperty(
+      request, [](const xcb::PropertyValue& v) { return xcb::firstCard32(v, XCB_ATOM_CARDINAL); });
+}
+
+bool onDesktop(const WindowFacts& f, std::optional<std::uint32_t> currentDesktop) {
+  return !f.desktop || !currentDesktop || *f.desktop == kAllDesktops ||
+         *f.desktop == *currentDesktop;
+}
+
+// A window a task bar would show: one that asks to be left out could not be brought back once
+// iconified.
+bool inTaskBar(const WindowFacts& f, const xcb::Atoms& atoms) {
+  return !contains(f.states, atoms.netWmStateSkipTaskbar);
+}
+
+// On screen now, as the listing takes a window.
+bool shownNow(const WindowFacts& f, const xcb::Atoms& atoms,
+              std::optional<std::uint32_t> currentDesktop) {
+  return f.exists && f.viewable && !contains(f.states, atoms.netWmStateHidden) &&
+         inTaskBar(f, atoms) && onDesktop(f, currentDesktop);
+}
+
+bool isApplicationWindow(const WindowFacts& f, const xcb::Atoms& atoms) {
+  return xcb::windowLayer(f.types, atoms) == 0;
 }
 
 std::optional<std::string> processName(std::int32_t pid) {
@@ -216,6 +234,8 @@ struct StableFacts {
   std::optional<std::int32_t> localPid;
   std::optional<std::int32_t> netPid;
   std::optional<std::string> className;
+  // Listed, but no such window: a stale or forged list. Only asked whether it exists now.
+  bool missing = false;
 };
 using KnownWindowMap = std::unordered_map<xcb_window_t, StableFacts>;
 
@@ -224,8 +244,12 @@ std::vector<unsigned> listingNeeds(const KnownWindowMap& known,
   std::vector<unsigned> needs;
   needs.reserve(windows.size());
   for (const xcb_window_t window : windows) {
-    needs.push_back(known.contains(window) ? kState | kDesktop | kTitle
-                                           : kType | kState | kDesktop | kPid | kClass | kTitle);
+    const auto found = known.find(window);
+    if (found == known.end()) {
+      needs.push_back(kType | kState | kDesktop | kPid | kClass | kTitle);
+    } else {
+      needs.push_back(found->second.missing ? 0 : kState | kDesktop | kTitle);
+    }
   }
   return needs;
 }
@@ -235,10 +259,14 @@ void rememberStableFacts(KnownWindowMap& known, std::vector<WindowFacts>& facts)
   KnownWindowMap kept;
   kept.reserve(facts.size());
   for (WindowFacts& f : facts) {
+    const auto found = known.find(f.id);
     if (!f.exists) {
+      StableFacts missing;
+      missing.missing = true;
+      kept.emplace(f.id, std::move(missing));
       continue;
     }
-    if (const auto found = known.find(f.id); found != known.end()) {
+    if (found != known.end() && !found->second.missing) {
       f.types = found->second.types;
       f.localPid = found->second.localPid;
       f.netPid = found->second.netPid;
@@ -276,9 +304,11 @@ struct X11WindowSystem::KnownWindows {
   KnownWindowMap byWindow;
 };
 
-X11WindowSystem::X11WindowSystem(std::string displayName, std::chrono::milliseconds replyTimeout)
+X11WindowSystem::X11WindowSystem(std::string displayName, std::chrono::milliseconds replyTimeout,
+                                 std::int32_t ownPid)
     : displayName_(std::move(displayName)),
       replyTimeout_(replyTimeout),
+      ownPid_(ownPid),
       known_(std::make_unique<KnownWindows>()) {}
 
 X11WindowSystem::~X11WindowSystem() = default;
@@ -296,6 +326,66 @@ xcb::Connection* X11WindowSystem::connection() {
     connection_ = xcb::Connection::open(displayName_, replyTimeout_);
   }
   return connection_.get();
+}
+
+// The managed windows, topmost first, at most kMaxWatchedWindows of them; nullopt without an
+// EWMH window manager. A client can set a list of any length on the root window; asking about
+// every window in it would stall each check for as long as the list stands.
+std::optional<std::vector<xcb_window_t>> X11WindowSystem::watchedWindows(Connection& connection) {
+  const xcb::Atoms& atoms = connection.atoms();
+  const xcb_window_t root = connection.root();
+  auto stackingRequest =
+      requestProperty(connection, root, atoms.netClientListStacking, kMaxWindows);
+  auto clientsRequest = requestProperty(connection, root, atoms.netClientList, kMaxWindows);
+  // Both lists run bottom to top, or in the order of mapping: the newest are at the end.
+  bool cut = false;
+  const auto readList = [&](PropertyRequest& request,
+                            xcb_atom_t property) -> std::optional<std::vector<std::uint32_t>> {
+    const auto reply = request ? request->get() : nullptr;
+    if (!reply) {
+      return std::nullopt;
+    }
+    auto list = xcb::card32List(xcb::propertyValue(xcb::replyBytes(reply)), XCB_ATOM_WINDOW);
+    if (!list || reply->bytes_after < 4) {
+      return list;
+    }
+    cut = true;
+    const std::uint64_t total = std::uint64_t{kMaxWindows} + reply->bytes_after / 4;
+    if (!warnedAboutTooManyWindows_) {
+      warnedAboutTooManyWindows_ = true;
+      std::cerr << "Dozewick: the window manager lists " << total << " windows; only the "
+                << kMaxWindows << " topmost are watched.\n";
+    }
+    auto tail = requestProperty(connection, root, property, kMaxWindows,
+                                static_cast<std::uint32_t>(total - kMaxWindows));
+    return readProperty(
+        tail, [](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_WINDOW); });
+  };
+  auto windows = readList(stackingRequest, atoms.netClientListStacking);
+  const bool stackingCut = std::exchange(cut, false);
+  const auto clients = readList(clientsRequest, atoms.netClientList);
+  if (!windows && !clients) {
+    return std::nullopt;
+  }
+  // xfwm4 leaves a window out of the stacking list until something is restacked (the first
+  // window of a session is never in it); such a window was mapped last, so it is on top.
+  if (!windows) {
+    windows.emplace();
+  }
+  if (clients && !stackingCut && !cut) {
+    const std::unordered_set<std::uint32_t> stacked(windows->begin(), windows->end());
+    for (const std::uint32_t client : *clients) {
+      if (!stacked.contains(client)) {
+        windows->push_back(client);
+      }
+    }
+  }
+  if (windows->size() > kMaxWindows) {
+    windows->erase(windows->begin(), windows->end() - kMaxWindows);
+  }
+  std::reverse(windows->begin(), windows->end());
+  std::erase(*windows, XCB_NONE);
+  return std::vector<xcb_window_t>(windows->begin(), windows->end());
 }
 
 // Runs one operation. A connection that broke during it is replaced and the operation tried once
@@ -324,12 +414,9 @@ std::optional<std::vector<WindowEntry>> X11WindowSystem::onScreenWindowEntries()
   using Entries = std::optional<std::vector<WindowEntry>>;
   return attempt(Entries(), [this](Connection& connection) -> Entries {
     const xcb::Atoms& atoms = connection.atoms();
-    auto desktopRequest =
-        requestProperty(connection, connection.root(), atoms.netCurrentDesktop, 1);
-    const auto windows = managedWindows(connection);
-    const auto currentDesktop = readProperty(desktopRequest, [](const xcb::PropertyValue& v) {
-      return xcb::card32Value(v, XCB_ATOM_CARDINAL);
-    });
+    auto desktopRequest = requestCurrentDesktop(connection);
+    const auto windows = watchedWindows(connection);
+    const auto currentDesktop = readCurrentDesktop(desktopRequest);
     if (!windows) {
       return std::nullopt;
     }
@@ -338,11 +425,7 @@ std::optional<std::vector<WindowEntry>> X11WindowSystem::onScreenWindowEntries()
     std::vector<WindowEntry> entries;
     entries.reserve(facts.size());
     for (const WindowFacts& f : facts) {
-      if (!f.exists || !f.viewable || contains(f.states, atoms.netWmStateHidden)) {
-        continue;
-      }
-      if (f.desktop && currentDesktop && *f.desktop != kAllDesktops &&
-          *f.desktop != *currentDesktop) {
+      if (!shownNow(f, atoms, currentDesktop) || (ownPid_ != 0 && f.pid() == ownPid_)) {
         continue;
       }
       WindowEntry entry;
@@ -370,28 +453,39 @@ std::optional<std::vector<WindowEntry>> X11WindowSystem::onScreenWindowEntries()
 }
 
 bool X11WindowSystem::hideApplication(std::int32_t pid) {
-  if (pid <= 0) {
+  if (pid <= 0 || pid == ownPid_) {
     return false;
   }
-  return attempt(false, [pid](Connection& connection) {
-    const auto windows = managedWindows(connection);
+  return attempt(false, [this, pid](Connection& connection) {
+    auto desktopRequest = requestCurrentDesktop(connection);
+    const auto windows = watchedWindows(connection);
+    const auto currentDesktop = readCurrentDesktop(desktopRequest);
     if (!windows) {
       return false;
     }
+    const xcb::Atoms& atoms = connection.atoms();
     const bool trustClaims = !connection.hasResourceExtension();
-    std::vector<xcb_window_t> owned;
-    for (const WindowFacts& f : readWindows(connection, *windows, kPid)) {
+    bool owns = false;
+    std::vector<xcb_window_t> listed;
+    for (const WindowFacts& f :
+         readWindows(connection, *windows, kPid | kType | kState | kDesktop)) {
       // The server knows which local client made a window; without X-Resource the client's
       // own claim has to do, checked against the running processes.
       const auto owner = trustClaims ? f.netPid : f.localPid;
-      if (f.exists && owner == pid) {
-        owned.push_back(f.id);
+      if (!f.exists || owner != pid) {
+        continue;
+      }
+      owns = true;
+      // Only what the listing counts: never the desktop, a dock, a menu or a notification that
+      // the same process draws.
+      if (shownNow(f, atoms, currentDesktop) && isApplicationWindow(f, atoms)) {
+        listed.push_back(f.id);
       }
     }
-    if (owned.empty() || (trustClaims && !processIsAlive(pid))) {
+    if (!owns || (trustClaims && !processIsAlive(pid))) {
       return false;
     }
-    for (const xcb_window_t window : owned) {
+    for (const xcb_window_t window : listed) {
       requestIconify(connection, window);
     }
     // A request only sent can be lost with the connection; answered, it has been handled.
@@ -404,16 +498,23 @@ std::optional<std::vector<AccessibleWindow>> X11WindowSystem::applicationWindows
   if (pid <= 0) {
     return std::nullopt;
   }
-  return attempt(Windows(), [pid](Connection& connection) -> Windows {
-    const auto windows = managedWindows(connection);
+  if (pid == ownPid_) {
+    return std::vector<AccessibleWindow>();
+  }
+  return attempt(Windows(), [this, pid](Connection& connection) -> Windows {
+    auto desktopRequest = requestCurrentDesktop(connection);
+    const auto windows = watchedWindows(connection);
+    const auto currentDesktop = readCurrentDesktop(desktopRequest);
     if (!windows) {
       return std::nullopt;
     }
     const xcb::Atoms& atoms = connection.atoms();
     std::vector<AccessibleWindow> result;
     for (const WindowFacts& f :
-         readWindows(connection, *windows, kPid | kTitle | kState | kWmState)) {
-      if (!f.exists || f.netPid != pid) {
+         readWindows(connection, *windows, kPid | kType | kDesktop | kTitle | kState | kWmState)) {
+      // Minimized ones too, but only of the kinds the listing counts.
+      if (!f.exists || f.netPid != pid || !isApplicationWindow(f, atoms) || !inTaskBar(f, atoms) ||
+          !onDesktop(f, currentDesktop)) {
         continue;
       }
       AccessibleWindow window;
@@ -446,16 +547,35 @@ bool X11WindowSystem::setMinimized(const AccessibleWindow& window) {
 
 std::optional<std::int32_t> X11WindowSystem::frontmostApplicationPID() {
   using Pid = std::optional<std::int32_t>;
-  return attempt(Pid(), [](Connection& connection) -> Pid {
-    auto request =
-        requestProperty(connection, connection.root(), connection.atoms().netActiveWindow, 1);
+  return attempt(Pid(), [this](Connection& connection) -> Pid {
+    const xcb::Atoms& atoms = connection.atoms();
+    auto request = requestProperty(connection, connection.root(), atoms.netActiveWindow, 1);
     const auto active = readProperty(
-        request, [](const xcb::PropertyValue& v) { return xcb::card32Value(v, XCB_ATOM_WINDOW); });
+        request, [](const xcb::PropertyValue& v) { return xcb::firstCard32(v, XCB_ATOM_WINDOW); });
     if (!active || *active == XCB_NONE) {
       return std::nullopt;
     }
     const auto facts = readWindows(connection, {*active}, kPid);
-    return facts.front().exists ? facts.front().pid() : std::nullopt;
+    const Pid pid = facts.front().exists ? facts.front().pid() : std::nullopt;
+    if (ownPid_ == 0 || pid != ownPid_) {
+      return pid;
+    }
+    // The program's own window is active (its panel, a dialog): the user's application is the
+    // one the window manager raised last, below it.
+    auto desktopRequest = requestCurrentDesktop(connection);
+    const auto windows = watchedWindows(connection);
+    const auto currentDesktop = readCurrentDesktop(desktopRequest);
+    if (!windows) {
+      return std::nullopt;
+    }
+    for (const WindowFacts& f :
+         readWindows(connection, *windows, kPid | kType | kState | kDesktop)) {
+      if (shownNow(f, atoms, currentDesktop) && isApplicationWindow(f, atoms) && f.pid() &&
+          f.pid() != ownPid_) {
+        return f.pid();
+      }
+    }
+    return std::nullopt;
   });
 }
 

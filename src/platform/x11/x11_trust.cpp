@@ -1,4 +1,4 @@
-#include "platform/x11_trust.h"
+#include "platform/x11/x11_trust.h"
 
 #include <strings.h>
 
@@ -8,8 +8,8 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/xcb_connection.h"
-#include "platform/xcb_property.h"
+#include "platform/x11/xcb_connection.h"
+#include "platform/x11/xcb_property.h"
 
 namespace dozewick {
 
@@ -49,7 +49,7 @@ bool askWindowManager(xcb::Connection* connection) {
 
   const auto checkReply = checkRequest.get();
   const auto check =
-      xcb::card32Value(xcb::propertyValue(xcb::replyBytes(checkReply)), XCB_ATOM_WINDOW);
+      xcb::firstCard32(xcb::propertyValue(xcb::replyBytes(checkReply)), XCB_ATOM_WINDOW);
   const auto supportedReply = supportedRequest.get();
   const auto supported =
       xcb::card32List(xcb::propertyValue(xcb::replyBytes(supportedReply)), XCB_ATOM_ATOM);
@@ -66,7 +66,7 @@ bool askWindowManager(xcb::Connection* connection) {
   auto selfRequest = property(*check, atoms.netSupportingWmCheck, 1);
   const auto selfReply = selfRequest.get();
   const auto self =
-      xcb::card32Value(xcb::propertyValue(xcb::replyBytes(selfReply)), XCB_ATOM_WINDOW);
+      xcb::firstCard32(xcb::propertyValue(xcb::replyBytes(selfReply)), XCB_ATOM_WINDOW);
   return self == check && !connection->timedOut() && !connection->isBroken();
 }
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/xcb_atoms.h"
+#include "platform/x11/xcb_atoms.h"
 
 // Decoding of what the X server hands back. Pure functions over bytes: every length field in a
 // reply is checked against the bytes that really arrived, so that no value another client stored
@@ -25,8 +25,9 @@ struct PropertyValue {
 // Reads a GetProperty reply laid out as on the wire; `reply` is the whole reply as received.
 PropertyValue propertyValue(std::span<const std::uint8_t> reply);
 
-// One 32-bit value of the given type, or nullopt when type, format or length are not exactly that.
-std::optional<std::uint32_t> card32Value(const PropertyValue& value, std::uint32_t type);
+// The first 32-bit value of the given type, whatever follows it (some window managers store more
+// than the one value a property holds); nullopt on a wrong type or format, or no value at all.
+std::optional<std::uint32_t> firstCard32(const PropertyValue& value, std::uint32_t type);
 
 // A list of 32-bit values of the given type; nullopt on a wrong type or format.
 std::optional<std::vector<std::uint32_t>> card32List(const PropertyValue& value,

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace dozewick {
+
+// The GNOME Shell extension through which Dozewick reaches the windows on GNOME: what it is
+// called, which version of it this program understands, and how it is put together and installed.
+namespace gnome {
+
+inline constexpr const char* kExtensionUuid = "dozewick@dozewick.org";
+inline constexpr const char* kBusName = "org.dozewick.Shell";
+inline constexpr const char* kObjectPath = "/org/dozewick/Shell";
+inline constexpr const char* kInterface = "org.dozewick.Shell";
+// Must match DOZEWICK_EXTENSION_VERSION in the extension's shared text.
+inline constexpr unsigned kExtensionVersion = 1;
+
+// The extension's text as shipped: the shared part and the two entry points, each of which holds
+// the line "// @shared@" where the shared part goes.
+struct ExtensionSources {
+  QByteArray shared;
+  QByteArray legacyEntry;  // GNOME Shell 43 and 44
+  QByteArray moduleEntry;  // GNOME Shell 45 and later (ES modules)
+};
+
+// The major version in `gnome-shell --version` ("GNOME Shell 43.9"); nullopt when unreadable.
+std::optional<int> shellMajorVersion(const QString& versionOutput);
+
+// The files of the extension folder for a shell of this major version: extension.js and
+// metadata.json. Empty when the sources lack their marker.
+QMap<QString, QByteArray> extensionFiles(const ExtensionSources& sources, int shellMajor);
+
+// GVariant text of a string array as gsettings prints it ("['a', 'b']", "@as []"); nullopt when
+// it is not one.
+std::optional<QStringList> parseStringArray(const QString& text);
+QString formatStringArray(const QStringList& items);
+
+// Reads and writes one key of GSettings; the real one runs the gsettings tool.
+struct SettingsAccess {
+  std::function<std::optional<QString>(const QString& schema, const QString& key)> get;
+  std::function<bool(const QString& schema, const QString& key, const QString& value)> set;
+};
+SettingsAccess gsettingsTool();
+
+struct InstallResult {
+  bool ok = false;
+  bool changed = false;  // files or the enabled list were written
+  QString error;         // for the user, when !ok
+};
+
+// Puts the extension for this user into `extensionsDir`/<uuid>/ (the new folder is written
+// beside it and renamed into place, so nothing half written is ever left) and adds it to the
+// shell's enabled extensions, keeping the others. Installing what is already there changes
+// nothing.
+InstallResult installExtension(const QString& extensionsDir, const QMap<QString, QByteArray>& files,
+                               const SettingsAccess& settings);
+
+// ~/.local/share/gnome-shell/extensions, after XDG_DATA_HOME.
+QString userExtensionsDir();
+
+// The installed shell's major version, from `gnome-shell --version`.
+std::optional<int> installedShellMajorVersion();
+
+}  // namespace gnome
+}  // namespace dozewick

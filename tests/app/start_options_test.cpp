@@ -1,0 +1,83 @@
+// Choosing the window system at start: from the session's variables, the option and the
+// forcing variable.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "app/window_system_choice.h"
+
+namespace dozewick {
+namespace {
+
+using Kind = WindowSystemKind;
+
+TEST(WindowSystemChoice, DetectsTheSessionNotWhereQtDraws) {
+  struct Case {
+    std::map<std::string, std::string> variables;
+    Kind expected;
+  };
+  const Case cases[] = {
+      {{{"XDG_SESSION_TYPE", "x11"}, {"DISPLAY", ":0"}}, Kind::x11},
+      {{{"DISPLAY", ":0"}}, Kind::x11},
+      // Plasma on Wayland runs XWayland too: its DISPLAY must not win.
+      {{{"XDG_SESSION_TYPE", "wayland"},
+        {"DISPLAY", ":1"},
+        {"WAYLAND_DISPLAY", "wayland-0"},
+        {"XDG_CURRENT_DESKTOP", "KDE"}},
+       Kind::kwin},
+      {{{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":1"}, {"XDG_CURRENT_DESKTOP", "kde"}},
+       Kind::kwin},
+      {{{"XDG_SESSION_TYPE", "wayland"}, {"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"}}, Kind::gnome},
+      {{{"XDG_SESSION_TYPE", "x11"}, {"DISPLAY", ":0"}, {"XDG_CURRENT_DESKTOP", "GNOME"}},
+       Kind::x11},
+      {{{"XDG_SESSION_TYPE", "wayland"}, {"XDG_CURRENT_DESKTOP", "KDEX"}}, Kind::none},
+      {{{"XDG_SESSION_TYPE", "tty"}}, Kind::none},
+      {{}, Kind::none},
+  };
+  for (const Case& c : cases) {
+    const auto variable = [&](const char* name) -> const char* {
+      const auto found = c.variables.find(name);
+      return found == c.variables.end() ? nullptr : found->second.c_str();
+    };
+    std::string described;
+    for (const auto& [name, value] : c.variables) {
+      described += name + "=" + value + " ";
+    }
+    EXPECT_EQ(detectWindowSystem(variable), c.expected) << described;
+  }
+}
+
+TEST(WindowSystemChoice, TheOptionWinsOverTheVariableAndUnknownValuesAreErrors) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* variable;
+    std::optional<Kind> expected;
+    bool error;
+    bool help;
+  };
+  const Case cases[] = {
+      {{}, nullptr, std::nullopt, false, false},
+      {{"--window-system", "kwin"}, nullptr, Kind::kwin, false, false},
+      {{"--window-system=X11"}, "kwin", Kind::x11, false, false},
+      {{}, "kwin", Kind::kwin, false, false},
+      {{"--window-system=auto"}, "kwin", std::nullopt, false, false},
+      {{"--window-system", "GNOME"}, "kwin", Kind::gnome, false, false},
+      {{"-platform", "wayland", "--help"}, nullptr, std::nullopt, false, true},
+      {{"--window-system=gnome-ish"}, nullptr, std::nullopt, true, false},
+      {{}, "wayland", std::nullopt, true, false},
+      {{"--window-system"}, nullptr, std::nullopt, true, false},
+      {{"--windowsystem=x11"}, nullptr, std::nullopt, true, false},
+  };
+  for (const Case& c : cases) {
+    const StartOptions options = parseStartOptions(c.arguments, c.variable);
+    const std::string what = c.arguments.empty() ? "(none)" : c.arguments.front();
+    EXPECT_EQ(options.windowSystem, c.expected) << what;
+    EXPECT_EQ(!options.error.empty(), c.error) << what << ": " << options.error;
+    EXPECT_EQ(options.help, c.help) << what;
+  }
+  EXPECT_NE(startUsage("dozewick").find("--window-system"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dozewick

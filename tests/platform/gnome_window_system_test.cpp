@@ -1,0 +1,383 @@
+// Dozewick's GNOME Shell extension: how it is put together and installed (in a temporary home),
+// and the GNOME window system against a headless GNOME Shell (run inside tools/gnome-session,
+// which installs the extension before the shell starts), with Qt programs on Wayland.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <chrono>
+#include <functional>
+
+#include "core/clock.h"
+#include "core/window_manager.h"
+#include "core/window_rules.h"
+#include "platform/gnome/gnome_extension.h"
+#include "platform/gnome/gnome_window_system.h"
+#include "platform/qt_runtime.h"
+#include "support/qt_application.h"
+
+namespace dozewick {
+namespace {
+
+using namespace std::chrono_literals;
+
+const auto* const application = testing::addQtApplication<QCoreApplication>();
+
+QByteArray sourceFile(const char* name) {
+  QFile file(QStringLiteral(DOZEWICK_GNOME_SOURCES "/") + name);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+  return file.readAll();
+}
+
+gnome::ExtensionSources shippedSources() {
+  return {sourceFile("shared.js"), sourceFile("entry-legacy.js"), sourceFile("entry-module.js")};
+}
+
+TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatFits) {
+  const struct {
+    const char* output;
+    std::optional<int> major;
+  } versions[] = {{"GNOME Shell 43.9\n", 43}, {"GNOME Shell 45.rc", 45}, {"GNOME Shell 46", 46},
+                  {"gnome-shell 43", {}},     {"GNOME Shell x", {}},     {"", {}}};
+  for (const auto& row : versions) {
+    EXPECT_EQ(gnome::shellMajorVersion(QString::fromUtf8(row.output)), row.major) << row.output;
+  }
+
+  const struct {
+    const char* text;
+    std::optional<QStringList> items;
+  } lists[] = {
+      {"@as []", QStringList{}},
+      {"['a@b', 'c@d']", QStringList{"a@b", "c@d"}},
+      {R"(["it's@x", 'back\\slash'])", QStringList{"it's@x", R"(back\slash)"}},
+      {"['unterminated]", {}},
+      {"'a'", {}},
+      {"['a' 'b']", {}},
+  };
+  for (const auto& row : lists) {
+    EXPECT_EQ(gnome::parseStringArray(QString::fromUtf8(row.text)), row.items) << row.text;
+    if (row.items) {
+      EXPECT_EQ(gnome::parseStringArray(gnome::formatStringArray(*row.items)), row.items);
+    }
+  }
+
+  const auto sources = shippedSources();
+  const auto old = gnome::extensionFiles(sources, 43);
+  const auto modern = gnome::extensionFiles(sources, 46);
+  ASSERT_EQ(old.size(), 2);
+  EXPECT_TRUE(old["extension.js"].contains("function init()"));
+  EXPECT_FALSE(old["extension.js"].contains("import "));
+  EXPECT_TRUE(modern["extension.js"].contains("export default class"));
+  for (const auto& files : {old, modern}) {
+    EXPECT_TRUE(files["extension.js"].contains("class DozewickService"));
+    EXPECT_FALSE(files["extension.js"].contains("@shared@"));
+    EXPECT_TRUE(files["extension.js"].contains(QByteArray("DOZEWICK_EXTENSION_VERSION = ") +
+                                               QByteArray::number(gnome::kExtensionVersion) + ";"))
+        << "the extension and this program must agree on the version";
+  }
+  EXPECT_TRUE(old["metadata.json"].contains("\"43\""));
+  EXPECT_FALSE(old["metadata.json"].contains("\"45\""));
+  EXPECT_TRUE(modern["metadata.json"].contains("\"46\""));
+  EXPECT_TRUE(gnome::extensionFiles({sources.shared, "no marker", "no marker"}, 43).isEmpty());
+}
+
+TEST(GnomeExtension, InstallsIntoTheHomeKeepsOtherExtensionsAndFailsCleanly) {
+  QTemporaryDir home;
+  qputenv("GSETTINGS_BACKEND", "keyfile");
+  qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+  const auto settings = gnome::gsettingsTool();
+  const QString key = QStringLiteral("enabled-extensions");
+  const QString schema = QStringLiteral("org.gnome.shell");
+  ASSERT_TRUE(settings.set(schema, key, QStringLiteral("['other@one', 'other@two']")))
+      << "needs GNOME Shell's settings schema";
+  const QString folder = home.filePath(QStringLiteral("extensions"));
+  const auto files = gnome::extensionFiles(shippedSources(), 43);
+
+  auto result = gnome::installExtension(folder, files, settings);
+  ASSERT_TRUE(result.ok) << result.error.toStdString();
+  EXPECT_TRUE(result.changed);
+  const QString installed = QDir(folder).filePath(gnome::kExtensionUuid);
+  for (auto it = files.begin(); it != files.end(); ++it) {
+    QFile file(QDir(installed).filePath(it.key()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), it.value());
+  }
+  EXPECT_EQ(gnome::parseStringArray(settings.get(schema, key).value_or(QString())),
+            QStringList({"other@one", "other@two", gnome::kExtensionUuid}));
+  EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{gnome::kExtensionUuid})
+      << "nothing is left beside the installed folder";
+
+  result = gnome::installExtension(folder, files, settings);
+  EXPECT_TRUE(result.ok);
+  EXPECT_FALSE(result.changed) << "a second Authorize changes nothing";
+
+  // A newer program replaces an older copy in place.
+  const auto newer = gnome::extensionFiles(
+      {shippedSources().shared + "// newer\n", sourceFile("entry-legacy.js"), ""}, 43);
+  result = gnome::installExtension(folder, newer, settings);
+  EXPECT_TRUE(result.ok && result.changed);
+  QFile replaced(QDir(installed).filePath(QStringLiteral("extension.js")));
+  ASSERT_TRUE(replaced.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(
+      replaced.readAll().endsWith("// newer\n\nfunction init() {\n"
+                                  "    return new DozewickService();\n}\n"));
+  EXPECT_EQ(settings.get(schema, key)->count(gnome::kExtensionUuid), 1);
+
+  // A folder that cannot be made: a clear error, nothing written, the enabled list untouched.
+  QFile blocker(home.filePath(QStringLiteral("blocker")));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  ASSERT_TRUE(settings.set(schema, key, QStringLiteral("['other@one']")));
+  result =
+      gnome::installExtension(home.filePath(QStringLiteral("blocker/extensions")), files, settings);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.error.contains(QStringLiteral("blocker/extensions")))
+      << result.error.toStdString();
+  EXPECT_EQ(settings.get(schema, key), QStringLiteral("['other@one']"));
+
+  // Without the shell's settings nothing is written either.
+  gnome::SettingsAccess broken{[](const QString&, const QString&) { return std::nullopt; },
+                               [](const QString&, const QString&, const QString&) { return true; }};
+  const QString untouched = home.filePath(QStringLiteral("untouched"));
+  EXPECT_FALSE(gnome::installExtension(untouched, files, broken).ok);
+  EXPECT_FALSE(QFileInfo::exists(untouched));
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (condition()) {
+      return true;
+    }
+    QThread::msleep(20);
+  }
+  return condition();
+}
+
+// One Qt program on Wayland; its windows are opened and closed on command.
+class WaylandClient {
+ public:
+  WaylandClient() {
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral(DOZEWICK_WAYLAND_TEST_CLIENT), {});
+    EXPECT_TRUE(process_.waitForStarted(10000));
+  }
+  ~WaylandClient() {
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(5000)) {
+      process_.kill();
+      process_.waitForFinished(5000);
+    }
+  }
+  std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
+  bool command(const QString& line) {
+    process_.write((line + QLatin1Char('\n')).toUtf8());
+    process_.waitForBytesWritten(5000);
+    while (!process_.canReadLine()) {
+      if (!process_.waitForReadyRead(10000)) {
+        return false;
+      }
+    }
+    return process_.readLine().trimmed() == "ok";
+  }
+
+ private:
+  QProcess process_;
+};
+
+std::optional<WindowInfo> visible(GnomeWindowSystem& windows, const std::string& title) {
+  for (const WindowInfo& window : getVisibleWindows(windows)) {
+    if (window.title == title) {
+      return window;
+    }
+  }
+  return std::nullopt;
+}
+
+bool minimizedNow(GnomeWindowSystem& windows, std::int32_t pid, const std::string& title) {
+  for (const auto& w : windows.applicationWindows(pid).value_or(std::vector<AccessibleWindow>())) {
+    if (w.title == title) {
+      return w.minimized == true;
+    }
+  }
+  return false;
+}
+
+GnomeWindowSystem::Options withOwnPid(std::int32_t pid) {
+  GnomeWindowSystem::Options options;
+  options.ownPid = pid;
+  return options;
+}
+
+bool setEnabled(const QStringList& uuids) {
+  return gnome::gsettingsTool().set(QStringLiteral("org.gnome.shell"),
+                                    QStringLiteral("enabled-extensions"),
+                                    gnome::formatStringArray(uuids));
+}
+
+TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
+  WaylandClient self, editor, viewer;
+  GnomeWindowSystem windows(QDBusConnection::sessionBus(), withOwnPid(self.pid()));
+  ASSERT_TRUE(eventually([&] { return windows.trusted(); })) << "the extension does not answer";
+
+  ASSERT_TRUE(self.command("open Own panel"));
+  ASSERT_TRUE(editor.command("open Editor one") && editor.command("open Editor two") &&
+              editor.command("dialog Editor dialog") && editor.command("tooltip Editor tip"));
+  ASSERT_TRUE(eventually([&] { return windows.frontmostApplicationPID() == editor.pid(); }));
+  ASSERT_TRUE(viewer.command("open Viewer one") && viewer.command("open Viewer two"));
+  ASSERT_TRUE(eventually([&] { return visible(windows, "Viewer two").has_value(); }));
+  EXPECT_TRUE(eventually([&] { return windows.frontmostApplicationPID() == viewer.pid(); }));
+
+  const auto one = visible(windows, "Editor one");
+  const auto two = visible(windows, "Editor two");
+  ASSERT_TRUE(one && two && visible(windows, "Editor dialog"));
+  EXPECT_EQ(one->appPID, editor.pid());
+  EXPECT_NE(one->windowID, two->windowID);
+  EXPECT_FALSE(visible(windows, "Editor tip")) << "a tooltip is not an application window";
+  EXPECT_FALSE(visible(windows, "Own panel")) << "this program's own windows are left out";
+
+  // While this program's own window is focused, the application before it stays frontmost.
+  ASSERT_TRUE(self.command("open Own settings"));
+  QThread::msleep(500);
+  EXPECT_EQ(windows.frontmostApplicationPID(), viewer.pid());
+
+  // Iconify one window, then a whole application; a window gone meanwhile is simply skipped.
+  std::optional<AccessibleWindow> viewerTwo;
+  const auto viewerWindows = windows.applicationWindows(viewer.pid());
+  ASSERT_TRUE(viewerWindows);
+  for (const auto& w : *viewerWindows) {
+    if (w.title == "Viewer two")
+      viewerTwo = w;
+  }
+  ASSERT_TRUE(viewerTwo);
+  EXPECT_TRUE(windows.setMinimized(*viewerTwo));
+  ASSERT_TRUE(eventually([&] { return minimizedNow(windows, viewer.pid(), "Viewer two"); }));
+  EXPECT_FALSE(visible(windows, "Viewer two"));
+  EXPECT_FALSE(minimizedNow(windows, viewer.pid(), "Viewer one"));
+  EXPECT_FALSE(windows.setMinimized(AccessibleWindow{987654321, {}, {}})) << "unknown id";
+
+  EXPECT_FALSE(windows.hideApplication(999999)) << "no such application";
+  EXPECT_TRUE(minimizeWindow(windows, *one));
+  EXPECT_TRUE(eventually([&] {
+    return minimizedNow(windows, editor.pid(), "Editor one") &&
+           minimizedNow(windows, editor.pid(), "Editor two") &&
+           minimizedNow(windows, editor.pid(), "Editor dialog");
+  }));
+  EXPECT_TRUE(visible(windows, "Viewer one"));
+}
+
+// A fake extension that answers with another version.
+class OldExtension : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.dozewick.Shell")
+  Q_PROPERTY(uint Version READ version)
+ public:
+  uint version() const { return 0; }
+};
+
+TEST(GnomeWindowSystem, AnswersNoWhenTheExtensionIsDisabledMissingOrTooOld) {
+  WaylandClient editor;
+  ASSERT_TRUE(editor.command("open Editor"));
+  GnomeWindowSystem windows(QDBusConnection::sessionBus(), {});
+  ASSERT_TRUE(eventually([&] { return visible(windows, "Editor").has_value(); }));
+  EXPECT_EQ(windows.extensionVersion(), gnome::kExtensionVersion);
+
+  ASSERT_TRUE(setEnabled({}));
+  ASSERT_TRUE(eventually([&] { return !windows.extensionVersion(); }));
+  EXPECT_FALSE(windows.trusted());
+  EXPECT_FALSE(windows.onScreenWindowEntries());
+  EXPECT_FALSE(windows.frontmostApplicationPID());
+  EXPECT_FALSE(windows.hideApplication(editor.pid()));
+
+  // Another program holding the name with an older interface is not trusted.
+  auto other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("old"));
+  // It answers from a thread of its own while the backend blocks this one.
+  QThread thread;
+  OldExtension old;
+  old.moveToThread(&thread);
+  thread.start();
+  ASSERT_TRUE(other.registerObject(gnome::kObjectPath, &old, QDBusConnection::ExportAllProperties));
+  ASSERT_TRUE(other.registerService(gnome::kBusName));
+  EXPECT_EQ(windows.extensionVersion(), 0u);
+  EXPECT_FALSE(windows.trusted());
+  EXPECT_FALSE(windows.onScreenWindowEntries());
+  other.unregisterService(gnome::kBusName);
+  QDBusConnection::disconnectFromBus(QStringLiteral("old"));
+  thread.quit();
+  thread.wait();
+
+  // Switched on again, it answers at once: the shell knows it from its start.
+  ASSERT_TRUE(setEnabled({gnome::kExtensionUuid}));
+  EXPECT_TRUE(eventually([&] { return windows.trusted(); }));
+  EXPECT_TRUE(visible(windows, "Editor"));
+}
+
+// The minimizing loop of the program, on its real clock and runtime, over GNOME Shell. Each new
+// window takes the focus, so opening them one by one uses them in that order.
+TEST(GnomeWindowSystem, EndToEndTheTwoLeastRecentlyUsedGoAfterAMinute) {
+  struct Trust final : TrustCheck {
+    GnomeWindowSystem* windows = nullptr;
+    void checkPermissionAsync(std::function<void(bool)> done) override { done(windows->trusted()); }
+  };
+  GnomeWindowSystem windows(QDBusConnection::sessionBus(), {});
+  Trust trust;
+  trust.windows = &windows;
+  SystemClock clock;
+  QtRuntime runtime;
+  const auto manager = WindowManager::create(clock, runtime, windows, trust);
+  manager->start();
+  ASSERT_TRUE(eventually([&] { return manager->isRunning().get(); }));
+
+  using Clock = std::chrono::steady_clock;
+  const auto pause = [](std::chrono::milliseconds span) { eventually([] { return false; }, span); };
+  std::vector<std::unique_ptr<WaylandClient>> apps;
+  Clock::time_point firstLeftAlone, allLeftAlone;
+  for (int i = 0; i < 6; ++i) {
+    apps.push_back(std::make_unique<WaylandClient>());
+    ASSERT_TRUE(apps.back()->command(QStringLiteral("open App %1").arg(i)));
+    ASSERT_TRUE(eventually([&] { return windows.frontmostApplicationPID() == apps[i]->pid(); }));
+    if (i == 1) {
+      firstLeftAlone = Clock::now();
+    }
+    if (i < 5) {
+      pause(3s);
+    }
+  }
+  allLeftAlone = Clock::now();
+
+  const auto iconified = [&](int i) {
+    return minimizedNow(windows, apps[i]->pid(), "App " + std::to_string(i));
+  };
+  bool tooEarly = false;
+  const bool gone = eventually(
+      [&] {
+        for (int i = 0; i < 6; ++i) {
+          tooEarly = tooEarly || (iconified(i) && Clock::now() < firstLeftAlone + 59s);
+        }
+        return iconified(0) && iconified(1);
+      },
+      std::chrono::duration_cast<std::chrono::milliseconds>(allLeftAlone + 75s - Clock::now()));
+  EXPECT_FALSE(tooEarly) << "a window went before it had been left alone for 60 s";
+  ASSERT_TRUE(gone) << "the two least recently used were not iconified in time";
+  pause(2s);
+  for (int i = 2; i < 6; ++i) {
+    EXPECT_FALSE(iconified(i)) << "App " << i << " is among the three most recent or in front";
+  }
+  manager->stop();
+}
+
+}  // namespace
+}  // namespace dozewick
+
+#include "gnome_window_system_test.moc"

@@ -1,0 +1,353 @@
+// The KWin window system against a headless KWin on Wayland (run inside tools/kwin-session),
+// with Qt programs on Wayland as the applications.
+#include "platform/kwin/kwin_window_system.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "core/clock.h"
+#include "core/window_manager.h"
+#include "core/window_rules.h"
+#include "platform/qt_runtime.h"
+#include "support/qt_application.h"
+
+namespace dozewick {
+namespace {
+
+using namespace std::chrono_literals;
+
+const auto* const application = testing::addQtApplication<QCoreApplication>();
+
+bool minimizedNow(KWinWindowSystem& windows, std::int32_t pid, const std::string& title);
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (condition()) {
+      return true;
+    }
+    QThread::msleep(10);
+  }
+  return condition();
+}
+
+QDBusMessage callKWin(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& arguments = {}) {
+  auto call =
+      QDBusMessage::createMethodCall(QStringLiteral("org.kde.KWin"), path, interface, method);
+  call.setArguments(arguments);
+  return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+}
+
+// Runs a few lines of script in KWin, as a user's action would: activating a window, switching
+// desktops.
+void inKWin(const QString& code) {
+  static int count = 0;
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("driver.js"));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(("var all = typeof workspace.windowList === 'function' ? workspace.windowList() : "
+              "workspace.clientList();\n"
+              "function byTitle(t) { for (var i = 0; i < all.length; ++i) "
+              "if (String(all[i].caption) === t) return all[i]; return null; }\n" +
+              code)
+                 .toUtf8());
+  file.close();
+  const QString plugin = QStringLiteral("dozewick-test-driver-%1").arg(++count);
+  const QDBusMessage loaded =
+      callKWin(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),
+               QStringLiteral("loadScript"), {path, plugin});
+  ASSERT_EQ(loaded.type(), QDBusMessage::ReplyMessage) << loaded.errorMessage().toStdString();
+  const int id = loaded.arguments().value(0).toInt();
+  if (callKWin(QStringLiteral("/Scripting/Script%1").arg(id), QStringLiteral("org.kde.kwin.Script"),
+               QStringLiteral("run"))
+          .type() != QDBusMessage::ReplyMessage) {
+    callKWin(QStringLiteral("/%1").arg(id), QStringLiteral("org.kde.kwin.Script"),
+             QStringLiteral("run"));
+  }
+  callKWin(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),
+           QStringLiteral("unloadScript"), {plugin});
+}
+
+void activate(const QString& title) {
+  inKWin(QStringLiteral("var w = byTitle('%1'); if (typeof workspace.windowList === 'function') "
+                        "workspace.activeWindow = w; else workspace.activeClient = w;")
+             .arg(title));
+}
+
+// One Qt program on Wayland; its windows are opened and closed on command.
+class WaylandClient {
+ public:
+  WaylandClient() {
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral(DOZEWICK_WAYLAND_TEST_CLIENT), {});
+    EXPECT_TRUE(process_.waitForStarted(10000));
+  }
+  ~WaylandClient() {
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(5000)) {
+      process_.kill();
+      process_.waitForFinished(5000);
+    }
+  }
+  std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
+  bool command(const QString& line) {
+    process_.write((line + QLatin1Char('\n')).toUtf8());
+    process_.waitForBytesWritten(5000);
+    while (!process_.canReadLine()) {
+      if (!process_.waitForReadyRead(10000)) {
+        return false;
+      }
+    }
+    return process_.readLine().trimmed() == "ok";
+  }
+
+ private:
+  QProcess process_;
+};
+
+std::unique_ptr<KWinWindowSystem> makeBackend(std::int32_t ownPid = 0) {
+  QFile script(QStringLiteral(DOZEWICK_KWIN_SCRIPT));
+  EXPECT_TRUE(script.open(QIODevice::ReadOnly));
+  KWinWindowSystem::Options options;
+  options.ownPid = ownPid;
+  options.pollHold = 300ms;
+  options.silenceLimit = 1500ms;
+  auto backend = std::make_unique<KWinWindowSystem>(
+      QDBusConnection::sessionBus(), QString::fromUtf8(script.readAll()),
+      QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")), options);
+  backend->start();
+  EXPECT_TRUE(eventually([&] { return backend->scriptAnswering(); }));
+  return backend;
+}
+
+std::optional<WindowInfo> visible(KWinWindowSystem& windows, const std::string& title) {
+  for (const WindowInfo& window : getVisibleWindows(windows)) {
+    if (window.title == title) {
+      return window;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<AccessibleWindow> owned(KWinWindowSystem& windows, std::int32_t pid,
+                                      const std::string& title) {
+  for (const AccessibleWindow& window :
+       windows.applicationWindows(pid).value_or(std::vector<AccessibleWindow>())) {
+    if (window.title == title) {
+      return window;
+    }
+  }
+  return std::nullopt;
+}
+
+bool minimizedNow(KWinWindowSystem& windows, std::int32_t pid, const std::string& title) {
+  const auto window = owned(windows, pid, title);
+  return window && window->minimized == true;
+}
+
+TEST(KWinWindowSystem, ListsApplicationWindowsByTypeAndDesktopAndKnowsTheFrontmost) {
+  WaylandClient self, editor, viewer;
+  ASSERT_TRUE(self.command("open Own panel"));
+  ASSERT_TRUE(editor.command("open Editor one") && editor.command("open Editor two") &&
+              editor.command("dialog Editor dialog") && editor.command("tooltip Editor tip"));
+  ASSERT_TRUE(viewer.command("open Viewer"));
+  const auto backend = makeBackend(self.pid());
+  KWinWindowSystem& windows = *backend;
+
+  ASSERT_TRUE(eventually([&] { return visible(windows, "Viewer").has_value(); }));
+  const auto one = visible(windows, "Editor one");
+  const auto two = visible(windows, "Editor two");
+  const auto dialog = visible(windows, "Editor dialog");
+  ASSERT_TRUE(one && two && dialog);
+  EXPECT_EQ(one->appPID, editor.pid());
+  EXPECT_EQ(dialog->appPID, editor.pid());
+  EXPECT_NE(one->windowID, two->windowID);
+  const auto all = getVisibleWindows(windows);
+  EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                          [&](const WindowInfo& w) { return w.appPID == editor.pid(); }),
+            3)
+      << "a tooltip is not an application window";
+  EXPECT_FALSE(visible(windows, "Own panel")) << "this program's own windows are left out";
+
+  // Ids stay with their windows across reports.
+  activate(QStringLiteral("Viewer"));
+  ASSERT_TRUE(eventually([&] { return windows.frontmostApplicationPID() == viewer.pid(); }));
+  EXPECT_EQ(visible(windows, "Editor one")->windowID, one->windowID);
+  activate(QStringLiteral("Editor two"));
+  ASSERT_TRUE(eventually([&] { return windows.frontmostApplicationPID() == editor.pid(); }));
+  // While this program's own window is active, the application before it stays frontmost.
+  activate(QStringLiteral("Own panel"));
+  ASSERT_TRUE(eventually([&] { return owned(windows, self.pid(), "Own panel").has_value(); }));
+  QThread::msleep(300);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(windows.frontmostApplicationPID(), editor.pid());
+
+  // Only KWin is listened to: a report from anyone else changes nothing.
+  auto forged = QDBusMessage::createMethodCall(
+      QDBusConnection::sessionBus().baseService(), QStringLiteral("/org/dozewick/KWin"),
+      QStringLiteral("org.dozewick.KWinBridge"), QStringLiteral("Report"));
+  forged.setArguments({QStringLiteral(R"({"active":"","windows":[{"id":"x","pid":4242,)"
+                                      R"("app":"Forged","title":"Forged","kind":"normalWindow",)"
+                                      R"("current":true,"minimized":false}]})")});
+  QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"))
+      .call(forged, QDBus::Block, 5000);
+  QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(visible(windows, "Forged"));
+  EXPECT_TRUE(visible(windows, "Viewer"));
+
+  // Windows of another desktop are not on screen.
+  inKWin(QStringLiteral("workspace.desktops = 2; workspace.currentDesktop = 2;"));
+  ASSERT_TRUE(eventually([&] { return !visible(windows, "Viewer"); }));
+  EXPECT_TRUE(getVisibleWindows(windows).empty());
+  inKWin(QStringLiteral("workspace.currentDesktop = 1;"));
+  EXPECT_TRUE(eventually([&] { return visible(windows, "Viewer").has_value(); }));
+}
+
+TEST(KWinWindowSystem, IconifiesAnApplicationOrOneWindowAndSurvivesWindowsThatClose) {
+  WaylandClient editor, viewer, leaving;
+  ASSERT_TRUE(editor.command("open Editor one") && editor.command("open Editor two") &&
+              editor.command("dialog Editor dialog"));
+  ASSERT_TRUE(viewer.command("open Viewer one") && viewer.command("open Viewer two"));
+  ASSERT_TRUE(leaving.command("open Leaving"));
+  const auto backend = makeBackend();
+  KWinWindowSystem& windows = *backend;
+  ASSERT_TRUE(eventually([&] { return visible(windows, "Leaving").has_value(); }));
+
+  EXPECT_FALSE(windows.hideApplication(999999)) << "no such application";
+  ASSERT_TRUE(windows.hideApplication(editor.pid()));
+  EXPECT_FALSE(visible(windows, "Editor one")) << "counted as minimized at once";
+  ASSERT_TRUE(eventually([&] {
+    const auto all = windows.applicationWindows(editor.pid());
+    return all && all->size() == 3 &&
+           std::all_of(all->begin(), all->end(), [](const auto& w) { return w.minimized == true; });
+  }));
+  EXPECT_TRUE(visible(windows, "Viewer one"));
+
+  const auto two = owned(windows, viewer.pid(), "Viewer two");
+  ASSERT_TRUE(two);
+  ASSERT_TRUE(windows.setMinimized(*two));
+  ASSERT_TRUE(eventually([&] { return minimizedNow(windows, viewer.pid(), "Viewer two"); }));
+  EXPECT_TRUE(visible(windows, "Viewer one"));
+  EXPECT_EQ(owned(windows, viewer.pid(), "Viewer one")->minimized, false);
+
+  // A window that closes between the listing and the request: the request finds nothing and
+  // the next report no longer has it.
+  const auto gone = visible(windows, "Leaving");
+  ASSERT_TRUE(gone);
+  ASSERT_TRUE(leaving.command("close Leaving"));
+  windows.hideApplication(leaving.pid());
+  EXPECT_TRUE(minimizeWindow(windows, *visible(windows, "Viewer one")));
+  ASSERT_TRUE(eventually([&] { return minimizedNow(windows, viewer.pid(), "Viewer one"); }));
+  EXPECT_TRUE(eventually([&] { return !owned(windows, leaving.pid(), "Leaving"); }));
+  EXPECT_TRUE(backend->scriptAnswering());
+}
+
+TEST(KWinWindowSystem, LoadsTheScriptAgainWhenKWinLosesItAndAnswersNoWhileKWinIsAway) {
+  WaylandClient editor;
+  ASSERT_TRUE(editor.command("open Editor"));
+  auto backend = makeBackend();
+  ASSERT_TRUE(eventually([&] { return visible(*backend, "Editor").has_value(); }));
+  EXPECT_TRUE(backend->trusted());
+
+  // Someone unloads the script: silence, then the backend loads it again.
+  callKWin(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),
+           QStringLiteral("unloadScript"), {QStringLiteral("dozewick")});
+  ASSERT_TRUE(eventually([&] { return !backend->scriptAnswering(); }));
+  EXPECT_FALSE(backend->onScreenWindowEntries());
+  ASSERT_TRUE(eventually([&] { return visible(*backend, "Editor").has_value(); }));
+  EXPECT_TRUE(backend->trusted());
+
+  // KWin stops answering altogether.
+  const pid_t kwin = qEnvironmentVariableIntValue("KWIN_SESSION_PID");
+  ASSERT_GT(kwin, 0);
+  ASSERT_EQ(::kill(kwin, SIGSTOP), 0);
+  EXPECT_TRUE(eventually([&] { return !backend->scriptAnswering(); }));
+  EXPECT_FALSE(backend->trusted());
+  ::kill(kwin, SIGCONT);
+  EXPECT_TRUE(eventually([&] { return backend->trusted(); }, 30s));
+  EXPECT_TRUE(eventually([&] { return visible(*backend, "Editor").has_value(); }));
+
+  // On quit the script goes with the program.
+  backend->stop();
+  const QDBusMessage loaded =
+      callKWin(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),
+               QStringLiteral("isScriptLoaded"), {QStringLiteral("dozewick")});
+  EXPECT_EQ(loaded.arguments().value(0).toBool(), false);
+}
+
+// The minimizing loop of the program, on its real clock and runtime, over KWin.
+TEST(KWinWindowSystem, EndToEndTheTwoLeastRecentlyUsedGoAfterAMinute) {
+  struct Trust final : TrustCheck {
+    KWinWindowSystem* windows = nullptr;
+    void checkPermissionAsync(std::function<void(bool)> done) override { done(windows->trusted()); }
+  };
+  std::vector<std::unique_ptr<WaylandClient>> apps;
+  for (int i = 0; i < 6; ++i) {
+    apps.push_back(std::make_unique<WaylandClient>());
+    ASSERT_TRUE(apps.back()->command(QStringLiteral("open App %1").arg(i)));
+  }
+  const auto backend = makeBackend();
+  Trust trust;
+  trust.windows = backend.get();
+  SystemClock clock;
+  QtRuntime runtime;
+  const auto manager = WindowManager::create(clock, runtime, *backend, trust);
+  manager->start();
+  ASSERT_TRUE(eventually([&] { return manager->isRunning().get(); }));
+
+  using Clock = std::chrono::steady_clock;
+  const auto pause = [](std::chrono::milliseconds span) { eventually([] { return false; }, span); };
+  for (int i = 0; i < 5; ++i) {
+    activate(QStringLiteral("App %1").arg(i));
+    ASSERT_TRUE(eventually([&] { return backend->frontmostApplicationPID() == apps[i]->pid(); }));
+    pause(3s);
+  }
+  const auto firstLeftAlone = Clock::now() - 12s;
+  activate(QStringLiteral("App 5"));
+  ASSERT_TRUE(eventually([&] { return backend->frontmostApplicationPID() == apps[5]->pid(); }));
+  const auto allLeftAlone = Clock::now();
+
+  const auto iconified = [&](int i) {
+    return minimizedNow(*backend, apps[i]->pid(), "App " + std::to_string(i));
+  };
+  bool tooEarly = false;
+  const bool gone = eventually(
+      [&] {
+        for (int i = 0; i < 6; ++i) {
+          tooEarly = tooEarly || (iconified(i) && Clock::now() < firstLeftAlone + 60s);
+        }
+        return iconified(0) && iconified(1);
+      },
+      std::chrono::duration_cast<std::chrono::milliseconds>(allLeftAlone + 75s - Clock::now()));
+  EXPECT_FALSE(tooEarly) << "a window went before it had been left alone for 60 s";
+  ASSERT_TRUE(gone) << "the two least recently used were not iconified in time";
+  pause(2s);
+  for (int i = 2; i < 6; ++i) {
+    EXPECT_FALSE(iconified(i)) << "App " << i << " is among the three most recent or in front";
+  }
+  EXPECT_EQ(manager->minimizedCount().get(), 2);
+  manager->stop();
+}
+
+}  // namespace
+}  // namespace dozewick
