@@ -21,11 +21,14 @@
 #include "platform/gnome/gnome_window_system.h"
 #include "platform/qt_runtime.h"
 #include "support/qt_application.h"
+#include "support/wayland_client.h"
 
 namespace dozewick {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::eventually;
+using testing::WaylandClient;
 
 const auto* const application = testing::addQtApplication<QCoreApplication>();
 
@@ -149,52 +152,6 @@ TEST(GnomeExtension, InstallsIntoTheHomeKeepsOtherExtensionsAndFailsCleanly) {
   EXPECT_FALSE(gnome::installExtension(untouched, files, broken).ok);
   EXPECT_FALSE(QFileInfo::exists(untouched));
 }
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (condition()) {
-      return true;
-    }
-    QThread::msleep(20);
-  }
-  return condition();
-}
-
-// One Qt program on Wayland; its windows are opened and closed on command.
-class WaylandClient {
- public:
-  WaylandClient() {
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    process_.setProcessEnvironment(environment);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(DOZEWICK_WAYLAND_TEST_CLIENT), {});
-    EXPECT_TRUE(process_.waitForStarted(10000));
-  }
-  ~WaylandClient() {
-    process_.closeWriteChannel();
-    if (!process_.waitForFinished(5000)) {
-      process_.kill();
-      process_.waitForFinished(5000);
-    }
-  }
-  std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
-  bool command(const QString& line) {
-    process_.write((line + QLatin1Char('\n')).toUtf8());
-    process_.waitForBytesWritten(5000);
-    while (!process_.canReadLine()) {
-      if (!process_.waitForReadyRead(10000)) {
-        return false;
-      }
-    }
-    return process_.readLine().trimmed() == "ok";
-  }
-
- private:
-  QProcess process_;
-};
 
 std::optional<WindowInfo> visible(GnomeWindowSystem& windows, const std::string& title) {
   for (const WindowInfo& window : getVisibleWindows(windows)) {

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QThread>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+namespace dozewick::testing {
+
+// Polls the condition while the event loop runs, for a compositor that answers in its own time.
+inline bool eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds limit = std::chrono::seconds(15)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (condition())
+      return true;
+    QThread::msleep(10);
+  }
+  return condition();
+}
+
+// One Qt program on Wayland; its windows are opened and closed on command.
+class WaylandClient {
+ public:
+  WaylandClient() {
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral(DOZEWICK_WAYLAND_TEST_CLIENT), {});
+    EXPECT_TRUE(process_.waitForStarted(10000));
+  }
+  ~WaylandClient() {
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(5000)) {
+      process_.kill();
+      process_.waitForFinished(5000);
+    }
+  }
+  std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
+  bool command(const QString& line) {
+    process_.write((line + QLatin1Char('\n')).toUtf8());
+    process_.waitForBytesWritten(5000);
+    while (!process_.canReadLine()) {
+      if (!process_.waitForReadyRead(10000))
+        return false;
+    }
+    return process_.readLine().trimmed() == "ok";
+  }
+
+ private:
+  QProcess process_;
+};
+
+}  // namespace dozewick::testing
