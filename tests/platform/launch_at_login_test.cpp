@@ -15,29 +15,13 @@
 #include <sstream>
 
 #include "platform/xdg_autostart.h"
+#include "support/fake_login_items.h"
 #include "support/virtual_runtime.h"
 
 namespace dozewick {
 namespace {
 
-// The system's registration as a script: counts the changes, fails them on demand.
-class ScriptedService final : public LoginItemService {
- public:
-  LoginItemStatus status() const override { return current; }
-  std::optional<std::string> registerItem() override { return change(LoginItemStatus::enabled); }
-  std::optional<std::string> unregisterItem() override {
-    return change(LoginItemStatus::notRegistered);
-  }
-  std::optional<std::string> change(LoginItemStatus to) {
-    ++changes;
-    if (!failure)
-      current = to;
-    return failure;
-  }
-  LoginItemStatus current = LoginItemStatus::notRegistered;
-  std::optional<std::string> failure;
-  int changes = 0;
-};
+using ScriptedService = testing::FakeLoginItems;
 
 TEST(LaunchAtLoginTest, TheSwitchStartsFromTheSystemAndCallsOnlyOnChanges) {
   testing::VirtualRuntime runtime;

@@ -11,31 +11,13 @@
 #include "localization/language_manager.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
+#include "support/fake_login_items.h"
 #include "support/fake_window_system.h"
 #include "support/memory_preferences.h"
 #include "support/virtual_runtime.h"
 #include "views/view_services.h"
 
 namespace dozewick::testing {
-
-// The login item as the system holds it, with an optional failure of every change.
-class FakeLoginItems final : public LoginItemService {
- public:
-  LoginItemStatus status() const override { return current; }
-  std::optional<std::string> registerItem() override { return change(LoginItemStatus::enabled); }
-  std::optional<std::string> unregisterItem() override {
-    return change(LoginItemStatus::notRegistered);
-  }
-  std::optional<std::string> change(LoginItemStatus to) {
-    ++changes;
-    if (!failure)
-      current = to;
-    return failure;
-  }
-  LoginItemStatus current = LoginItemStatus::notRegistered;
-  std::optional<std::string> failure;
-  int changes = 0;
-};
 
 // The real services over fakes, on a main thread in virtual time, for the views and the tray.
 class DesktopServicesTest : public ::testing::Test {
