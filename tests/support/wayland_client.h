@@ -57,4 +57,26 @@ class WaylandClient {
   QProcess process_;
 };
 
+// After the last activation at `allLeftAlone`, the first two of six applications must be
+// iconified within 75 s, none of the six before `earliest`, and the other four kept.
+inline void expectTheTwoLeastRecentGo(const std::function<bool(int)>& iconified,
+                                      std::chrono::steady_clock::time_point earliest,
+                                      std::chrono::steady_clock::time_point allLeftAlone) {
+  using Clock = std::chrono::steady_clock;
+  bool tooEarly = false;
+  const bool gone = eventually(
+      [&] {
+        for (int i = 0; i < 6; ++i)
+          tooEarly = tooEarly || (iconified(i) && Clock::now() < earliest);
+        return iconified(0) && iconified(1);
+      },
+      std::chrono::duration_cast<std::chrono::milliseconds>(
+          allLeftAlone + std::chrono::seconds(75) - Clock::now()));
+  EXPECT_FALSE(tooEarly) << "a window went before it had been left alone for 60 s";
+  ASSERT_TRUE(gone) << "the two least recently used were not iconified in time";
+  eventually([] { return false; }, std::chrono::seconds(2));
+  for (int i = 2; i < 6; ++i)
+    EXPECT_FALSE(iconified(i)) << "App " << i << " is among the three most recent or in front";
+}
+
 }  // namespace dozewick::testing
