@@ -24,14 +24,14 @@ add_test(NAME end_to_end_tests_xfwm4
          COMMAND ${PROJECT_SOURCE_DIR}/tools/x-session --wm xfwm4 -- $<TARGET_FILE:end_to_end_tests>)
 set_property(TEST end_to_end_tests_xfwm4 PROPERTY TIMEOUT 240)
 
-add_test(NAME app_install
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR}
-                 ${PROJECT_SOURCE_DIR})
-set_property(TEST app_install PROPERTY TIMEOUT 60)
-
-# The run command's configuration builds where only the "build" packages are installed. It builds
-# the program once more, so the sanitizer suite leaves it to the debug suite.
+# Both check what is shipped, which is never a sanitized build: the sanitizers keep every source
+# path in the program whatever the prefix maps say, and the run command's configuration builds the
+# program once more, where only the "build" packages are installed.
 if(NOT DOZEWICK_SANITIZE)
+  add_test(NAME app_install
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND}
+                   ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR})
+  set_property(TEST app_install PROPERTY TIMEOUT 60)
   add_test(NAME app_program_build
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_build_test.sh ${PROJECT_SOURCE_DIR}
                    ${CMAKE_COMMAND})
