@@ -35,5 +35,5 @@ if(NOT DOZEWICK_SANITIZE)
   add_test(NAME app_program_build
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_build_test.sh ${PROJECT_SOURCE_DIR}
                    ${CMAKE_COMMAND})
-  set_tests_properties(app_program_build PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77)
+  set_tests_properties(app_program_build PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77 PROCESSORS 2)
 endif()
