@@ -69,11 +69,16 @@ class EndToEnd : public ::testing::Test {
                          "--height", "24", "--SetDockType", "true", "--transparent", "false"},
                         {}, -1, true);
   }
+  // Where the icon settles: a tray that sizes itself to its icons moves them as it grows.
   std::optional<Rect> trayIcon() {
-    std::optional<Rect> icon;
+    std::optional<Rect> icon, before;
     eventually(
         [&] {
-          return (icon = Rect::parse(desk.send("tray-icon\t" + std::to_string(pid)))).has_value();
+          before = icon;
+          icon = Rect::parse(desk.send("tray-icon\t" + std::to_string(pid)));
+          std::this_thread::sleep_for(300ms);
+          return icon && before && icon->x == before->x && icon->y == before->y &&
+                 icon->w == before->w;
         },
         20s);
     return icon;
