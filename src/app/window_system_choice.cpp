@@ -40,16 +40,21 @@ constexpr std::string_view kOption = "--window-system";
 
 std::optional<std::optional<WindowSystemKind>> parseWindowSystem(std::string_view value) {
   const std::string name = lower(value);
+  // Built in place: returning a temporary empty inner optional trips GCC 12's
+  // maybe-uninitialized warning in optimised builds.
+  std::optional<std::optional<WindowSystemKind>> result;
   if (name.empty() || name == "auto") {
-    return std::optional<WindowSystemKind>();
+    result.emplace();
+    return result;
   }
   for (const auto kind : {WindowSystemKind::x11, WindowSystemKind::kwin, WindowSystemKind::gnome,
                           WindowSystemKind::none}) {
     if (name == windowSystemName(kind)) {
-      return std::optional<WindowSystemKind>(kind);
+      result.emplace(kind);
+      return result;
     }
   }
-  return std::nullopt;
+  return result;
 }
 
 std::string_view windowSystemName(WindowSystemKind kind) {
