@@ -148,10 +148,9 @@ std::string startUsage(std::string_view program) {
 }
 
 std::string startVersion(std::string_view program) {
-  return std::string(program) +
-         " " DOZEWICK_VERSION
-         "\n"
-         "License " DOZEWICK_LICENSE
+  const std::string version = DOZEWICK_VERSION;
+  const std::string license = DOZEWICK_LICENSE;
+  return std::string(program) + " " + version + "\nLicense " + license +
          ": GNU GPL version 3 or later <https://www.gnu.org/licenses/gpl.html>.\n"
          "This is free software: you are free to change and redistribute it.\n"
          "There is NO WARRANTY, to the extent permitted by law.\n";
