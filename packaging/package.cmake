@@ -4,7 +4,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME dozewick)
 set(CPACK_PACKAGE_VENDOR "The Dozewick developers")
 set(CPACK_PACKAGE_CONTACT "The Dozewick developers <developers@dozewick.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "iconifies the windows you have not used for a minute")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Debian wraps nothing: the lines of the long description stay under 80 characters.
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "Dozewick lives in the system tray and, once a second, looks at the"
