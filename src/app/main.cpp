@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
     std::cout << startUsage("dozewick");
     return 0;
   }
+  if (options.version) {
+    std::cout << startVersion("dozewick");
+    return 0;
+  }
   selectWindowSystem(options.windowSystem.value_or(
       detectWindowSystem([](const char* name) { return std::getenv(name); })));
 
@@ -64,6 +68,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Dozewick"));
   QCoreApplication::setApplicationName(QStringLiteral("Dozewick"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(DOZEWICK_VERSION));
   QGuiApplication::setApplicationDisplayName(QStringLiteral("Dozewick"));
   QGuiApplication::setDesktopFileName(QStringLiteral("dozewick"));
   // The program lives in the tray: closing the panel must not end it.

@@ -40,16 +40,21 @@ constexpr std::string_view kOption = "--window-system";
 
 std::optional<std::optional<WindowSystemKind>> parseWindowSystem(std::string_view value) {
   const std::string name = lower(value);
+  // Built in place: returning a temporary empty inner optional trips GCC 12's
+  // maybe-uninitialized warning in optimised builds.
+  std::optional<std::optional<WindowSystemKind>> result;
   if (name.empty() || name == "auto") {
-    return std::optional<WindowSystemKind>();
+    result.emplace();
+    return result;
   }
   for (const auto kind : {WindowSystemKind::x11, WindowSystemKind::kwin, WindowSystemKind::gnome,
                           WindowSystemKind::none}) {
     if (name == windowSystemName(kind)) {
-      return std::optional<WindowSystemKind>(kind);
+      result.emplace(kind);
+      return result;
     }
   }
-  return std::nullopt;
+  return result;
 }
 
 std::string_view windowSystemName(WindowSystemKind kind) {
@@ -105,6 +110,8 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
     const std::string_view argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
+    } else if (argument == "--version") {
+      options.version = true;
     } else if (argument == kOption) {
       if (i + 1 == arguments.size()) {
         options.error = std::string(kOption) + " needs a value (x11, kwin, gnome, none or auto)";
@@ -124,7 +131,7 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
 
 std::string startUsage(std::string_view program) {
   return "Usage: " + std::string(program) +
-         " [--window-system x11|kwin|gnome|none|auto] [--help]\n"
+         " [--window-system x11|kwin|gnome|none|auto] [--help] [--version]\n"
          "Keeps the screen free of windows nobody uses; lives in the system tray.\n\n"
          "  --window-system NAME  how to reach the desktop's windows, instead of detecting it:\n"
          "                        x11   an X11 session with an EWMH window manager\n"
@@ -135,8 +142,18 @@ std::string startUsage(std::string_view program) {
          "                        The variable " +
          std::string(kWindowSystemVariable) +
          " does the same; the option wins.\n"
-         "  -h, --help            show this text\n\n"
+         "  -h, --help            show this text\n"
+         "  --version             show the version and the licence\n\n"
          "An unknown value ends the program with exit status 2.\n";
+}
+
+std::string startVersion(std::string_view program) {
+  const std::string version = DOZEWICK_VERSION;
+  const std::string license = DOZEWICK_LICENSE;
+  return std::string(program) + " " + version + "\nLicense " + license +
+         ": GNU GPL version 3 or later <https://www.gnu.org/licenses/gpl.html>.\n"
+         "This is free software: you are free to change and redistribute it.\n"
+         "There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
 }  // namespace dozewick

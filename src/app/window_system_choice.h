@@ -27,6 +27,7 @@ WindowSystemKind detectWindowSystem(const std::function<const char*(const char*)
 struct StartOptions {
   std::optional<WindowSystemKind> windowSystem;  // forced; otherwise detected
   bool help = false;
+  bool version = false;
   std::string error;  // set when the command line or the variable cannot be followed
 };
 
@@ -37,5 +38,8 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
 
 // The text --help prints.
 std::string startUsage(std::string_view program);
+
+// The text --version prints: the program, its version and its licence, as the build names them.
+std::string startVersion(std::string_view program);
 
 }  // namespace dozewick

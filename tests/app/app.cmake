@@ -26,12 +26,13 @@ set_property(TEST end_to_end_tests_xfwm4 PROPERTY TIMEOUT 240)
 
 # Both check what is shipped, which is never a sanitized build: the sanitizers keep every source
 # path in the program whatever the prefix maps say, and the run command's configuration builds the
-# program once more, where only the "build" packages are installed.
+# program once more, where only the "build" packages are installed. The package is made from this
+# tree, stripped, as the release build's would be.
 if(NOT DOZEWICK_SANITIZE)
-  add_test(NAME app_install
-           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${CMAKE_COMMAND}
+  add_test(NAME app_package
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh ${CMAKE_CPACK_COMMAND}
                    ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR})
-  set_property(TEST app_install PROPERTY TIMEOUT 60)
+  set_property(TEST app_package PROPERTY TIMEOUT 300)
   add_test(NAME app_program_build
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_build_test.sh ${PROJECT_SOURCE_DIR}
                    ${CMAKE_COMMAND})

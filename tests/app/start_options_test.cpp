@@ -1,5 +1,6 @@
 // Choosing the window system at start: from the session's variables, the option and the
 // forcing variable.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -77,6 +78,16 @@ TEST(WindowSystemChoice, TheOptionWinsOverTheVariableAndUnknownValuesAreErrors) 
     EXPECT_EQ(options.help, c.help) << what;
   }
   EXPECT_NE(startUsage("dozewick").find("--window-system"), std::string::npos);
+
+  // --version answers without starting, whatever else the command line forces.
+  const StartOptions version = parseStartOptions({"--window-system=x11", "--version"}, "kwin");
+  EXPECT_TRUE(version.version);
+  EXPECT_FALSE(version.help);
+  EXPECT_TRUE(version.error.empty()) << version.error;
+  EXPECT_NE(startUsage("dozewick").find("--version"), std::string::npos);
+  EXPECT_THAT(startVersion("dozewick"),
+              testing::MatchesRegex("dozewick [0-9]+\\.[0-9]+\\.[0-9]+\n"
+                                    "License GPL-3\\.0-or-later: .*NO WARRANTY.*"));
 }
 
 }  // namespace
