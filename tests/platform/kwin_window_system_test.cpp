@@ -87,13 +87,40 @@ void activate(const QString& title) {
              .arg(title));
 }
 
-std::unique_ptr<KWinWindowSystem> makeBackend(KWinWindowSystem::Options options = {}) {
+// Plasma 6's names over KWin 5.27's (windowList, activeWindow, windowAdded, windowActivated, a
+// window's desktops), so that the script's Plasma 6 branches run here. Plasma 6 lists desktops
+// as objects, this stand-in as numbers. It has none of 5.27's names, so only those branches can
+// work.
+const char* const kPlasma6Names = R"(
+var workspace = (function (kwin) {
+  function window(w) {
+    return w && new Proxy(w, {
+      get: function (t, p) { return p === "desktops" ? (t.desktop === -1 ? [] : [t.desktop]) : t[p]; },
+      set: function (t, p, v) { t[p] = v; return true; }
+    });
+  }
+  return {
+    windowList: function () {
+      var all = kwin.clientList(), out = [];
+      for (var i = 0; i < all.length; ++i) out.push(window(all[i]));
+      return out;
+    },
+    get activeWindow() { return window(kwin.activeClient); },
+    get currentDesktop() { return kwin.currentDesktop; },
+    windowAdded: kwin.clientAdded, windowRemoved: kwin.clientRemoved,
+    windowActivated: kwin.clientActivated, currentDesktopChanged: kwin.currentDesktopChanged
+  };
+})(workspace);
+)";
+
+std::unique_ptr<KWinWindowSystem> makeBackend(KWinWindowSystem::Options options = {},
+                                              const char* prelude = "") {
   QFile script(QStringLiteral(DOZEWICK_KWIN_SCRIPT));
   EXPECT_TRUE(script.open(QIODevice::ReadOnly));
   options.pollHold = 300ms;
   options.silenceLimit = 1500ms;
   auto backend = std::make_unique<KWinWindowSystem>(
-      QDBusConnection::sessionBus(), QString::fromUtf8(script.readAll()),
+      QDBusConnection::sessionBus(), QString::fromUtf8(prelude + script.readAll()),
       QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")), options);
   backend->start();
   EXPECT_TRUE(eventually([&] { return backend->scriptAnswering(); }));
@@ -125,7 +152,11 @@ bool minimizedNow(KWinWindowSystem& windows, std::int32_t pid, const std::string
   return window && window->minimized == true;
 }
 
-TEST(KWinWindowSystem, ListsApplicationWindowsByTypeAndDesktopAndKnowsTheFrontmost) {
+// Under KWin 5.27's names and under Plasma 6's.
+enum class Plasma { five, six };
+class KWinScriptNames : public ::testing::TestWithParam<Plasma> {};
+
+TEST_P(KWinScriptNames, ListsApplicationWindowsByTypeAndDesktopAndKnowsTheFrontmost) {
   WaylandClient self, editor, viewer;
   ASSERT_TRUE(self.command("open Own panel"));
   ASSERT_TRUE(editor.command("open Editor one") && editor.command("open Editor two") &&
@@ -133,7 +164,7 @@ TEST(KWinWindowSystem, ListsApplicationWindowsByTypeAndDesktopAndKnowsTheFrontmo
   ASSERT_TRUE(viewer.command("open Viewer"));
   KWinWindowSystem::Options options;
   options.ownPid = self.pid();
-  const auto backend = makeBackend(options);
+  const auto backend = makeBackend(options, GetParam() == Plasma::six ? kPlasma6Names : "");
   KWinWindowSystem& windows = *backend;
 
   ASSERT_TRUE(eventually([&] { return visible(windows, "Viewer").has_value(); }));
@@ -185,6 +216,11 @@ TEST(KWinWindowSystem, ListsApplicationWindowsByTypeAndDesktopAndKnowsTheFrontmo
   inKWin(QStringLiteral("workspace.currentDesktop = 1;"));
   EXPECT_TRUE(eventually([&] { return visible(windows, "Viewer").has_value(); }));
 }
+
+INSTANTIATE_TEST_SUITE_P(KWinWindowSystem, KWinScriptNames,
+                         ::testing::Values(Plasma::five, Plasma::six), [](const auto& info) {
+                           return info.param == Plasma::five ? "Plasma5" : "Plasma6";
+                         });
 
 TEST(KWinWindowSystem, IconifiesAnApplicationOrOneWindowAndSurvivesWindowsThatClose) {
   WaylandClient editor, viewer, leaving;
