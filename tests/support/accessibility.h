@@ -6,46 +6,39 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QString>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace dozewick::testing {
 
-// Drives a program through the accessibility bus (AT-SPI), the way a screen reader does: finds
-// its controls by role and name, does their actions and reads their texts. Works for any toolkit
-// that exposes its widgets there, on X11 and Wayland alike. The program must expose them (Qt does
-// with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1), and the session must run the bus (org.a11y.Bus).
+// Drives a program over the accessibility bus (AT-SPI), as a screen reader does: finds its
+// controls by role and name, does their actions, reads their names (a label's is its text). The
+// session must run the bus (org.a11y.Bus) and the program expose its widgets there (Qt does with
+// QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1); X11 or Wayland makes no difference.
 class AccessibilityBus {
  public:
-  // One object on the bus: an application, a window or a control.
   struct Object {
-    QString service;
-    QString path;
+    QString service, path;
   };
 
-  AccessibilityBus() {
-    auto call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-        QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress"));
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
-    bus_ = QDBusConnection::connectToBus(reply.arguments().value(0).toString(), kConnection);
-  }
+  AccessibilityBus()
+      : bus_(QDBusConnection::connectToBus(
+            QDBusConnection::sessionBus()
+                .call(QDBusMessage::createMethodCall("org.a11y.Bus", "/org/a11y/bus",
+                                                     "org.a11y.Bus", "GetAddress"))
+                .arguments()
+                .value(0)
+                .toString(),
+            kConnection)) {}
   ~AccessibilityBus() { QDBusConnection::disconnectFromBus(kConnection); }
-  AccessibilityBus(const AccessibilityBus&) = delete;
-  AccessibilityBus& operator=(const AccessibilityBus&) = delete;
 
   bool connected() const { return bus_.isConnected(); }
 
-  // The root of the process's accessible objects, once it is on the bus.
+  // The root of the process's objects, once it is on the bus.
   std::optional<Object> application(qint64 pid) const {
-    const QStringList names = bus_.interface()->registeredServiceNames().value();
-    for (const QString& name : names) {
-      if (name.startsWith(QLatin1Char(':')) &&
-          bus_.interface()->servicePid(name).value() == static_cast<uint>(pid)) {
-        return Object{name, QStringLiteral("/org/a11y/atspi/accessible/root")};
-      }
+    for (const QString& name : bus_.interface()->registeredServiceNames().value()) {
+      if (name.startsWith(':') && bus_.interface()->servicePid(name).value() == pid)
+        return Object{name, "/org/a11y/atspi/accessible/root"};
     }
     return std::nullopt;
   }
@@ -57,69 +50,59 @@ class AccessibilityBus {
     for (int visited = 0; !pending.empty() && visited < 2000; ++visited) {
       const Object object = pending.back();
       pending.pop_back();
-      if (call(object, kAccessible, QStringLiteral("GetRoleName")).value(0).toString() == role &&
-          this->name(object).contains(name)) {
+      if (call(object, kAccessible, "GetRoleName").value(0).toString() == role &&
+          this->name(object).contains(name))
         return object;
+      const auto list =
+          qvariant_cast<QDBusArgument>(call(object, kAccessible, "GetChildren").value(0));
+      std::vector<Object> children;
+      list.beginArray();
+      while (!list.atEnd()) {
+        QDBusObjectPath path;
+        children.emplace_back();
+        list.beginStructure();
+        list >> children.back().service >> path;
+        list.endStructure();
+        children.back().path = path.path();
       }
-      const auto children = this->children(object);
+      list.endArray();
       pending.insert(pending.end(), children.rbegin(), children.rend());
     }
     return std::nullopt;
   }
 
   QString name(const Object& object) const {
-    return property(object, kAccessible, QStringLiteral("Name")).toString();
+    return property(object, kAccessible, "Name").toString();
   }
 
   // Does the object's action of that name ("Press", …).
   bool doAction(const Object& object, const QString& action) const {
-    const int count = property(object, kAction, QStringLiteral("NActions")).toInt();
+    const int count = property(object, kAction, "NActions").toInt();
     for (int i = 0; i < count; ++i) {
-      if (call(object, kAction, QStringLiteral("GetName"), {i}).value(0).toString() == action)
-        return call(object, kAction, QStringLiteral("DoAction"), {i}).value(0).toBool();
+      if (call(object, kAction, "GetName", {i}).value(0).toString() == action)
+        return call(object, kAction, "DoAction", {i}).value(0).toBool();
     }
     return false;
   }
 
  private:
   static constexpr const char* kConnection = "dozewick-test-accessibility";
-  static inline const QString kAccessible = QStringLiteral("org.a11y.atspi.Accessible");
-  static inline const QString kAction = QStringLiteral("org.a11y.atspi.Action");
+  static constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
+  static constexpr const char* kAction = "org.a11y.atspi.Action";
 
-  QVariantList call(const Object& object, const QString& interface, const QString& method,
+  QVariantList call(const Object& object, const char* interface, const char* method,
                     const QVariantList& arguments = {}) const {
     auto message = QDBusMessage::createMethodCall(object.service, object.path, interface, method);
     message.setArguments(arguments);
     return bus_.call(message, QDBus::Block, 5000).arguments();
   }
-
-  QVariant property(const Object& object, const QString& interface, const QString& name) const {
-    const QVariant value = call(object, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                QStringLiteral("Get"), {interface, name})
-                               .value(0);
-    return qvariant_cast<QDBusVariant>(value).variant();
+  QVariant property(const Object& object, const char* interface, const char* name) const {
+    const QVariantList reply =
+        call(object, "org.freedesktop.DBus.Properties", "Get", {interface, name});
+    return qvariant_cast<QDBusVariant>(reply.value(0)).variant();
   }
 
-  std::vector<Object> children(const Object& object) const {
-    std::vector<Object> out;
-    const QVariantList reply = call(object, kAccessible, QStringLiteral("GetChildren"));
-    if (reply.isEmpty())
-      return out;
-    const auto list = qvariant_cast<QDBusArgument>(reply.first());
-    list.beginArray();
-    while (!list.atEnd()) {
-      QString service;
-      QDBusObjectPath path;
-      list.beginStructure();
-      list >> service >> path;
-      list.endStructure();
-      out.push_back({service, path.path()});
-    }
-    list.endArray();
-    return out;
-  }
-
-  QDBusConnection bus_{QString()};
+  QDBusConnection bus_;
 };
 
 }  // namespace dozewick::testing
