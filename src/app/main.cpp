@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/test_probe.h"
 #include "app/tray_controller.h"
@@ -17,15 +18,16 @@
 namespace {
 
 // At login the tray host and this program start together, and the tray may come up a moment
-// later; only a tray still missing after that means the desktop has none.
-bool waitForSystemTray(int patienceMs) {
+// later; only a tray still missing after that means the desktop has none. A quit signal ends
+// the wait.
+bool waitForSystemTray(int patienceMs, const dozewick::QuitSignals& quitSignals) {
   if (QSystemTrayIcon::isSystemTrayAvailable())
     return true;
   QDeadlineTimer deadline(patienceMs);
   QEventLoop loop;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (QSystemTrayIcon::isSystemTrayAvailable() || deadline.hasExpired())
+    if (QSystemTrayIcon::isSystemTrayAvailable() || deadline.hasExpired() || quitSignals.received())
       loop.quit();
   });
   poll.start(100);
@@ -76,6 +78,8 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(
       QIcon::fromTheme(QStringLiteral("dozewick"), QIcon(QStringLiteral(":/app/dozewick.svg"))));
 
+  // From here on a logout or Ctrl-C ends the program through its normal quit below.
+  QuitSignals quitSignals;
   SingleInstance instance(SingleInstance::defaultDirectory());
   switch (instance.start()) {
     case SingleInstance::Role::primary:
@@ -92,12 +96,16 @@ int main(int argc, char** argv) {
       return 1;
   }
 
-  const std::unique_ptr<TrayController> controller = makeTrayController(waitForSystemTray(5000));
+  const bool trayAvailable = waitForSystemTray(5000, quitSignals);
+  if (quitSignals.received())
+    return 0;  // nothing of the desktop's has been touched yet
+  const std::unique_ptr<TrayController> controller = makeTrayController(trayAvailable);
   QObject::connect(&instance, &SingleInstance::activationRequested, controller.get(),
                    &TrayController::showPopover);
   QObject::connect(&app, &QCoreApplication::aboutToQuit, controller.get(),
                    &TrayController::applicationWillTerminate);
   controller->applicationDidFinishLaunching();
+  quitSignals.setQuit([&controller] { controller->terminate(); });
   TestProbe::fromEnvironment(*controller, controller.get());
   return app.exec();
 }

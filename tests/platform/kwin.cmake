@@ -1,4 +1,5 @@
-# The KWin window system against a headless KWin on Wayland, with Qt programs as applications.
+# The KWin window system against a headless KWin on Wayland, with Qt programs as applications,
+# and the whole program there, driven over the session's accessibility bus.
 add_executable(dozewick_wayland_test_client ${PROJECT_SOURCE_DIR}/tests/support/wayland_test_client.cpp)
 target_link_libraries(dozewick_wayland_test_client PRIVATE Qt6::Widgets)
 
@@ -8,8 +9,10 @@ target_link_libraries(kwin_window_system_test PRIVATE dozewick_platform Qt6::DBu
 target_include_directories(kwin_window_system_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_compile_definitions(kwin_window_system_test PRIVATE
   DOZEWICK_KWIN_SCRIPT="${PROJECT_SOURCE_DIR}/data/kwin/dozewick.js"
-  DOZEWICK_WAYLAND_TEST_CLIENT="$<TARGET_FILE:dozewick_wayland_test_client>")
-add_dependencies(kwin_window_system_test dozewick_wayland_test_client)
+  DOZEWICK_WAYLAND_TEST_CLIENT="$<TARGET_FILE:dozewick_wayland_test_client>"
+  DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>")
+add_dependencies(kwin_window_system_test dozewick_wayland_test_client dozewick)
 add_test(NAME kwin_window_system_test
-         COMMAND ${PROJECT_SOURCE_DIR}/tools/kwin-session -- $<TARGET_FILE:kwin_window_system_test>)
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/kwin-session --accessibility --
+                 $<TARGET_FILE:kwin_window_system_test>)
 set_property(TEST kwin_window_system_test PROPERTY TIMEOUT 240)
