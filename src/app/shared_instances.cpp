@@ -94,10 +94,6 @@ void notify(const QString& body) {
 // What Authorize does on GNOME: installs (or updates) the extension and switches it on. The shell
 // on Wayland loads a new extension only when it starts, that is at the next login.
 void authorizeOnGnome() {
-  const auto read = [](const char* name) {
-    QFile file(QStringLiteral(":/app/gnome/") + QLatin1String(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  };
   const auto major = gnome::installedShellMajorVersion();
   gnome::InstallResult result;
   if (!major) {
@@ -105,8 +101,7 @@ void authorizeOnGnome() {
   } else {
     result = gnome::installExtension(
         gnome::userExtensionsDir(),
-        gnome::extensionFiles({read("shared.js"), read("entry-legacy.js"), read("entry-module.js")},
-                              *major),
+        gnome::extensionFiles(gnome::readExtensionSources(QStringLiteral(":/app/gnome")), *major),
         gnome::gsettingsTool());
   }
   if (!result.ok) {

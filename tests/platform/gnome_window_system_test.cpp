@@ -32,14 +32,8 @@ using testing::WaylandClient;
 
 const auto* const application = testing::addQtApplication<QCoreApplication>();
 
-QByteArray sourceFile(const char* name) {
-  QFile file(QStringLiteral(DOZEWICK_GNOME_SOURCES "/") + name);
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
-  return file.readAll();
-}
-
 gnome::ExtensionSources shippedSources() {
-  return {sourceFile("shared.js"), sourceFile("entry-legacy.js"), sourceFile("entry-module.js")};
+  return gnome::readExtensionSources(QStringLiteral(DOZEWICK_GNOME_SOURCES));
 }
 
 TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatFits) {
@@ -73,7 +67,8 @@ TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatF
   const auto sources = shippedSources();
   const auto old = gnome::extensionFiles(sources, 43);
   const auto modern = gnome::extensionFiles(sources, 46);
-  ASSERT_EQ(old.size(), 2);
+  ASSERT_EQ(old.size(), 5);
+  EXPECT_TRUE(old.contains("icons/dozewick-running-symbolic.svg"));
   EXPECT_TRUE(old["extension.js"].contains("function init()"));
   EXPECT_FALSE(old["extension.js"].contains("import "));
   EXPECT_TRUE(modern["extension.js"].contains("export default class"));
@@ -87,7 +82,7 @@ TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatF
   EXPECT_TRUE(old["metadata.json"].contains("\"43\""));
   EXPECT_FALSE(old["metadata.json"].contains("\"45\""));
   EXPECT_TRUE(modern["metadata.json"].contains("\"46\""));
-  EXPECT_TRUE(gnome::extensionFiles({sources.shared, "no marker", "no marker"}, 43).isEmpty());
+  EXPECT_TRUE(gnome::extensionFiles({sources.shared, "no marker", "no marker", {}}, 43).isEmpty());
 }
 
 TEST(GnomeExtension, InstallsIntoTheHomeKeepsOtherExtensionsAndFailsCleanly) {
@@ -122,15 +117,14 @@ TEST(GnomeExtension, InstallsIntoTheHomeKeepsOtherExtensionsAndFailsCleanly) {
   EXPECT_FALSE(result.changed) << "a second Authorize changes nothing";
 
   // A newer program replaces an older copy in place.
-  const auto newer = gnome::extensionFiles(
-      {shippedSources().shared + "// newer\n", sourceFile("entry-legacy.js"), ""}, 43);
+  auto newerSources = shippedSources();
+  newerSources.shared += "// newer\n";
+  const auto newer = gnome::extensionFiles(newerSources, 43);
   result = gnome::installExtension(folder, newer, settings);
   EXPECT_TRUE(result.ok && result.changed);
   QFile replaced(QDir(installed).filePath(QStringLiteral("extension.js")));
   ASSERT_TRUE(replaced.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(
-      replaced.readAll().endsWith("// newer\n\nfunction init() {\n"
-                                  "    return new DozewickService();\n}\n"));
+  EXPECT_TRUE(replaced.readAll().contains("// newer\n\nfunction init() {\n"));
   EXPECT_EQ(settings.get(schema, key)->count(gnome::kExtensionUuid), 1);
 
   // A folder that cannot be made: a clear error, nothing written, the enabled list untouched.
@@ -183,6 +177,29 @@ bool setEnabled(const QStringList& uuids) {
                                     gnome::formatStringArray(uuids));
 }
 
+// What passes between the extension and anyone on the session bus, as dbus-monitor prints it.
+class ExtensionTraffic {
+ public:
+  ExtensionTraffic() {
+    monitor_.start(QStringLiteral("dbus-monitor"),
+                   {QStringLiteral("--session"), QStringLiteral("interface='org.dozewick.Shell'")});
+    // It prints the loss of its own name once it listens.
+    EXPECT_TRUE(eventually([&] { return count("member=NameLost") > 0; })) << "dbus-monitor";
+  }
+  ~ExtensionTraffic() {
+    monitor_.kill();
+    monitor_.waitForFinished(5000);
+  }
+  qsizetype count(const char* text) {
+    output_ += monitor_.readAllStandardOutput();
+    return output_.count(text);
+  }
+
+ private:
+  QProcess monitor_;
+  QByteArray output_;
+};
+
 TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
   WaylandClient self, editor, viewer;
   GnomeWindowSystem windows(QDBusConnection::sessionBus(), withOwnPid(self.pid()));
@@ -208,6 +225,24 @@ TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
   ASSERT_TRUE(self.command("open Own settings"));
   QThread::msleep(500);
   EXPECT_EQ(windows.frontmostApplicationPID(), viewer.pid());
+
+  // Checks while nothing changes cost the shell no call; a burst of windows is announced once or
+  // twice and read from the announcements.
+  ExtensionTraffic traffic;
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(getVisibleWindows(windows).size(), 5u);
+    EXPECT_EQ(windows.frontmostApplicationPID(), viewer.pid());
+    eventually([] { return false; }, 100ms);
+  }
+  QStringList burst;
+  for (int i = 1; i <= 8; ++i)
+    burst << QStringLiteral("open Burst %1").arg(i);
+  ASSERT_TRUE(viewer.commands(burst));
+  EXPECT_TRUE(eventually([&] { return getVisibleWindows(windows).size() == 13; }));
+  eventually([] { return false; }, 1500ms);  // the burst's last announcement
+  EXPECT_EQ(traffic.count("method call"), 0) << "a check called into the shell";
+  EXPECT_GE(traffic.count("member=Changed"), 1);
+  EXPECT_LE(traffic.count("member=Changed"), 3) << "the burst was not announced as one";
 
   // Iconify one window, then a whole application; a window gone meanwhile is simply skipped.
   std::optional<AccessibleWindow> viewerTwo;
