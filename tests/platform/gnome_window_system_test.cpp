@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,6 +19,7 @@
 #include "core/window_manager.h"
 #include "core/window_rules.h"
 #include "platform/gnome/gnome_extension.h"
+#include "platform/gnome/gnome_top_bar_icon.h"
 #include "platform/gnome/gnome_window_system.h"
 #include "platform/qt_runtime.h"
 #include "support/qt_application.h"
@@ -267,6 +269,86 @@ TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
            minimizedNow(windows, editor.pid(), "Editor dialog");
   }));
   EXPECT_TRUE(visible(windows, "Viewer one"));
+}
+
+// Runs JavaScript inside the shell and gives back its JSON result, or "error".
+QString shellEval(const QString& code) {
+  auto call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+      QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
+  call.setArguments({code});
+  const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+  return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool()
+             ? reply.arguments().value(1).toString()
+             : QStringLiteral("error");
+}
+
+// The file of the icon Dozewick has in the top bar, or "none".
+QString topBarIcon() {
+  return shellEval(QStringLiteral(
+      "(() => { const b = imports.ui.main.panel.statusArea['dozewick'];"
+      " return b ? b.get_first_child().gicon.get_file().get_basename() : 'none'; })()"));
+}
+
+// A press and release of the first button in the middle of Dozewick's icon, as from a mouse.
+bool clickTopBarIcon() {
+  return shellEval(QStringLiteral(
+             "(() => { const {Clutter, GLib} = imports.gi;"
+             " const b = imports.ui.main.panel.statusArea['dozewick'];"
+             " const [x, y] = b.get_transformed_position();"
+             " const [w, h] = b.get_transformed_size();"
+             " global.dozewickPointer = global.dozewickPointer || "
+             "Clutter.get_default_backend().get_default_seat()"
+             "     .create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);"
+             " const t = GLib.get_monotonic_time();"
+             " global.dozewickPointer.notify_absolute_motion(t, x + w / 2, y + h / 2);"
+             " for (const [d, s] of [[1, Clutter.ButtonState.PRESSED], [2, "
+             "Clutter.ButtonState.RELEASED]])"
+             "   global.dozewickPointer.notify_button(t + d, Clutter.BUTTON_PRIMARY, s);"
+             " return w > 0; })()")) == QStringLiteral("true");
+}
+
+// A tray host, as Ubuntu's AppIndicator extension or Plasma registers it.
+class TrayWatcher : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+ public:
+  bool hostRegistered() const { return true; }
+};
+
+TEST(GnomeWindowSystem, TheTopBarShowsDozewicksIconWhileItRunsWhereNoTrayIs) {
+  ASSERT_EQ(topBarIcon(), QStringLiteral("\"none\"")) << "needs the tests' eval extension";
+  int clicks = 0;
+  auto icon = std::make_unique<GnomeTopBarIcon>(QDBusConnection::sessionBus(), [&] { ++clicks; });
+  ASSERT_TRUE(icon->published());
+  const auto shows = [](const char* state) {
+    const QString expected = QStringLiteral("\"dozewick-%1-symbolic.svg\"").arg(state);
+    return eventually([&] { return topBarIcon() == expected; });
+  };
+  EXPECT_TRUE(shows("permission"));
+  icon->setState(GnomeTopBarIcon::State::running);
+  EXPECT_TRUE(shows("running"));
+  icon->setState(GnomeTopBarIcon::State::ready);
+  EXPECT_TRUE(shows("ready"));
+
+  ASSERT_TRUE(clickTopBarIcon());
+  EXPECT_TRUE(eventually([&] { return clicks == 1; })) << "the click did not reach Dozewick";
+
+  // Where a tray host is registered, the tray shows Dozewick's own icon instead.
+  TrayWatcher tray;
+  auto bus = QDBusConnection::sessionBus();
+  ASSERT_TRUE(bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &tray,
+                                 QDBusConnection::ExportAllProperties));
+  ASSERT_TRUE(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+  EXPECT_TRUE(eventually([&] { return topBarIcon() == QStringLiteral("\"none\""); }));
+  bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+  bus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+  EXPECT_TRUE(shows("ready"));
+
+  icon.reset();  // Dozewick quits
+  EXPECT_TRUE(eventually([&] { return topBarIcon() == QStringLiteral("\"none\""); }));
+  EXPECT_EQ(clicks, 1);
 }
 
 // A fake extension that answers with another version.
