@@ -269,6 +269,16 @@ TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
            minimizedNow(windows, editor.pid(), "Editor dialog");
   }));
   EXPECT_TRUE(visible(windows, "Viewer one"));
+
+  // Iconified by someone else before the announcement was taken in: the iconify that finds
+  // nothing to do makes the backend read the state whole.
+  WaylandClient loner;
+  ASSERT_TRUE(loner.command("open Loner"));
+  ASSERT_TRUE(eventually([&] { return visible(windows, "Loner").has_value(); }));
+  GnomeWindowSystem other(QDBusConnection::sessionBus(), {});
+  ASSERT_TRUE(other.hideApplication(loner.pid()));
+  EXPECT_FALSE(windows.hideApplication(loner.pid()));
+  EXPECT_FALSE(visible(windows, "Loner")) << "still listed after the iconify found it gone";
 }
 
 // Runs JavaScript inside the shell and gives back its JSON result, or "error".
