@@ -1,10 +1,12 @@
 // Entry point for GNOME Shell 43 and 44, which load only this older format.
 'use strict';
 
-const {Gio, Meta, Shell} = imports.gi;
+const {Clutter, Gio, GLib, Meta, Shell, St} = imports.gi;
+const Main = imports.ui.main;
+const PanelMenu = imports.ui.panelMenu;
 
 // @shared@
 
 function init() {
-    return new DozewickService();
+    return new DozewickService(imports.misc.extensionUtils.getCurrentExtension().path);
 }

@@ -1,31 +1,56 @@
 // Dozewick inside GNOME Shell: answers on the session bus with the windows, the focused window's
-// process id and the extension's version, and iconifies the windows it is asked to. It keeps no
-// state of Dozewick's; every argument is checked, and an unknown window id is ignored.
-// This text is shared by both entry points, which put the imports of Gio, GLib, Meta and Shell
-// ahead of it.
+// process id and the extension's version, announces when they change, and iconifies the windows
+// it is asked to. Where no tray exists it also shows Dozewick's icon in the top bar. It keeps no
+// state of Dozewick's but the icon it shows; every argument is checked, and an unknown window id
+// is ignored. This text is shared by both entry points, which put the imports of Clutter, Gio,
+// GLib, Meta, Shell, St, Main and PanelMenu ahead of it.
 
-const DOZEWICK_EXTENSION_VERSION = 1;
+const DOZEWICK_EXTENSION_VERSION = 2;
 const DOZEWICK_BUS_NAME = 'org.dozewick.Shell';
 const DOZEWICK_OBJECT_PATH = '/org/dozewick/Shell';
 // Far above any real desktop; a longer request is refused as a whole.
 const DOZEWICK_MAX_IDS = 4096;
+// A burst of changes (a window opening sets its title, class and focus one after another) is
+// announced once, this long after its first change, and announcements keep a gap between them:
+// short when windows come or go or the focus moves (Dozewick must not take a window just brought
+// to front for one left alone), long otherwise (a title counting seconds).
+const DOZEWICK_SETTLE_MS = 100;
+const DOZEWICK_URGENT_GAP_MS = 250;
+const DOZEWICK_QUIET_GAP_MS = 1000;
 
+const DOZEWICK_STATE_TYPE = '(ta(tisssbbbb)i)';
 const DOZEWICK_INTERFACE = `
 <node>
   <interface name="org.dozewick.Shell">
-    <method name="ListWindows">
+    <method name="Snapshot">
+      <arg type="t" direction="out" name="serial"/>
       <arg type="a(tisssbbbb)" direction="out" name="windows"/>
-    </method>
-    <method name="FocusedPid">
-      <arg type="i" direction="out" name="pid"/>
+      <arg type="i" direction="out" name="focusedPid"/>
     </method>
     <method name="Iconify">
       <arg type="at" direction="in" name="ids"/>
       <arg type="u" direction="out" name="iconified"/>
     </method>
+    <signal name="Changed">
+      <arg type="t" name="serial"/>
+      <arg type="a(tisssbbbb)" name="windows"/>
+      <arg type="i" name="focusedPid"/>
+    </signal>
     <property name="Version" type="u" access="read"/>
   </interface>
 </node>`;
+
+// Dozewick's own object, which tells the state of its icon and opens its panel.
+const DOZEWICK_APP_NAME = 'org.dozewick.Dozewick';
+const DOZEWICK_APP_PATH = '/org/dozewick/Dozewick';
+const DOZEWICK_APP_INTERFACE = 'org.dozewick.Dozewick';
+const DOZEWICK_ICON_STATES = {
+    permission: {file: 'dozewick-permission-symbolic.svg', style: 'color: #e66100;'},
+    ready: {file: 'dozewick-ready-symbolic.svg', style: null},
+    running: {file: 'dozewick-running-symbolic.svg', style: 'color: #26a269;'},
+};
+const DOZEWICK_TRAY_WATCHER = 'org.kde.StatusNotifierWatcher';
+const DOZEWICK_TRAY_WATCHER_PATH = '/StatusNotifierWatcher';
 
 const DOZEWICK_ORDINARY_TYPES = [
     Meta.WindowType.NORMAL,
@@ -33,11 +58,11 @@ const DOZEWICK_ORDINARY_TYPES = [
     Meta.WindowType.MODAL_DIALOG,
 ];
 
-function dozewickWindows() {
-    return global.get_window_actors()
-        .map(actor => actor.get_meta_window())
-        .filter(window => window !== null && !window.is_override_redirect());
-}
+// What of a window is announced; a change to any of these is a change of the listing.
+const DOZEWICK_WINDOW_SIGNALS = [
+    'notify::title', 'notify::minimized', 'notify::skip-taskbar', 'notify::wm-class',
+    'notify::gtk-application-id', 'notify::window-type', 'workspace-changed',
+];
 
 function dozewickText(value) {
     return typeof value === 'string' ? value : '';
@@ -50,23 +75,69 @@ function dozewickAppId(window) {
     return dozewickText(id || window.get_gtk_application_id());
 }
 
-class DozewickService {
+// Connections to GObjects, all undone at once.
+class DozewickConnections {
     constructor() {
+        this._list = [];
+    }
+
+    add(object, signal, handler) {
+        this._list.push([object, object.connect(signal, handler)]);
+    }
+
+    clear() {
+        for (const [object, id] of this._list)
+            object.disconnect(id);
+        this._list = [];
+    }
+}
+
+class DozewickService {
+    constructor(path) {
+        this._path = path;
         this._exported = null;
         this._nameId = 0;
+        this._connections = new DozewickConnections();
+        this._windows = new Map();
+        this._serial = 0;
+        this._announceId = 0;
+        this._announceDue = 0;
+        this._lastAnnounced = -DOZEWICK_QUIET_GAP_MS;
+        this._icon = null;
     }
 
     enable() {
         this._exported = Gio.DBusExportedObject.wrapJSObject(DOZEWICK_INTERFACE, this);
         this._exported.export(Gio.DBus.session, DOZEWICK_OBJECT_PATH);
+        const changed = () => this._changed(false);
+        const moved = () => this._changed(true);
+        this._connections.add(global.display, 'window-created', (display, window) => {
+            this._follow(window);
+            moved();
+        });
+        this._connections.add(global.display, 'notify::focus-window', moved);
+        this._connections.add(global.workspace_manager, 'active-workspace-changed', moved);
+        this._connections.add(Shell.WindowTracker.get_default(), 'tracked-windows-changed', changed);
+        for (const window of global.display.list_all_windows())
+            this._follow(window);
         this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session, DOZEWICK_BUS_NAME,
             Gio.BusNameOwnerFlags.NONE, null, null);
+        this._icon = new DozewickTopBarIcon(this._path);
     }
 
     disable() {
+        this._icon?.destroy();
+        this._icon = null;
         if (this._nameId !== 0)
             Gio.bus_unown_name(this._nameId);
         this._nameId = 0;
+        if (this._announceId !== 0)
+            GLib.source_remove(this._announceId);
+        this._announceId = 0;
+        this._connections.clear();
+        for (const connections of this._windows.values())
+            connections.clear();
+        this._windows.clear();
         if (this._exported !== null)
             this._exported.unexport();
         this._exported = null;
@@ -76,9 +147,44 @@ class DozewickService {
         return DOZEWICK_EXTENSION_VERSION;
     }
 
-    ListWindows() {
+    Snapshot() {
+        return [this._serial, this._listWindows(), this._focusedPid()];
+    }
+
+    Iconify(ids) {
+        if (!Array.isArray(ids) || ids.length > DOZEWICK_MAX_IDS)
+            return 0;
+        const wanted = new Set(ids.filter(id => typeof id === 'number' || typeof id === 'bigint')
+            .map(id => String(id)));
+        let count = 0;
+        for (const window of this._windows.keys()) {
+            if (!wanted.has(String(window.get_id())) || window.minimized ||
+                !window.can_minimize())
+                continue;
+            window.minimize();
+            count += 1;
+        }
+        return count;
+    }
+
+    _follow(window) {
+        if (window === null || this._windows.has(window) || window.is_override_redirect())
+            return;
+        const connections = new DozewickConnections();
+        const changed = () => this._changed(false);
+        for (const signal of DOZEWICK_WINDOW_SIGNALS)
+            connections.add(window, signal, changed);
+        connections.add(window, 'unmanaged', () => {
+            connections.clear();
+            this._windows.delete(window);
+            this._changed(true);
+        });
+        this._windows.set(window, connections);
+    }
+
+    _listWindows() {
         const workspace = global.workspace_manager.get_active_workspace();
-        return dozewickWindows().map(window => [
+        return [...this._windows.keys()].map(window => [
             window.get_id(),
             window.get_pid(),
             dozewickText(window.get_wm_class()),
@@ -91,24 +197,132 @@ class DozewickService {
         ]);
     }
 
-    FocusedPid() {
+    _focusedPid() {
         const window = global.display.focus_window;
         return window ? window.get_pid() : 0;
     }
 
-    Iconify(ids) {
-        if (!Array.isArray(ids) || ids.length > DOZEWICK_MAX_IDS)
-            return 0;
-        const wanted = new Set(ids.filter(id => typeof id === 'number' || typeof id === 'bigint')
-            .map(id => String(id)));
-        let count = 0;
-        for (const window of dozewickWindows()) {
-            if (!wanted.has(String(window.get_id())) || window.minimized ||
-                !window.can_minimize())
-                continue;
-            window.minimize();
-            count += 1;
+    _changed(urgent) {
+        const now = GLib.get_monotonic_time() / 1000;
+        const gap = urgent ? DOZEWICK_URGENT_GAP_MS : DOZEWICK_QUIET_GAP_MS;
+        const due = Math.max(now + DOZEWICK_SETTLE_MS, this._lastAnnounced + gap);
+        if (this._announceId !== 0) {
+            if (this._announceDue <= due)
+                return;
+            GLib.source_remove(this._announceId);
         }
-        return count;
+        this._announceDue = due;
+        this._announceId = GLib.timeout_add(GLib.PRIORITY_DEFAULT, Math.ceil(due - now), () => {
+            this._announceId = 0;
+            this._announce();
+            return GLib.SOURCE_REMOVE;
+        });
+    }
+
+    _announce() {
+        if (this._exported === null)
+            return;
+        this._lastAnnounced = GLib.get_monotonic_time() / 1000;
+        this._serial += 1;
+        this._exported.emit_signal('Changed', new GLib.Variant(DOZEWICK_STATE_TYPE,
+            [this._serial, this._listWindows(), this._focusedPid()]));
+    }
+}
+
+// Dozewick's icon in the top bar, while Dozewick runs and no tray host is there to show it.
+class DozewickTopBarIcon {
+    constructor(path) {
+        this._path = path;
+        this._bus = Gio.DBus.session;
+        this._button = null;
+        this._state = null;
+        this._trayHost = false;
+        this._subscriptions = [
+            this._bus.signal_subscribe(DOZEWICK_APP_NAME, 'org.freedesktop.DBus.Properties',
+                'PropertiesChanged', DOZEWICK_APP_PATH, DOZEWICK_APP_INTERFACE,
+                Gio.DBusSignalFlags.NONE, () => this._readState()),
+            this._bus.signal_subscribe(DOZEWICK_TRAY_WATCHER, DOZEWICK_TRAY_WATCHER, null,
+                DOZEWICK_TRAY_WATCHER_PATH, null, Gio.DBusSignalFlags.NONE,
+                () => this._readTrayHost()),
+        ];
+        this._watches = [
+            Gio.bus_watch_name_on_connection(this._bus, DOZEWICK_APP_NAME,
+                Gio.BusNameWatcherFlags.NONE, () => this._readState(), () => {
+                    this._state = null;
+                    this._update();
+                }),
+            Gio.bus_watch_name_on_connection(this._bus, DOZEWICK_TRAY_WATCHER,
+                Gio.BusNameWatcherFlags.NONE, () => this._readTrayHost(), () => {
+                    this._trayHost = false;
+                    this._update();
+                }),
+        ];
+    }
+
+    destroy() {
+        for (const id of this._subscriptions)
+            this._bus.signal_unsubscribe(id);
+        for (const id of this._watches)
+            Gio.bus_unwatch_name(id);
+        this._subscriptions = [];
+        this._watches = [];
+        this._state = null;
+        this._update();
+    }
+
+    _get(name, path, iface, property, take) {
+        this._bus.call(name, path, 'org.freedesktop.DBus.Properties', 'Get',
+            new GLib.Variant('(ss)', [iface, property]), new GLib.VariantType('(v)'),
+            Gio.DBusCallFlags.NONE, 2000, null, (bus, result) => {
+                let value = null;
+                try {
+                    value = bus.call_finish(result).deep_unpack()[0].deep_unpack();
+                } catch (e) {
+                    // Gone or not answering: as if it were not there.
+                }
+                if (this._watches.length > 0)
+                    take(value);
+            });
+    }
+
+    _readState() {
+        this._get(DOZEWICK_APP_NAME, DOZEWICK_APP_PATH, DOZEWICK_APP_INTERFACE, 'State', value => {
+            this._state = typeof value === 'string' && value in DOZEWICK_ICON_STATES
+                ? value : null;
+            this._update();
+        });
+    }
+
+    _readTrayHost() {
+        this._get(DOZEWICK_TRAY_WATCHER, DOZEWICK_TRAY_WATCHER_PATH, DOZEWICK_TRAY_WATCHER,
+            'IsStatusNotifierHostRegistered', value => {
+                this._trayHost = value === true;
+                this._update();
+            });
+    }
+
+    _update() {
+        const shown = this._state !== null && !this._trayHost;
+        if (!shown) {
+            this._button?.destroy();
+            this._button = null;
+            return;
+        }
+        if (this._button === null) {
+            this._button = new PanelMenu.Button(0.0, 'Dozewick', true);
+            this._icon = new St.Icon({style_class: 'system-status-icon'});
+            this._button.add_child(this._icon);
+            this._button.connect('event', (actor, event) => {
+                const type = event.type();
+                if (type === Clutter.EventType.BUTTON_PRESS || type === Clutter.EventType.TOUCH_BEGIN)
+                    this._bus.call(DOZEWICK_APP_NAME, DOZEWICK_APP_PATH, DOZEWICK_APP_INTERFACE,
+                        'TogglePanel', null, null, Gio.DBusCallFlags.NONE, 2000, null, null);
+                return Clutter.EVENT_PROPAGATE;
+            });
+            Main.panel.addToStatusArea('dozewick', this._button);
+        }
+        const state = DOZEWICK_ICON_STATES[this._state];
+        this._icon.gicon = Gio.icon_new_for_string(`${this._path}/icons/${state.file}`);
+        this._icon.style = state.style;
     }
 }

@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
+#include <QPointer>
 #include <QStandardPaths>
 #include <iostream>
 
@@ -16,6 +17,7 @@
 #include "localization/preferences_file.h"
 #include "localization/system_languages.h"
 #include "platform/gnome/gnome_extension.h"
+#include "platform/gnome/gnome_top_bar_icon.h"
 #include "platform/gnome/gnome_window_system.h"
 #include "platform/help_page.h"
 #include "platform/kwin/kwin_window_system.h"
@@ -94,10 +96,6 @@ void notify(const QString& body) {
 // What Authorize does on GNOME: installs (or updates) the extension and switches it on. The shell
 // on Wayland loads a new extension only when it starts, that is at the next login.
 void authorizeOnGnome() {
-  const auto read = [](const char* name) {
-    QFile file(QStringLiteral(":/app/gnome/") + QLatin1String(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  };
   const auto major = gnome::installedShellMajorVersion();
   gnome::InstallResult result;
   if (!major) {
@@ -105,8 +103,7 @@ void authorizeOnGnome() {
   } else {
     result = gnome::installExtension(
         gnome::userExtensionsDir(),
-        gnome::extensionFiles({read("shared.js"), read("entry-legacy.js"), read("entry-module.js")},
-                              *major),
+        gnome::extensionFiles(gnome::readExtensionSources(QStringLiteral(":/app/gnome")), *major),
         gnome::gsettingsTool());
   }
   if (!result.ok) {
@@ -213,7 +210,26 @@ std::unique_ptr<TrayController> makeTrayController(bool trayAvailable) {
       return X11PointerMonitor::create([onMouseDown](int) { onMouseDown(); });
     };
   }
-  return std::make_unique<TrayController>(std::move(services), systemClock(), std::move(desktop));
+  if (chosenKind != WindowSystemKind::gnome || trayAvailable) {
+    return std::make_unique<TrayController>(std::move(services), systemClock(), std::move(desktop));
+  }
+  // Stock GNOME has no tray: the extension draws the icon in the top bar instead.
+  auto controller = std::make_shared<QPointer<TrayController>>();
+  auto* icon = new GnomeTopBarIcon(QDBusConnection::sessionBus(), [controller] {
+    if (*controller)
+      (*controller)->togglePopover();
+  });
+  desktop.shellShowsIcon = [icon] { return icon->published() && gnomeWindowSystem().trusted(); };
+  desktop.showInShell = [icon](bool permitted, bool running) {
+    icon->setState(!permitted ? GnomeTopBarIcon::State::needsPermission
+                   : running  ? GnomeTopBarIcon::State::running
+                              : GnomeTopBarIcon::State::ready);
+  };
+  auto tray =
+      std::make_unique<TrayController>(std::move(services), systemClock(), std::move(desktop));
+  *controller = tray.get();
+  icon->setParent(tray.get());
+  return tray;
 }
 
 }  // namespace dozewick

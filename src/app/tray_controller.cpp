@@ -41,7 +41,12 @@ TrayController::~TrayController() {
 void TrayController::applicationDidFinishLaunching() {
   setupMenuBar();
   setupEventMonitor();
-  if (!desktop_.trayAvailable) {
+  if (!desktop_.trayAvailable && desktop_.shellShowsIcon && desktop_.shellShowsIcon()) {
+    shellIcon_ = true;
+    *desktop_.diagnostics << "Dozewick: this desktop has no system tray; the panel opens from "
+                             "Dozewick's icon in the top bar.\n";
+    updateMenuBarIcon();
+  } else if (!desktop_.trayAvailable) {
     *desktop_.diagnostics << "Dozewick: this desktop has no system tray; the panel opens as a "
                              "window instead, and closing it quits.\n";
     showStandaloneWindow();
@@ -128,7 +133,7 @@ void TrayController::withOpenPanel(std::function<void(MenuBarView&)> action) {
       action(*panel);
     return;
   }
-  if (!statusItem_) {
+  if (!statusItem_ && !shellIcon_) {
     showStandaloneWindow();
     if (auto* panel = qobject_cast<MenuBarView*>(popover_->content()))
       action(*panel);
@@ -156,11 +161,19 @@ void TrayController::setupEventMonitor() {
 }
 
 void TrayController::updateMenuBarIcon() {
-  if (!statusItem_)
+  if (!statusItem_ && !shellIcon_)
     return;
+  const bool permitted = services_.checker.hasAccessibilityPermission().get();
+  bool running = false;
   currentIcon_ = trayIconModel(
-      services_.checker.hasAccessibilityPermission().get(),
-      [this] { return services_.manager.isRunning().get(); }, services_.language);
+      permitted, [this, &running] { return running = services_.manager.isRunning().get(); },
+      services_.language);
+  if (shellIcon_) {
+    if (shownInShell_ != std::pair(permitted, running) && desktop_.showInShell)
+      desktop_.showInShell(permitted, running);
+    shownInShell_ = std::pair(permitted, running);
+    return;
+  }
   const QColor tint = style::color(currentIcon_.tint);
   // The tray redraws (or, over D-Bus, re-sends) the icon at every change: only real ones count.
   if (currentIcon_.symbol != drawnSymbol_ || tint != drawnTint_) {
@@ -178,7 +191,7 @@ bool TrayController::isPopoverShown() const {
 }
 
 void TrayController::togglePopover() {
-  if (!statusItem_)
+  if (!statusItem_ && !shellIcon_)
     return;
   if (isPopoverShown()) {
     popover_->close();
@@ -203,7 +216,7 @@ void TrayController::showPopover() {
     popover_->activateWindow();
     return;
   }
-  if (!statusItem_) {
+  if (!statusItem_ && !shellIcon_) {
     showStandaloneWindow();
     return;
   }
@@ -268,6 +281,10 @@ void TrayController::handleGlobalMouseDown() {
 void TrayController::panelClosed(bool hadFocus) {
   // The panel took the focus when it opened and gives it back, unless the user has since turned
   // to another window (then that one has it).
+  // A click on the shell's icon takes the focus from the panel before it reaches this program:
+  // it closes the panel, and must not open it again.
+  if (shellIcon_ && !hadFocus)
+    lastCloseByMonitor_ = clock_.now();
   const auto window = std::exchange(focusBeforePanel_, std::nullopt);
   if (window && hadFocus && !closingForClickElsewhere_)
     desktop_.activateWindow(*window);

@@ -45,6 +45,10 @@ class TrayController final : public QObject {
     // The window the desktop has active, and a request to make a window active again.
     std::function<std::optional<std::uint32_t>()> activeWindow;
     std::function<void(std::uint32_t)> activateWindow;
+    // Where the desktop's shell draws Dozewick's icon itself when there is no tray (GNOME Shell,
+    // through Dozewick's extension): whether it does at launch, and what the icon shows.
+    std::function<bool()> shellShowsIcon;
+    std::function<void(bool permitted, bool running)> showInShell;
   };
 
   static constexpr std::chrono::milliseconds permissionCheckInterval{3000};
@@ -58,7 +62,7 @@ class TrayController final : public QObject {
   ~TrayController() override;
 
   // Start-up: the tray item with its first icon, the trust poll, the click monitor; without a
-  // tray, the panel as an ordinary window.
+  // tray, the shell's icon, or where the shell draws none the panel as an ordinary window.
   void applicationDidFinishLaunching();
   // Shut-down: removes the monitor and stops the poll. Runs once, however often it is called.
   void applicationWillTerminate();
@@ -75,6 +79,8 @@ class TrayController final : public QObject {
   void updateMenuBarIcon();
 
   QSystemTrayIcon* statusItem() const { return statusItem_; }
+  // The panel opens from the icon the desktop's shell draws (no tray here).
+  bool usesShellIcon() const { return shellIcon_; }
   // The icon's right-click menu: open the panel, Start or Stop, Settings, Quit.
   QMenu* contextMenu() const { return contextMenu_.get(); }
   PopoverWindow* popover() const { return popover_; }
@@ -130,6 +136,10 @@ class TrayController final : public QObject {
   QColor drawnTint_;
   bool opening_ = false;
   bool terminated_ = false;
+  bool shellIcon_ = false;
+  std::optional<std::pair<bool, bool>> shownInShell_;
+  // When the panel last closed for a click elsewhere (or, under the shell's icon, for losing the
+  // focus to that click).
   double lastCloseByMonitor_ = -1e300;
   // The application window that had the focus before the panel took it.
   std::optional<std::uint32_t> focusBeforePanel_;

@@ -37,6 +37,10 @@ class TrayControllerTest : public testing::DesktopServicesTest {
     desktop.diagnostics = &diagnostics;
     desktop.activeWindow = [this] { return activeWindow; };
     desktop.activateWindow = [this](std::uint32_t window) { activated.push_back(window); };
+    desktop.shellShowsIcon = [this] { return shellShowsIcon; };
+    desktop.showInShell = [this](bool permitted, bool running) {
+      shownInShell.emplace_back(permitted, running);
+    };
     controller = std::make_unique<TrayController>(*services, runtime.clock(), std::move(desktop));
     controller->applicationDidFinishLaunching();
   }
@@ -57,6 +61,8 @@ class TrayControllerTest : public testing::DesktopServicesTest {
   std::ostringstream diagnostics;
   std::optional<std::uint32_t> activeWindow = 0x1200007;  // the user's application
   std::vector<std::uint32_t> activated;
+  bool shellShowsIcon = false;
+  std::vector<std::pair<bool, bool>> shownInShell;  // permitted, running
   std::unique_ptr<TrayController> controller;
 };
 
@@ -267,6 +273,43 @@ TEST_F(TrayControllerTest, WithoutATrayThePanelIsAnOrdinaryWindowWhoseClosingQui
   window->close();
   settle();
   EXPECT_EQ(quits, 1);
+  EXPECT_TRUE(shownInShell.empty()) << "the shell draws no icon here";
+}
+
+// GNOME Shell with Dozewick's extension draws the icon where there is no tray: the panel then
+// opens and closes from its clicks, as from the tray icon, and the shell hears of each change of
+// the icon's state.
+TEST_F(TrayControllerTest, WithoutATrayTheShellsIconShowsTheStateAndOpensThePanel) {
+  shellShowsIcon = true;
+  launch(/*trayAvailable=*/false);
+  EXPECT_TRUE(controller->usesShellIcon());
+  EXPECT_FALSE(controller->isPopoverShown()) << "no ordinary window at launch";
+  trusted = true;
+  advance(3000);
+  manager->start();
+  settle();
+  advance(6000);
+  const std::vector<std::pair<bool, bool>> states = {{false, false}, {true, false}, {true, true}};
+  EXPECT_EQ(shownInShell, states) << "each state once, as it changes";
+
+  toggle();
+  ASSERT_TRUE(controller->isPopoverShown());
+  EXPECT_EQ(controller->popover()->mode(), PopoverWindow::Mode::popover);
+  // A click on the shell's icon first takes the focus from the panel, which closes it; the same
+  // click arriving right after must not open it again.
+  QWidget shell;
+  shell.show();
+  shell.activateWindow();
+  settle();
+  controller->popover()->close();
+  toggle();
+  EXPECT_FALSE(controller->isPopoverShown());
+  runtime.clock().advance(TrayController::sameClickWindow + 0.1);
+  toggle();
+  EXPECT_TRUE(controller->isPopoverShown());
+  toggle();
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(quits, 0);
 }
 
 }  // namespace

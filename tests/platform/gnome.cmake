@@ -14,9 +14,11 @@ target_compile_definitions(gnome_window_system_test PRIVATE
 add_dependencies(gnome_window_system_test dozewick_wayland_test_client dozewick_gnome_install)
 add_test(NAME gnome_extension_test
          COMMAND gnome_window_system_test --gtest_filter=GnomeExtension.*)
+# The session also gets a small extension of the tests' own that lets them look into the shell.
+set(eval_extension "$XDG_DATA_HOME/gnome-shell/extensions/dozewick-eval@dozewick.org")
 add_test(NAME gnome_window_system_test
          COMMAND ${PROJECT_SOURCE_DIR}/tools/gnome-session
-                 --before "$<TARGET_FILE:dozewick_gnome_install> ${PROJECT_SOURCE_DIR}/data/gnome"
+                 --before "mkdir -p ${eval_extension} && cp ${PROJECT_SOURCE_DIR}/tests/support/gnome-eval-extension/* ${eval_extension} && gsettings set org.gnome.shell enabled-extensions \"['dozewick-eval@dozewick.org']\" && $<TARGET_FILE:dozewick_gnome_install> ${PROJECT_SOURCE_DIR}/data/gnome"
                  -- $<TARGET_FILE:gnome_window_system_test> --gtest_filter=GnomeWindowSystem.*)
 set_property(TEST gnome_window_system_test PROPERTY TIMEOUT 240)
 

@@ -56,6 +56,10 @@ try {
     const file = join(folder, 'extension.js');
     writeFileSync(file, entry.replace('// @shared@\n', () => read('shared.js')));
     writeFileSync(join(folder, 'package.json'), '{"type": "module"}');
+    // The shell's own global object, as far as the extension reaches into it.
+    const any = new Proxy(function () {}, {get: (_, key) => key === Symbol.toPrimitive
+        ? () => 0 : any, apply: () => any, construct: () => any});
+    Object.assign(globalThis, {display: any, workspace_manager: any, get_window_actors: any});
     const module = await import(pathToFileURL(file).href);
     const extension = new module.default({uuid: 'dozewick@dozewick.org'});
     if (typeof extension.enable !== 'function' || typeof extension.disable !== 'function')

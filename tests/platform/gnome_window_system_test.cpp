@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,6 +19,7 @@
 #include "core/window_manager.h"
 #include "core/window_rules.h"
 #include "platform/gnome/gnome_extension.h"
+#include "platform/gnome/gnome_top_bar_icon.h"
 #include "platform/gnome/gnome_window_system.h"
 #include "platform/qt_runtime.h"
 #include "support/qt_application.h"
@@ -32,14 +34,8 @@ using testing::WaylandClient;
 
 const auto* const application = testing::addQtApplication<QCoreApplication>();
 
-QByteArray sourceFile(const char* name) {
-  QFile file(QStringLiteral(DOZEWICK_GNOME_SOURCES "/") + name);
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
-  return file.readAll();
-}
-
 gnome::ExtensionSources shippedSources() {
-  return {sourceFile("shared.js"), sourceFile("entry-legacy.js"), sourceFile("entry-module.js")};
+  return gnome::readExtensionSources(QStringLiteral(DOZEWICK_GNOME_SOURCES));
 }
 
 TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatFits) {
@@ -73,7 +69,8 @@ TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatF
   const auto sources = shippedSources();
   const auto old = gnome::extensionFiles(sources, 43);
   const auto modern = gnome::extensionFiles(sources, 46);
-  ASSERT_EQ(old.size(), 2);
+  ASSERT_EQ(old.size(), 5);
+  EXPECT_TRUE(old.contains("icons/dozewick-running-symbolic.svg"));
   EXPECT_TRUE(old["extension.js"].contains("function init()"));
   EXPECT_FALSE(old["extension.js"].contains("import "));
   EXPECT_TRUE(modern["extension.js"].contains("export default class"));
@@ -87,7 +84,7 @@ TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatF
   EXPECT_TRUE(old["metadata.json"].contains("\"43\""));
   EXPECT_FALSE(old["metadata.json"].contains("\"45\""));
   EXPECT_TRUE(modern["metadata.json"].contains("\"46\""));
-  EXPECT_TRUE(gnome::extensionFiles({sources.shared, "no marker", "no marker"}, 43).isEmpty());
+  EXPECT_TRUE(gnome::extensionFiles({sources.shared, "no marker", "no marker", {}}, 43).isEmpty());
 }
 
 TEST(GnomeExtension, InstallsIntoTheHomeKeepsOtherExtensionsAndFailsCleanly) {
@@ -122,15 +119,14 @@ TEST(GnomeExtension, InstallsIntoTheHomeKeepsOtherExtensionsAndFailsCleanly) {
   EXPECT_FALSE(result.changed) << "a second Authorize changes nothing";
 
   // A newer program replaces an older copy in place.
-  const auto newer = gnome::extensionFiles(
-      {shippedSources().shared + "// newer\n", sourceFile("entry-legacy.js"), ""}, 43);
+  auto newerSources = shippedSources();
+  newerSources.shared += "// newer\n";
+  const auto newer = gnome::extensionFiles(newerSources, 43);
   result = gnome::installExtension(folder, newer, settings);
   EXPECT_TRUE(result.ok && result.changed);
   QFile replaced(QDir(installed).filePath(QStringLiteral("extension.js")));
   ASSERT_TRUE(replaced.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(
-      replaced.readAll().endsWith("// newer\n\nfunction init() {\n"
-                                  "    return new DozewickService();\n}\n"));
+  EXPECT_TRUE(replaced.readAll().contains("// newer\n\nfunction init() {\n"));
   EXPECT_EQ(settings.get(schema, key)->count(gnome::kExtensionUuid), 1);
 
   // A folder that cannot be made: a clear error, nothing written, the enabled list untouched.
@@ -183,6 +179,29 @@ bool setEnabled(const QStringList& uuids) {
                                     gnome::formatStringArray(uuids));
 }
 
+// What passes between the extension and anyone on the session bus, as dbus-monitor prints it.
+class ExtensionTraffic {
+ public:
+  ExtensionTraffic() {
+    monitor_.start(QStringLiteral("dbus-monitor"),
+                   {QStringLiteral("--session"), QStringLiteral("interface='org.dozewick.Shell'")});
+    // It prints the loss of its own name once it listens.
+    EXPECT_TRUE(eventually([&] { return count("member=NameLost") > 0; })) << "dbus-monitor";
+  }
+  ~ExtensionTraffic() {
+    monitor_.kill();
+    monitor_.waitForFinished(5000);
+  }
+  qsizetype count(const char* text) {
+    output_ += monitor_.readAllStandardOutput();
+    return output_.count(text);
+  }
+
+ private:
+  QProcess monitor_;
+  QByteArray output_;
+};
+
 TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
   WaylandClient self, editor, viewer;
   GnomeWindowSystem windows(QDBusConnection::sessionBus(), withOwnPid(self.pid()));
@@ -209,6 +228,24 @@ TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
   QThread::msleep(500);
   EXPECT_EQ(windows.frontmostApplicationPID(), viewer.pid());
 
+  // Checks while nothing changes cost the shell no call; a burst of windows is announced once or
+  // twice and read from the announcements.
+  ExtensionTraffic traffic;
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(getVisibleWindows(windows).size(), 5u);
+    EXPECT_EQ(windows.frontmostApplicationPID(), viewer.pid());
+    eventually([] { return false; }, 100ms);
+  }
+  QStringList burst;
+  for (int i = 1; i <= 8; ++i)
+    burst << QStringLiteral("open Burst %1").arg(i);
+  ASSERT_TRUE(viewer.commands(burst));
+  EXPECT_TRUE(eventually([&] { return getVisibleWindows(windows).size() == 13; }));
+  eventually([] { return false; }, 1500ms);  // the burst's last announcement
+  EXPECT_EQ(traffic.count("method call"), 0) << "a check called into the shell";
+  EXPECT_GE(traffic.count("member=Changed"), 1);
+  EXPECT_LE(traffic.count("member=Changed"), 3) << "the burst was not announced as one";
+
   // Iconify one window, then a whole application; a window gone meanwhile is simply skipped.
   std::optional<AccessibleWindow> viewerTwo;
   const auto viewerWindows = windows.applicationWindows(viewer.pid());
@@ -232,6 +269,96 @@ TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
            minimizedNow(windows, editor.pid(), "Editor dialog");
   }));
   EXPECT_TRUE(visible(windows, "Viewer one"));
+
+  // Iconified by someone else before the announcement was taken in: the iconify that finds
+  // nothing to do makes the backend read the state whole.
+  WaylandClient loner;
+  ASSERT_TRUE(loner.command("open Loner"));
+  ASSERT_TRUE(eventually([&] { return visible(windows, "Loner").has_value(); }));
+  GnomeWindowSystem other(QDBusConnection::sessionBus(), {});
+  ASSERT_TRUE(other.hideApplication(loner.pid()));
+  EXPECT_FALSE(windows.hideApplication(loner.pid()));
+  EXPECT_FALSE(visible(windows, "Loner")) << "still listed after the iconify found it gone";
+}
+
+// Runs JavaScript inside the shell and gives back its JSON result, or "error".
+QString shellEval(const QString& code) {
+  auto call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+      QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
+  call.setArguments({code});
+  const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+  return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool()
+             ? reply.arguments().value(1).toString()
+             : QStringLiteral("error");
+}
+
+// The file of the icon Dozewick has in the top bar, or "none".
+QString topBarIcon() {
+  return shellEval(QStringLiteral(
+      "(() => { const b = imports.ui.main.panel.statusArea['dozewick'];"
+      " return b ? b.get_first_child().gicon.get_file().get_basename() : 'none'; })()"));
+}
+
+// A press and release of the first button in the middle of Dozewick's icon, as from a mouse.
+bool clickTopBarIcon() {
+  return shellEval(QStringLiteral(
+             "(() => { const {Clutter, GLib} = imports.gi;"
+             " const b = imports.ui.main.panel.statusArea['dozewick'];"
+             " const [x, y] = b.get_transformed_position();"
+             " const [w, h] = b.get_transformed_size();"
+             " global.dozewickPointer = global.dozewickPointer || "
+             "Clutter.get_default_backend().get_default_seat()"
+             "     .create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);"
+             " const t = GLib.get_monotonic_time();"
+             " global.dozewickPointer.notify_absolute_motion(t, x + w / 2, y + h / 2);"
+             " for (const [d, s] of [[1, Clutter.ButtonState.PRESSED], [2, "
+             "Clutter.ButtonState.RELEASED]])"
+             "   global.dozewickPointer.notify_button(t + d, Clutter.BUTTON_PRIMARY, s);"
+             " return w > 0; })()")) == QStringLiteral("true");
+}
+
+// A tray host, as Ubuntu's AppIndicator extension or Plasma registers it.
+class TrayWatcher : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+ public:
+  bool hostRegistered() const { return true; }
+};
+
+TEST(GnomeWindowSystem, TheTopBarShowsDozewicksIconWhileItRunsWhereNoTrayIs) {
+  ASSERT_EQ(topBarIcon(), QStringLiteral("\"none\"")) << "needs the tests' eval extension";
+  int clicks = 0;
+  auto icon = std::make_unique<GnomeTopBarIcon>(QDBusConnection::sessionBus(), [&] { ++clicks; });
+  ASSERT_TRUE(icon->published());
+  const auto shows = [](const char* state) {
+    const QString expected = QStringLiteral("\"dozewick-%1-symbolic.svg\"").arg(state);
+    return eventually([&] { return topBarIcon() == expected; });
+  };
+  EXPECT_TRUE(shows("permission"));
+  icon->setState(GnomeTopBarIcon::State::running);
+  EXPECT_TRUE(shows("running"));
+  icon->setState(GnomeTopBarIcon::State::ready);
+  EXPECT_TRUE(shows("ready"));
+
+  ASSERT_TRUE(clickTopBarIcon());
+  EXPECT_TRUE(eventually([&] { return clicks == 1; })) << "the click did not reach Dozewick";
+
+  // Where a tray host is registered, the tray shows Dozewick's own icon instead.
+  TrayWatcher tray;
+  auto bus = QDBusConnection::sessionBus();
+  ASSERT_TRUE(bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &tray,
+                                 QDBusConnection::ExportAllProperties));
+  ASSERT_TRUE(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+  EXPECT_TRUE(eventually([&] { return topBarIcon() == QStringLiteral("\"none\""); }));
+  bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+  bus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+  EXPECT_TRUE(shows("ready"));
+
+  icon.reset();  // Dozewick quits
+  EXPECT_TRUE(eventually([&] { return topBarIcon() == QStringLiteral("\"none\""); }));
+  EXPECT_EQ(clicks, 1);
 }
 
 // A fake extension that answers with another version.
@@ -251,8 +378,9 @@ TEST(GnomeWindowSystem, AnswersNoWhenTheExtensionIsDisabledMissingOrTooOld) {
   EXPECT_EQ(windows.extensionVersion(), gnome::kExtensionVersion);
 
   ASSERT_TRUE(setEnabled({}));
-  ASSERT_TRUE(eventually([&] { return !windows.extensionVersion(); }));
-  EXPECT_FALSE(windows.trusted());
+  // The backend learns it when the name leaves the bus.
+  ASSERT_TRUE(eventually([&] { return !windows.trusted(); }));
+  EXPECT_FALSE(windows.extensionVersion());
   EXPECT_FALSE(windows.onScreenWindowEntries());
   EXPECT_FALSE(windows.frontmostApplicationPID());
   EXPECT_FALSE(windows.hideApplication(editor.pid()));
@@ -267,6 +395,7 @@ TEST(GnomeWindowSystem, AnswersNoWhenTheExtensionIsDisabledMissingOrTooOld) {
   ASSERT_TRUE(other.registerObject(gnome::kObjectPath, &old, QDBusConnection::ExportAllProperties));
   ASSERT_TRUE(other.registerService(gnome::kBusName));
   EXPECT_EQ(windows.extensionVersion(), 0u);
+  eventually([] { return false; }, 1s);  // the backend hears of the new owner and asks it
   EXPECT_FALSE(windows.trusted());
   EXPECT_FALSE(windows.onScreenWindowEntries());
   other.unregisterService(gnome::kBusName);

@@ -2,7 +2,6 @@
 // extension's sources in the given folder; for a test session before its shell starts.
 //   dozewick_gnome_install SOURCE_DIR
 #include <QCoreApplication>
-#include <QFile>
 #include <iostream>
 
 #include "platform/gnome/gnome_extension.h"
@@ -14,12 +13,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   using namespace dozewick::gnome;
-  const auto read = [&](const char* name) {
-    QFile file(QString::fromLocal8Bit(argv[1]) + "/" + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  };
-  const ExtensionSources sources{read("shared.js"), read("entry-legacy.js"),
-                                 read("entry-module.js")};
+  const ExtensionSources sources = readExtensionSources(QString::fromLocal8Bit(argv[1]));
   const InstallResult result = installExtension(
       userExtensionsDir(), extensionFiles(sources, installedShellMajorVersion().value_or(0)),
       gsettingsTool());

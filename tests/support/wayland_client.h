@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QStringList>
 #include <QThread>
 #include <chrono>
 #include <cstdint>
@@ -43,14 +44,20 @@ class WaylandClient {
     }
   }
   std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
-  bool command(const QString& line) {
-    process_.write((line + QLatin1Char('\n')).toUtf8());
+  bool command(const QString& line) { return commands({line}); }
+  // All at once: the program carries them out in one go.
+  bool commands(const QStringList& lines) {
+    process_.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
     process_.waitForBytesWritten(5000);
-    while (!process_.canReadLine()) {
-      if (!process_.waitForReadyRead(10000))
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+      while (!process_.canReadLine()) {
+        if (!process_.waitForReadyRead(10000))
+          return false;
+      }
+      if (process_.readLine().trimmed() != "ok")
         return false;
     }
-    return process_.readLine().trimmed() == "ok";
+    return true;
   }
 
  private:

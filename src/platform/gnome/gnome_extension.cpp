@@ -1,6 +1,7 @@
 #include "platform/gnome/gnome_extension.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -40,8 +41,13 @@ QByteArray metadata(int shellMajor) {
 }
 
 bool sameContents(const QString& folder, const QMap<QString, QByteArray>& files) {
-  if (QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).size() !=
-      files.size()) {
+  QStringList present;
+  for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+       it.hasNext();) {
+    present << QDir(folder).relativeFilePath(it.next());
+  }
+  present.sort();
+  if (present != files.keys()) {
     return false;
   }
   for (auto it = files.begin(); it != files.end(); ++it) {
@@ -81,8 +87,29 @@ QMap<QString, QByteArray> extensionFiles(const ExtensionSources& sources, int sh
     return {};
   }
   entry.replace(at, kMarker.size(), sources.shared);
-  return {{QStringLiteral("extension.js"), entry},
-          {QStringLiteral("metadata.json"), metadata(shellMajor)}};
+  QMap<QString, QByteArray> files{{QStringLiteral("extension.js"), entry},
+                                  {QStringLiteral("metadata.json"), metadata(shellMajor)}};
+  for (auto it = sources.icons.begin(); it != sources.icons.end(); ++it) {
+    files.insert(QStringLiteral("icons/") + it.key(), it.value());
+  }
+  return files;
+}
+
+ExtensionSources readExtensionSources(const QString& folder) {
+  const auto read = [](const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+  const QDir dir(folder);
+  ExtensionSources sources{read(dir.filePath(QStringLiteral("shared.js"))),
+                           read(dir.filePath(QStringLiteral("entry-legacy.js"))),
+                           read(dir.filePath(QStringLiteral("entry-module.js"))),
+                           {}};
+  const QDir icons(dir.filePath(QStringLiteral("icons")));
+  for (const QString& name : icons.entryList({QStringLiteral("*.svg")}, QDir::Files)) {
+    sources.icons.insert(name, read(icons.filePath(name)));
+  }
+  return sources;
 }
 
 std::optional<QStringList> parseStringArray(const QString& text) {
@@ -189,6 +216,7 @@ InstallResult installExtension(const QString& extensionsDir, const QMap<QString,
     }
     for (auto it = files.begin(); it != files.end(); ++it) {
       QFile file(staging.filePath(it.key()));
+      QDir().mkpath(QFileInfo(file).path());
       if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size() ||
           !file.flush()) {
         return fail(file.errorString());

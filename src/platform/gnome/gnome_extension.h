@@ -18,21 +18,25 @@ inline constexpr const char* kBusName = "org.dozewick.Shell";
 inline constexpr const char* kObjectPath = "/org/dozewick/Shell";
 inline constexpr const char* kInterface = "org.dozewick.Shell";
 // Must match DOZEWICK_EXTENSION_VERSION in the extension's shared text.
-inline constexpr unsigned kExtensionVersion = 1;
+inline constexpr unsigned kExtensionVersion = 2;
 
-// The extension's text as shipped: the shared part and the two entry points, each of which holds
-// the line "// @shared@" where the shared part goes.
+// The extension as shipped: the shared part and the two entry points, each of which holds the
+// line "// @shared@" where the shared part goes, and the top bar's icons.
 struct ExtensionSources {
   QByteArray shared;
-  QByteArray legacyEntry;  // GNOME Shell 43 and 44
-  QByteArray moduleEntry;  // GNOME Shell 45 and later (ES modules)
+  QByteArray legacyEntry;           // GNOME Shell 43 and 44
+  QByteArray moduleEntry;           // GNOME Shell 45 and later (ES modules)
+  QMap<QString, QByteArray> icons;  // by file name
 };
+
+// Reads shared.js, entry-legacy.js, entry-module.js and icons/*.svg from a folder (or resource).
+ExtensionSources readExtensionSources(const QString& folder);
 
 // The major version in `gnome-shell --version` ("GNOME Shell 43.9"); nullopt when unreadable.
 std::optional<int> shellMajorVersion(const QString& versionOutput);
 
-// The files of the extension folder for a shell of this major version: extension.js and
-// metadata.json. Empty when the sources lack their marker.
+// The files of the extension folder for a shell of this major version, by relative path:
+// extension.js, metadata.json and icons/. Empty when the sources lack their marker.
 QMap<QString, QByteArray> extensionFiles(const ExtensionSources& sources, int shellMajor);
 
 // GVariant text of a string array as gsettings prints it ("['a', 'b']", "@as []"); nullopt when

@@ -1,7 +1,8 @@
 #include "platform/gnome/gnome_window_system.h"
 
 #include <QDBusArgument>
-#include <QDBusMessage>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QList>
 #include <algorithm>
@@ -14,11 +15,14 @@ namespace {
 
 constexpr std::size_t kMaxWindows = 1 << 14;
 constexpr qsizetype kMaxText = 1 << 14;
+constexpr const char* kStateSignature = "ta(tisssbbbb)i";
+
+const QString kBusName = QString::fromLatin1(gnome::kBusName);
+const QString kObjectPath = QString::fromLatin1(gnome::kObjectPath);
+const QString kInterface = QString::fromLatin1(gnome::kInterface);
 
 QDBusMessage extensionCall(const QString& method, const QVariantList& arguments = {}) {
-  auto call = QDBusMessage::createMethodCall(QString::fromLatin1(gnome::kBusName),
-                                             QString::fromLatin1(gnome::kObjectPath),
-                                             QString::fromLatin1(gnome::kInterface), method);
+  auto call = QDBusMessage::createMethodCall(kBusName, kObjectPath, kInterface, method);
   call.setArguments(arguments);
   return call;
 }
@@ -30,13 +34,29 @@ bool answered(const QDBusMessage& reply, const char* signature) {
 }  // namespace
 
 GnomeWindowSystem::GnomeWindowSystem(QDBusConnection bus, Options options)
-    : bus_(std::move(bus)), options_(options) {}
+    : bus_(std::move(bus)), options_(options) {
+  auto* watcher =
+      new QDBusServiceWatcher(kBusName, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
+  connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+          [this](const QString&, const QString&, const QString& owner) {
+            extensionOwnerChanged(owner);
+          });
+  // Subscribed before the first reading, so that nothing said meanwhile is missed.
+  bus_.connect(kBusName, kObjectPath, kInterface, QStringLiteral("Changed"), this,
+               SLOT(takeAnnouncement(QDBusMessage)));
+  extensionOwnerChanged(bus_.interface()->serviceOwner(kBusName));
+}
+
+GnomeWindowSystem::~GnomeWindowSystem() {
+  bus_.disconnect(kBusName, kObjectPath, kInterface, QStringLiteral("Changed"), this,
+                  SLOT(takeAnnouncement(QDBusMessage)));
+}
 
 std::optional<unsigned> GnomeWindowSystem::extensionVersion() const {
-  auto call = QDBusMessage::createMethodCall(
-      QString::fromLatin1(gnome::kBusName), QString::fromLatin1(gnome::kObjectPath),
-      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-  call.setArguments({QString::fromLatin1(gnome::kInterface), QStringLiteral("Version")});
+  auto call = QDBusMessage::createMethodCall(kBusName, kObjectPath,
+                                             QStringLiteral("org.freedesktop.DBus.Properties"),
+                                             QStringLiteral("Get"));
+  call.setArguments({kInterface, QStringLiteral("Version")});
   const QDBusMessage reply = bus_.call(call, QDBus::Block, options_.callTimeoutMs);
   if (!answered(reply, "v")) {
     return std::nullopt;
@@ -48,27 +68,69 @@ std::optional<unsigned> GnomeWindowSystem::extensionVersion() const {
   return value.toUInt();
 }
 
-bool GnomeWindowSystem::trusted() const {
-  return extensionVersion() == gnome::kExtensionVersion;
+void GnomeWindowSystem::extensionOwnerChanged(const QString& owner) {
+  owner_ = owner;
+  serial_.reset();
+  windows_.clear();
+  frontmost_.reset();
+  trusted_ = false;
+  stale_ = true;
+  if (!owner_.isEmpty()) {
+    readAll();
+  }
 }
 
-std::optional<std::vector<GnomeWindowSystem::Window>> GnomeWindowSystem::listWindows() const {
-  const QDBusMessage reply =
-      bus_.call(extensionCall(QStringLiteral("ListWindows")), QDBus::Block, options_.callTimeoutMs);
-  if (!answered(reply, "a(tisssbbbb)")) {
-    return std::nullopt;
+bool GnomeWindowSystem::readAll() {
+  const auto version = extensionVersion();
+  if (version && *version != gnome::kExtensionVersion) {
+    // Another version answers: nothing of it is used until the name changes hands.
+    trusted_ = false;
+    stale_ = false;
+    return false;
   }
-  const auto argument = reply.arguments().first().value<QDBusArgument>();
+  const QDBusMessage reply = version ? bus_.call(extensionCall(QStringLiteral("Snapshot")),
+                                                 QDBus::Block, options_.callTimeoutMs)
+                                     : QDBusMessage();
+  if (!take(reply, false)) {
+    // Not answering now (a busy shell): asked again at the next check.
+    trusted_ = false;
+    stale_ = true;
+    return false;
+  }
+  stale_ = false;
+  trusted_ = true;
+  return true;
+}
+
+void GnomeWindowSystem::takeAnnouncement(const QDBusMessage& message) {
+  if (trusted_ && !stale_) {
+    take(message, true);
+  }
+}
+
+bool GnomeWindowSystem::take(const QDBusMessage& message, bool announced) {
+  const auto expected = announced ? QDBusMessage::SignalMessage : QDBusMessage::ReplyMessage;
+  if (message.type() != expected || message.signature() != kStateSignature || owner_.isEmpty() ||
+      message.service() != owner_) {
+    return false;
+  }
+  const QVariantList arguments = message.arguments();
+  const std::uint64_t serial = arguments.at(0).toULongLong();
+  // A reading is as new as the last announcement it counts; an announcement must be newer.
+  if (serial_ && (announced ? serial <= *serial_ : serial < *serial_)) {
+    return true;
+  }
+  const auto list = arguments.at(1).value<QDBusArgument>();
   std::vector<Window> windows;
-  argument.beginArray();
-  while (!argument.atEnd()) {
+  list.beginArray();
+  while (!list.atEnd()) {
     Window w;
     QString wmClass, appId, title;
-    argument.beginStructure();
     qulonglong id = 0;
-    argument >> id >> w.pid >> wmClass >> appId >> title >> w.minimized >> w.ordinary >>
+    list.beginStructure();
+    list >> id >> w.pid >> wmClass >> appId >> title >> w.minimized >> w.ordinary >>
         w.onCurrentWorkspace >> w.skipsTaskbar;
-    argument.endStructure();
+    list.endStructure();
     w.id = id;
     if (w.id == 0 || w.pid <= 0 || windows.size() >= kMaxWindows) {
       continue;
@@ -79,8 +141,25 @@ std::optional<std::vector<GnomeWindowSystem::Window>> GnomeWindowSystem::listWin
     w.title = title.left(kMaxText).toStdString();
     windows.push_back(std::move(w));
   }
-  argument.endArray();
-  return windows;
+  list.endArray();
+  serial_ = serial;
+  windows_ = std::move(windows);
+  const std::int32_t focused = arguments.at(2).toInt();
+  if (focused <= 0) {
+    frontmost_.reset();
+  } else if (focused != options_.ownPid) {
+    // While this program's own window is active, the application before it stays frontmost.
+    frontmost_ = focused;
+  }
+  Q_EMIT updated();
+  return true;
+}
+
+bool GnomeWindowSystem::ready() {
+  if (stale_ && !owner_.isEmpty()) {
+    readAll();
+  }
+  return trusted_ && !stale_;
 }
 
 bool GnomeWindowSystem::iconify(const std::vector<std::uint64_t>& ids) {
@@ -91,16 +170,27 @@ bool GnomeWindowSystem::iconify(const std::vector<std::uint64_t>& ids) {
   const QDBusMessage reply =
       bus_.call(extensionCall(QStringLiteral("Iconify"), {QVariant::fromValue(list)}), QDBus::Block,
                 options_.callTimeoutMs);
-  return answered(reply, "u") && reply.arguments().first().toUInt() > 0;
+  if (!answered(reply, "u") || reply.arguments().first().toUInt() == 0) {
+    // Every one of them was already minimized or gone: an announcement went missing.
+    stale_ = true;
+    return false;
+  }
+  // Until the next announcement, what the shell is minimizing counts as minimized.
+  for (Window& w : windows_) {
+    if (std::find(ids.begin(), ids.end(), w.id) != ids.end()) {
+      w.minimized = true;
+    }
+  }
+  return true;
 }
 
 std::optional<std::vector<WindowEntry>> GnomeWindowSystem::onScreenWindowEntries() {
-  const auto windows = listWindows();
-  if (!windows) {
+  if (!ready()) {
     return std::nullopt;
   }
   std::vector<WindowEntry> entries;
-  for (const Window& w : *windows) {
+  entries.reserve(windows_.size());
+  for (const Window& w : windows_) {
     if (w.minimized || !w.onCurrentWorkspace || w.pid == options_.ownPid) {
       continue;
     }
@@ -119,15 +209,11 @@ std::optional<std::vector<WindowEntry>> GnomeWindowSystem::onScreenWindowEntries
 }
 
 bool GnomeWindowSystem::hideApplication(std::int32_t pid) {
-  if (pid <= 0 || pid == options_.ownPid) {
-    return false;
-  }
-  const auto windows = listWindows();
-  if (!windows) {
+  if (pid <= 0 || pid == options_.ownPid || !ready()) {
     return false;
   }
   std::vector<std::uint64_t> ids;
-  for (const Window& w : *windows) {
+  for (const Window& w : windows_) {
     if (w.pid == pid && w.ordinary && !w.minimized && w.onCurrentWorkspace) {
       ids.push_back(w.id);
     }
@@ -137,15 +223,11 @@ bool GnomeWindowSystem::hideApplication(std::int32_t pid) {
 
 std::optional<std::vector<AccessibleWindow>> GnomeWindowSystem::applicationWindows(
     std::int32_t pid) {
-  if (pid <= 0) {
-    return std::nullopt;
-  }
-  const auto windows = listWindows();
-  if (!windows) {
+  if (pid <= 0 || !ready()) {
     return std::nullopt;
   }
   std::vector<AccessibleWindow> result;
-  for (const Window& w : *windows) {
+  for (const Window& w : windows_) {
     if (w.pid == pid) {
       result.push_back(AccessibleWindow{w.id, w.title, w.minimized});
     }
@@ -154,21 +236,15 @@ std::optional<std::vector<AccessibleWindow>> GnomeWindowSystem::applicationWindo
 }
 
 bool GnomeWindowSystem::setMinimized(const AccessibleWindow& window) {
-  return window.handle != 0 && iconify({window.handle});
+  const bool known = std::any_of(windows_.begin(), windows_.end(), [&](const Window& w) {
+    return w.id == window.handle && w.pid != options_.ownPid;
+  });
+  return known && ready() && iconify({window.handle});
 }
 
 std::optional<std::int32_t> GnomeWindowSystem::frontmostApplicationPID() {
-  const QDBusMessage reply =
-      bus_.call(extensionCall(QStringLiteral("FocusedPid")), QDBus::Block, options_.callTimeoutMs);
-  if (!answered(reply, "i")) {
+  if (!ready()) {
     return std::nullopt;
-  }
-  const std::int32_t pid = reply.arguments().first().toInt();
-  if (pid <= 0) {
-    frontmost_.reset();
-  } else if (pid != options_.ownPid) {
-    // While this program's own window is active, the application before it stays frontmost.
-    frontmost_ = pid;
   }
   return frontmost_;
 }

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace dozewick {
+
+// Dozewick's side of its icon in GNOME Shell's top bar, which the extension draws while this
+// object is on the session bus and no tray host is: what the icon shows, and its clicks. The
+// extension reads the state and hears of each change; it keeps nothing else.
+class GnomeTopBarIcon final : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.dozewick.Dozewick")
+  Q_PROPERTY(QString State READ state)
+
+ public:
+  static constexpr const char* kBusName = "org.dozewick.Dozewick";
+  static constexpr const char* kObjectPath = "/org/dozewick/Dozewick";
+
+  enum class State { needsPermission, ready, running };
+
+  // Takes the bus name at once; `clicked` runs for each click on the icon.
+  GnomeTopBarIcon(QDBusConnection bus, std::function<void()> clicked, QObject* parent = nullptr);
+  ~GnomeTopBarIcon() override;
+
+  // False when the bus name could not be had (the extension then shows no icon).
+  bool published() const { return published_; }
+  void setState(State state);
+  // "permission", "ready" or "running", as the extension knows them.
+  QString state() const;
+
+ public Q_SLOTS:
+  Q_SCRIPTABLE void TogglePanel();
+
+ private:
+  QDBusConnection bus_;
+  std::function<void()> clicked_;
+  State state_ = State::needsPermission;
+  bool published_ = false;
+};
+
+}  // namespace dozewick
