@@ -10,8 +10,10 @@ target_link_libraries(gnome_window_system_test PRIVATE dozewick_platform Qt6::DB
 target_include_directories(gnome_window_system_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_compile_definitions(gnome_window_system_test PRIVATE
   DOZEWICK_GNOME_SOURCES="${PROJECT_SOURCE_DIR}/data/gnome"
-  DOZEWICK_WAYLAND_TEST_CLIENT="$<TARGET_FILE:dozewick_wayland_test_client>")
-add_dependencies(gnome_window_system_test dozewick_wayland_test_client dozewick_gnome_install)
+  DOZEWICK_WAYLAND_TEST_CLIENT="$<TARGET_FILE:dozewick_wayland_test_client>"
+  DOZEWICK_EXECUTABLE="$<TARGET_FILE:dozewick>")
+add_dependencies(gnome_window_system_test dozewick_wayland_test_client dozewick_gnome_install
+                 dozewick)
 add_test(NAME gnome_extension_test
          COMMAND gnome_window_system_test --gtest_filter=GnomeExtension.*)
 # The session also gets a small extension of the tests' own that lets them look into the shell.

@@ -13,15 +13,14 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <chrono>
+#include <csignal>
 #include <functional>
 
-#include "core/clock.h"
-#include "core/window_manager.h"
 #include "core/window_rules.h"
 #include "platform/gnome/gnome_extension.h"
 #include "platform/gnome/gnome_top_bar_icon.h"
 #include "platform/gnome/gnome_window_system.h"
-#include "platform/qt_runtime.h"
+#include "support/accessibility.h"
 #include "support/qt_application.h"
 #include "support/wayland_client.h"
 
@@ -277,8 +276,11 @@ TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
   ASSERT_TRUE(eventually([&] { return visible(windows, "Loner").has_value(); }));
   GnomeWindowSystem other(QDBusConnection::sessionBus(), {});
   ASSERT_TRUE(other.hideApplication(loner.pid()));
-  EXPECT_FALSE(windows.hideApplication(loner.pid()));
+  EXPECT_TRUE(windows.hideApplication(loner.pid())) << "hidden already is hidden";
   EXPECT_FALSE(visible(windows, "Loner")) << "still listed after the iconify found it gone";
+  loner.command("quit");
+  EXPECT_TRUE(eventually([&] { return !windows.hideApplication(loner.pid()); }))
+      << "an application that has quit is not hidden";
 }
 
 // Runs JavaScript inside the shell and gives back its JSON result, or "error".
@@ -409,26 +411,46 @@ TEST(GnomeWindowSystem, AnswersNoWhenTheExtensionIsDisabledMissingOrTooOld) {
   EXPECT_TRUE(visible(windows, "Editor"));
 }
 
-// The minimizing loop of the program, on its real clock and runtime, over GNOME Shell. Each new
-// window takes the focus, so opening them one by one uses them in that order.
-TEST(GnomeWindowSystem, EndToEndTheTwoLeastRecentlyUsedGoAfterAMinute) {
-  struct Trust final : TrustCheck {
-    GnomeWindowSystem* windows = nullptr;
-    void checkPermissionAsync(std::function<void(bool)> done) override { done(windows->trusted()); }
-  };
-  GnomeWindowSystem windows(QDBusConnection::sessionBus(), {});
-  Trust trust;
-  trust.windows = &windows;
-  SystemClock clock;
-  QtRuntime runtime;
-  const auto manager = WindowManager::create(clock, runtime, windows, trust);
-  manager->start();
-  ASSERT_TRUE(eventually([&] { return manager->isRunning().get(); }));
+// The whole program as a user starts it on GNOME without a tray: its panel opens from the
+// top-bar icon, Start is pressed over the accessibility bus as a screen reader does, and each
+// new window takes the focus, so opening them one by one uses them in that order.
+TEST(GnomeWindowSystem, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuitsOnSIGTERM) {
+  QProcess program;
+  auto environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+  environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+  program.setProcessEnvironment(environment);
+  program.setProcessChannelMode(QProcess::ForwardedChannels);
+  program.start(QStringLiteral(DOZEWICK_EXECUTABLE), {});
+  ASSERT_TRUE(program.waitForStarted(10000));
+  ASSERT_TRUE(eventually([] { return topBarIcon() == "\"dozewick-ready-symbolic.svg\""; }, 30s))
+      << "no icon in the top bar";
 
+  testing::AccessibilityBus screenReader;
+  ASSERT_TRUE(screenReader.connected());
+  std::optional<testing::AccessibilityBus::Object> root, start;
+  const auto shows = [&](const QString& text) {
+    return screenReader.find(*root, QStringLiteral("label"), text).has_value();
+  };
+  ASSERT_TRUE(clickTopBarIcon());
+  ASSERT_TRUE(eventually(
+      [&] {
+        root = screenReader.application(program.processId());
+        return root && (start = screenReader.find(*root, QStringLiteral("push button"),
+                                                  QStringLiteral("Start")));
+      },
+      30s))
+      << "the icon's click did not open the panel with its Start button";
+  ASSERT_TRUE(screenReader.doAction(*start, QStringLiteral("Press")));
+  ASSERT_TRUE(eventually([&] { return shows(QStringLiteral("Running")); }));
+  EXPECT_TRUE(eventually([] { return topBarIcon() == "\"dozewick-running-symbolic.svg\""; }));
+
+  // The test watches the shell through a backend of its own.
+  GnomeWindowSystem windows(QDBusConnection::sessionBus(), {});
   using Clock = std::chrono::steady_clock;
   const auto pause = [](std::chrono::milliseconds span) { eventually([] { return false; }, span); };
   std::vector<std::unique_ptr<WaylandClient>> apps;
-  Clock::time_point firstLeftAlone, allLeftAlone;
+  Clock::time_point firstLeftAlone;
   for (int i = 0; i < 6; ++i) {
     apps.push_back(std::make_unique<WaylandClient>());
     ASSERT_TRUE(apps.back()->command(QStringLiteral("open App %1").arg(i)));
@@ -440,13 +462,24 @@ TEST(GnomeWindowSystem, EndToEndTheTwoLeastRecentlyUsedGoAfterAMinute) {
       pause(3s);
     }
   }
-  allLeftAlone = Clock::now();
-
   const auto iconified = [&](int i) {
     return minimizedNow(windows, apps[i]->pid(), "App " + std::to_string(i));
   };
-  testing::expectTheTwoLeastRecentGo(iconified, firstLeftAlone + 59s, allLeftAlone);
-  manager->stop();
+  testing::expectTheTwoLeastRecentGo(iconified, firstLeftAlone + 59s, Clock::now());
+
+  // The panel, opened again in front of the last application (it closed when that took the
+  // focus), says so and leaves it alone.
+  if (!screenReader.find(*root, QStringLiteral("push button"), QStringLiteral("Stop"))) {
+    ASSERT_TRUE(clickTopBarIcon());
+  }
+  EXPECT_TRUE(eventually([&] { return shows(QStringLiteral("Minimized: 2")); }));
+  EXPECT_FALSE(iconified(5));
+
+  ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+  ASSERT_TRUE(program.waitForFinished(15000));
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0);
+  EXPECT_TRUE(eventually([] { return topBarIcon() == "\"none\""; })) << "the icon goes with it";
 }
 
 }  // namespace

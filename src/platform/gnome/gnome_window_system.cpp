@@ -212,13 +212,22 @@ bool GnomeWindowSystem::hideApplication(std::int32_t pid) {
   if (pid <= 0 || pid == options_.ownPid || !ready()) {
     return false;
   }
+  bool runs = false;
   std::vector<std::uint64_t> ids;
   for (const Window& w : windows_) {
+    runs = runs || w.pid == pid;
     if (w.pid == pid && w.ordinary && !w.minimized && w.onCurrentWorkspace) {
       ids.push_back(w.id);
     }
   }
-  return iconify(ids);
+  // An application hidden already is hidden: the loop keeps counting it as minimized.
+  if (!runs || ids.empty() || iconify(ids)) {
+    return runs;
+  }
+  // The shell found nothing to do: what it holds now says whether the application still runs.
+  ready();
+  return std::any_of(windows_.begin(), windows_.end(),
+                     [&](const Window& w) { return w.pid == pid; });
 }
 
 std::optional<std::vector<AccessibleWindow>> GnomeWindowSystem::applicationWindows(
