@@ -16,7 +16,6 @@
 #define DOZEWICK_X_TEST_CLIENT ""
 #endif
 
-#include "platform/x11/x11_trust.h"
 #include "platform/x11/x11_window_system.h"
 #include "platform/x11_test_support.h"
 
@@ -29,7 +28,7 @@ namespace {
 bool prepareWindows(benchmark::State& state) {
   static std::unique_ptr<testing::XTestClient> client;
   static std::int64_t open = -1;
-  if (std::getenv("DISPLAY") == nullptr || !queryX11Trust()) {
+  if (std::getenv("DISPLAY") == nullptr || !X11WindowSystem().trusted()) {
     state.SkipWithError("needs an X session with an EWMH window manager (tools/x-session)");
     return false;
   }
