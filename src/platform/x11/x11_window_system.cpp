@@ -515,17 +515,16 @@ void X11WindowSystem::refresh(Connection& connection) {
                  return xcb::firstCard32(v, XCB_ATOM_WINDOW);
                }).value_or(XCB_NONE);
   }
-  std::optional<xcb_window_t> check;
+  xcb_window_t check = XCB_NONE;  // the window manager's, while it claims what is needed
   if (full) {
-    check = readProperty(checkRequest, [](const xcb::PropertyValue& v) {
-      return xcb::firstCard32(v, XCB_ATOM_WINDOW);
-    });
     const auto supported = readProperty(supportedRequest, [](const xcb::PropertyValue& v) {
       return xcb::card32List(v, XCB_ATOM_ATOM);
     });
-    if (!contains(supported, atoms.netClientListStacking) ||
-        !contains(supported, atoms.netActiveWindow)) {
-      check.reset();
+    if (contains(supported, atoms.netClientListStacking) &&
+        contains(supported, atoms.netActiveWindow)) {
+      check = readProperty(checkRequest, [](const xcb::PropertyValue& v) {
+                return xcb::firstCard32(v, XCB_ATOM_WINDOW);
+              }).value_or(XCB_NONE);
     }
   }
   for (WindowRequests& r : known) {
@@ -564,11 +563,11 @@ void X11WindowSystem::refresh(Connection& connection) {
   }
   // The check window names itself while its window manager lives; its end is an event too.
   PropertyRequest selfRequest;
-  if (check && *check != XCB_NONE) {
+  if (check != XCB_NONE) {
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     connection.noteRequest(
-        xcb_change_window_attributes(c, *check, XCB_CW_EVENT_MASK, &mask).sequence);
-    selfRequest = requestProperty(connection, *check, atoms.netSupportingWmCheck, 1);
+        xcb_change_window_attributes(c, check, XCB_CW_EVENT_MASK, &mask).sequence);
+    selfRequest = requestProperty(connection, check, atoms.netSupportingWmCheck, 1);
   }
   std::optional<WindowRequests> activeOwner;
   if ((activeChanged || listsChanged) && m.active != XCB_NONE && !m.windows.contains(m.active)) {
@@ -588,8 +587,8 @@ void X11WindowSystem::refresh(Connection& connection) {
       return xcb::firstCard32(v, XCB_ATOM_WINDOW);
     });
     // A window manager that died leaves the root property behind; the window it names is gone.
-    m.trusted = check && *check != XCB_NONE && self == check;
-    m.wmCheck = m.trusted ? *check : XCB_NONE;
+    m.trusted = check != XCB_NONE && self == check;
+    m.wmCheck = m.trusted ? check : XCB_NONE;
   }
   if (activeOwner) {
     WindowFacts facts;
