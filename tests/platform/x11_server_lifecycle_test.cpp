@@ -179,8 +179,9 @@ TEST(X11ServerLifecycleTest, TheModelAnswersAsAFreshListingThroughRandomChurn) {
         command = "open " + option;
         open.push_back({&client, std::to_string(client.open({"wait=managed", option})),
                         extra == 4 ? "1" : current, extra < 6 || extra >= extras.size()});
+        w = &open.back();
       }
-      const std::string& id = w ? w->id : "";
+      const std::string id = w->id;
       if (action == 0) {
       } else if (action == 1) {
         command = "title\t" + id + "\tstep " + std::to_string(step);
