@@ -25,7 +25,6 @@
 #include "platform/permission_checker.h"
 #include "platform/qt_runtime.h"
 #include "platform/x11/x11_pointer_monitor.h"
-#include "platform/x11/x11_trust.h"
 #include "platform/x11/x11_window_system.h"
 #include "platform/xdg_autostart.h"
 
@@ -56,6 +55,14 @@ class NoWindowSystem final : public WindowSystem {
   bool setMinimized(const AccessibleWindow&) override { return false; }
   std::optional<std::int32_t> frontmostApplicationPID() override { return {}; }
 };
+
+X11WindowSystem& x11WindowSystem() {
+  // The program's own panel and dialogs are never managed, nor the application in front.
+  static auto* windows =
+      new X11WindowSystem({}, xcb::Connection::kDefaultReplyTimeout,
+                          static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+  return *windows;
+}
 
 KWinWindowSystem& kwinWindowSystem() {
   static auto* windows = [] {
@@ -118,9 +125,7 @@ WindowSystem& chosenWindowSystem() {
   static WindowSystem* windows = []() -> WindowSystem* {
     switch (chosenKind) {
       case WindowSystemKind::x11:
-        // The program's own panel and dialogs are never managed, nor the application in front.
-        return new X11WindowSystem({}, xcb::Connection::kDefaultReplyTimeout,
-                                   static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+        return &x11WindowSystem();
       case WindowSystemKind::kwin:
         return &kwinWindowSystem();
       case WindowSystemKind::gnome:
@@ -135,8 +140,12 @@ WindowSystem& chosenWindowSystem() {
 
 std::function<bool()> chosenTrustQuery() {
   switch (chosenKind) {
-    case WindowSystemKind::x11:
-      return &queryX11Trust;
+    case WindowSystemKind::x11: {
+      // Answered from the window system's own events: no request unless the window manager
+      // changed.
+      X11WindowSystem* windows = &x11WindowSystem();
+      return [windows] { return windows->trusted(); };
+    }
     case WindowSystemKind::kwin: {
       KWinWindowSystem* windows = &kwinWindowSystem();
       return [windows] { return windows->trusted(); };

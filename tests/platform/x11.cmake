@@ -12,3 +12,7 @@ foreach(name x11_window_system_test x11_server_lifecycle_test)
     DOZEWICK_X_TEST_CLIENT="$<TARGET_FILE:dozewick_x_test_client>")
   add_dependencies(${name} dozewick_x_test_client)
 endforeach()
+# The churn test once more, with xfwm4 keeping the lists.
+add_test(NAME x11_churn_xfwm4 COMMAND ${PROJECT_SOURCE_DIR}/tools/x-session --
+         $<TARGET_FILE:x11_server_lifecycle_test> --gtest_filter=*RandomChurn*)
+set_tests_properties(x11_churn_xfwm4 PROPERTIES ENVIRONMENT DOZEWICK_TEST_WM=xfwm4 TIMEOUT 180)

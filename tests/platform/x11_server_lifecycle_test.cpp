@@ -3,12 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 #include <memory>
+#include <random>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <variant>
+#include <vector>
 
 #include "core/window_rules.h"
-#include "platform/x11/x11_trust.h"
 #include "platform/x11/x11_window_system.h"
 #include "platform/x11_test_support.h"
 
@@ -22,11 +28,27 @@ using testing::PrivateXServer;
 using testing::unusedPid;
 using testing::XTestClient;
 
-std::unique_ptr<ChildProcess> startWindowManager(const std::string& display) {
-  auto wm = std::make_unique<ChildProcess>(std::vector<std::string>{"openbox", "--sm-disable"},
-                                           std::vector<std::string>{"DISPLAY=" + display}, -1,
+// Openbox, or the window manager DOZEWICK_TEST_WM names (openbox, xfwm4).
+std::unique_ptr<ChildProcess> startWindowManager(const std::string& display, bool replace = false) {
+  const char* chosen = std::getenv("DOZEWICK_TEST_WM");
+  const std::string name = chosen ? chosen : "openbox";
+  std::vector<std::string> argv{name, name == "xfwm4" ? "--sm-client-disable" : "--sm-disable"};
+  if (name == "xfwm4") {
+    argv.emplace_back("--compositor=off");
+  }
+  if (replace) {
+    argv.emplace_back("--replace");
+  }
+  XTestClient desk(display);
+  const auto checkWindow = [&] { return desk.send("prop\troot\t_NET_SUPPORTING_WM_CHECK"); };
+  const std::string before = checkWindow();
+  auto wm = std::make_unique<ChildProcess>(argv, std::vector<std::string>{"DISPLAY=" + display}, -1,
                                            /*silenceErrors=*/true);
-  XTestClient(display).send("wm-ready");
+  // The old one may still answer while the new one waits for it to let go.
+  if (replace && !eventually([&] { return checkWindow() != before; })) {
+    throw std::runtime_error(name + " did not take over");
+  }
+  desk.send("wm-ready");
   return wm;
 }
 
@@ -41,20 +63,25 @@ bool lists(X11WindowSystem& windows, std::uint32_t id) {
 
 TEST(X11ServerLifecycleTest, TrustNeedsARunningEwmhWindowManager) {
   PrivateXServer server;
-  EXPECT_FALSE(queryX11TrustOn(server.display()));
+  X11WindowSystem windows(server.display());
+  EXPECT_FALSE(windows.trusted());
 
   auto wm = startWindowManager(server.display());
-  EXPECT_TRUE(queryX11TrustOn(server.display()));
+  EXPECT_TRUE(windows.trusted());
+  const auto requests = windows.requests();
+  EXPECT_TRUE(windows.trusted());
+  EXPECT_EQ(windows.requests(), requests) << "asked again though nothing changed";
 
   // Killed, it cannot clean up: its root properties stay and name a window that is gone, once
   // the server has noticed the lost connection.
   wm->stop(SIGKILL);
-  EXPECT_TRUE(eventually([&] { return !queryX11TrustOn(server.display()); }));
-  EXPECT_FALSE(queryX11TrustOn(":999999"));
+  EXPECT_TRUE(eventually([&] { return !windows.trusted(); }));
+  EXPECT_FALSE(X11WindowSystem(":999999").trusted());
 
-  EXPECT_TRUE(queryX11Trust()) << "the session the test command started";
+  X11WindowSystem session;
+  EXPECT_TRUE(session.trusted()) << "the session the test command started";
   ::setenv("XDG_SESSION_TYPE", "wayland", 1);
-  EXPECT_FALSE(queryX11Trust());
+  EXPECT_FALSE(session.trusted());
   ::setenv("XDG_SESSION_TYPE", "x11", 1);
 }
 
@@ -84,20 +111,140 @@ TEST(X11ServerLifecycleTest, WithoutXResourceTheClaimedOwnerIsUsed) {
   EXPECT_TRUE(lists(windows, dead));
 }
 
-TEST(X11ServerLifecycleTest, AWindowManagerRestartIsPickedUp) {
+std::ostream& operator<<(std::ostream& out, std::monostate) {
+  return out << '-';
+}
+
+// Everything the window system answers, as text, to compare two of them.
+std::string answers(X11WindowSystem& windows, const std::vector<std::int32_t>& pids) {
+  std::ostringstream out;
+  for (const WindowEntry& e :
+       windows.onScreenWindowEntries().value_or(std::vector<WindowEntry>(1))) {
+    for (const EntryValue* value : {&e.number, &e.layer, &e.ownerPID, &e.ownerName, &e.name}) {
+      std::visit([&](const auto& v) { out << v << '|'; }, *value);
+    }
+    out << '\n';
+  }
+  out << "frontmost " << windows.frontmostApplicationPID().value_or(0) << ", trusted "
+      << windows.trusted() << '\n';
+  for (const std::int32_t pid : pids) {
+    for (const AccessibleWindow& w :
+         windows.applicationWindows(pid).value_or(std::vector<AccessibleWindow>{})) {
+      out << pid << ": " << w.handle << ' ' << w.title.value_or("-") << ' '
+          << w.minimized.value_or(false) << '\n';
+    }
+  }
+  return out.str();
+}
+
+// The model the window system keeps from events answers as a fresh full listing does, after
+// every step of random churn by two clients and the window manager, which is replaced now and
+// then. DOZEWICK_CHURN_SEED repeats a run; DOZEWICK_TEST_WM picks the window manager.
+TEST(X11ServerLifecycleTest, TheModelAnswersAsAFreshListingThroughRandomChurn) {
+  const char* seedText = std::getenv("DOZEWICK_CHURN_SEED");
+  const auto seed = seedText ? std::stoul(seedText) : std::random_device()();
+  SCOPED_TRACE("DOZEWICK_CHURN_SEED=" + std::to_string(seed));
+  std::mt19937 random(seed);
+  const auto below = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
   PrivateXServer server;
   auto wm = startWindowManager(server.display());
   X11WindowSystem windows(server.display());
-  XTestClient client(server.display());
-  const auto window = client.open({"title=survives the window manager"});
-  ASSERT_TRUE(lists(windows, window));
+  XTestClient first(server.display());
+  XTestClient second(server.display());
+  const std::int32_t remote = unusedPid();
+  const std::vector<std::int32_t> pids{first.pid(), second.pid(), remote};
+  const std::vector<std::string> extras{"pid=none",  "pid=" + std::to_string(remote),
+                                        "class=c,C", "wmname=old name",
+                                        "desktop=1", "type=DIALOG",
+                                        "type=DOCK", "state=SKIP_TASKBAR"};
+  struct Window {
+    XTestClient* client;
+    std::string id, desktop;
+    bool normal, mapped = true;
+  };
+  std::vector<Window> open;
+  std::string current = "0";
 
-  wm.reset();
-  wm = startWindowManager(server.display());
-  EXPECT_TRUE(eventually([&] { return lists(windows, window); }));
-  EXPECT_TRUE(windows.hideApplication(client.pid()));
-  client.send("wait-iconic\t" + std::to_string(window));
-  EXPECT_FALSE(lists(windows, window));
+  for (int step = 0; step < 150; ++step) {
+    const std::size_t action = open.size() < 3 ? 0 : below(11);
+    Window* w = open.empty() ? nullptr : &open[below(open.size())];
+    std::string command;
+    try {
+      if (action == 0) {
+        XTestClient& client = below(2) == 0 ? first : second;
+        const std::size_t extra = below(extras.size() + 2);
+        const std::string option = extra < extras.size() ? extras[extra] : "wait=managed";
+        command = "open " + option;
+        open.push_back({&client, std::to_string(client.open({"wait=managed", option})),
+                        extra == 4 ? "1" : current, extra < 6 || extra >= extras.size()});
+        w = &open.back();
+      }
+      const std::string id = w->id;
+      if (action == 0) {
+      } else if (action == 1) {
+        command = "title\t" + id + "\tstep " + std::to_string(step);
+      } else if (action == 2) {
+        command = (w->mapped ? "unmap\t" : "map\t") + id;
+        w->mapped = !w->mapped;
+      } else if (action == 3 && w->mapped) {
+        w->desktop = std::to_string(below(2));
+        command = "desktop\t" + id + "\t" + w->desktop;
+      } else if (action == 4) {
+        current = std::to_string(below(2));
+        command = "current-desktop\t" + current;
+      } else if (action == 5 && w->mapped && w->normal) {
+        command = "iconify\t" + id;
+      } else if (action == 6) {
+        command = "destroy\t" + id;
+      } else if (action == 7 && w->mapped && w->normal && w->desktop == current) {
+        command = "activate\t" + id;
+      } else if (action == 8) {  // a class given late: "late\0Late\0" or "odd\0Odd\0"
+        command = "setprop\t" + id + "\tWM_CLASS\tSTRING\t8\t" +
+                  (below(2) ? "6c617465004c61746500" : "6f6464004f646400");
+      } else if (action == 9) {
+        command = "setprop\t" + id + "\t_NET_WM_STATE\tATOM\t32\t";
+      } else if (action == 10 && below(4) == 0) {
+        command = "replace the window manager";
+        wm = startWindowManager(server.display(), /*replace=*/true);
+      } else {
+        continue;
+      }
+      if (action != 0 && action != 10) {
+        (action == 4 ? first : *w->client).send(command);
+      }
+      if (action == 6) {
+        open.erase(open.begin() + (w - open.data()));
+      }
+    } catch (const std::exception& error) {
+      // A window manager may keep the focus from a window now and then; whatever it did instead
+      // is compared all the same.
+      if (action != 7) {
+        FAIL() << "step " << step << ": " << command << ": " << error.what();
+      }
+    }
+    std::unique_ptr<X11WindowSystem> fresh;
+    ASSERT_TRUE(eventually([&] {
+      fresh = std::make_unique<X11WindowSystem>(server.display());
+      return answers(windows, pids) == answers(*fresh, pids);
+    })) << "step "
+        << step << ": " << command << "\nmodel:\n"
+        << answers(windows, pids) << "fresh listing:\n"
+        << answers(*fresh, pids);
+  }
+
+  // Asked again with nothing changed, it asks the server nothing.
+  const auto requests = windows.requests();
+  answers(windows, pids);
+  EXPECT_EQ(windows.requests(), requests);
+  // More events than one call takes: one full listing instead, which sees the last title.
+  const auto target = std::to_string(first.open({"title=to be flooded", "wait=focused"}));
+  X11WindowSystem flooded(server.display(), xcb::Connection::kDefaultReplyTimeout, 0, 50);
+  answers(flooded, pids);
+  first.send("title\t" + target + "\tflood\t51");
+  EXPECT_TRUE(eventually([&] { return answers(flooded, pids) == answers(windows, pids); }));
+  EXPECT_EQ(flooded.fullListings(), 2u);
 }
 
 TEST(X11ServerLifecycleTest, ALostServerEmptiesTheListingAndItWorksAgainWhenBack) {

@@ -393,7 +393,21 @@ std::string handle(const std::vector<std::string>& words) {
     return reply;
   }
   if (verb == "title") {
-    setText(windowArg(1), atom("_NET_WM_NAME"), atom("UTF8_STRING"), unescape(words.at(2)));
+    // With a count, the title is set that many times over: a burst of events.
+    const int times = words.size() > 3 ? std::stoi(words[3]) : 1;
+    for (int i = 0; i < times; ++i) {
+      setText(windowArg(1), atom("_NET_WM_NAME"), atom("UTF8_STRING"), unescape(words.at(2)));
+    }
+    roundTrip();
+    return "ok";
+  }
+  if (verb == "map" || verb == "unmap") {
+    const xcb_window_t window = windowArg(1);
+    if (verb == "map") {
+      xcb_map_window(connection, window);
+      return waitShown(window, "managed") ? "ok" : "error timeout: " + describe(window);
+    }
+    xcb_unmap_window(connection, window);
     roundTrip();
     return "ok";
   }

@@ -1,11 +1,13 @@
 #include "platform/x11/x11_window_system.h"
 
 #include <signal.h>
+#include <strings.h>
 #include <xcb/res.h>
 #include <xcb/xcb_icccm.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -40,11 +42,12 @@ enum Need : unsigned {
   kClass = 1u << 4,
   kTitle = 1u << 5,
   kWmState = 1u << 6,
+  kAttributes = 1u << 7,
+  kEverything = (1u << 8) - 1,
 };
 
-// What one listing learnt about one client window.
+// What the model knows about one client window.
 struct WindowFacts {
-  xcb_window_t id = XCB_NONE;
   bool exists = false;
   bool viewable = false;
   std::optional<std::vector<std::uint32_t>> types;
@@ -53,6 +56,7 @@ struct WindowFacts {
   std::optional<std::int32_t> localPid;  // from the X server: a local client's process
   std::optional<std::int32_t> netPid;    // as the client claims it
   std::optional<std::string> className;
+  std::optional<std::string> ownerName;  // the class, or else the local process's name
   std::optional<std::string> title;
   std::optional<bool> iconic;
 
@@ -60,6 +64,8 @@ struct WindowFacts {
 };
 
 struct WindowRequests {
+  xcb_window_t window = XCB_NONE;
+  unsigned need = 0;
   std::optional<Pending<xcb_get_window_attributes_reply_t>> attributes;
   std::optional<Pending<xcb_res_query_client_ids_reply_t>> clientIds;
   PropertyRequest type, state, desktop, netPid, wmClass, netName, wmName, wmState;
@@ -92,75 +98,102 @@ std::optional<std::int32_t> asPid(std::optional<std::uint32_t> value) {
   return static_cast<std::int32_t>(*value);
 }
 
-// Sends every request for every window before reading any reply: one round trip in all.
-// `needs` says what to ask of each window.
-std::vector<WindowFacts> readWindows(Connection& connection,
-                                     const std::vector<xcb_window_t>& windows,
-                                     const std::vector<unsigned>& needs) {
+std::optional<std::string> processName(std::int32_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  if (!file || !std::getline(file, name) || name.empty()) {
+    return std::nullopt;
+  }
+  return xcb::utf8Lossy(name);
+}
+
+// Sends the requests for what `need` says of one window; its replies are read by applyReplies,
+// after the requests for every other window have gone out too.
+WindowRequests requestWindow(Connection& connection, xcb_window_t window, unsigned need) {
   const xcb::Atoms& atoms = connection.atoms();
   xcb_connection_t* c = connection.get();
-  std::vector<WindowRequests> requests(windows.size());
-  for (std::size_t i = 0; i < windows.size(); ++i) {
-    const xcb_window_t window = windows[i];
-    const unsigned need = needs[i];
-    WindowRequests& r = requests[i];
+  WindowRequests r;
+  r.window = window;
+  r.need = need;
+  if (need & kAttributes) {
     r.attributes.emplace(connection.pending<xcb_get_window_attributes_reply_t>(
         xcb_get_window_attributes(c, window).sequence));
-    if (need & kType) {
-      r.type = requestProperty(connection, window, atoms.netWmWindowType, kAtomListLongs);
-    }
-    if (need & kState) {
-      r.state = requestProperty(connection, window, atoms.netWmState, kAtomListLongs);
-    }
-    if (need & kDesktop) {
-      r.desktop = requestProperty(connection, window, atoms.netWmDesktop, 1);
-    }
-    if (need & kPid) {
-      r.netPid = requestProperty(connection, window, atoms.netWmPid, 1);
-      if (connection.hasResourceExtension()) {
-        const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        r.clientIds.emplace(connection.pending<xcb_res_query_client_ids_reply_t>(
-            xcb_res_query_client_ids(c, 1, &spec).sequence));
-      }
-    }
-    if (need & kClass) {
-      r.wmClass = requestProperty(connection, window, XCB_ATOM_WM_CLASS, kClassLongs);
-    }
-    if (need & kTitle) {
-      r.netName = requestProperty(connection, window, atoms.netWmName, kTitleLongs);
-      r.wmName = requestProperty(connection, window, XCB_ATOM_WM_NAME, kTitleLongs);
-    }
-    if (need & kWmState) {
-      r.wmState = requestProperty(connection, window, atoms.wmState, 2);
+  }
+  if (need & kType) {
+    r.type = requestProperty(connection, window, atoms.netWmWindowType, kAtomListLongs);
+  }
+  if (need & kState) {
+    r.state = requestProperty(connection, window, atoms.netWmState, kAtomListLongs);
+  }
+  if (need & kDesktop) {
+    r.desktop = requestProperty(connection, window, atoms.netWmDesktop, 1);
+  }
+  if (need & kPid) {
+    r.netPid = requestProperty(connection, window, atoms.netWmPid, 1);
+    if (connection.hasResourceExtension()) {
+      const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+      r.clientIds.emplace(connection.pending<xcb_res_query_client_ids_reply_t>(
+          xcb_res_query_client_ids(c, 1, &spec).sequence));
     }
   }
+  if (need & kClass) {
+    r.wmClass = requestProperty(connection, window, XCB_ATOM_WM_CLASS, kClassLongs);
+  }
+  if (need & kTitle) {
+    r.netName = requestProperty(connection, window, atoms.netWmName, kTitleLongs);
+    r.wmName = requestProperty(connection, window, XCB_ATOM_WM_NAME, kTitleLongs);
+  }
+  if (need & kWmState) {
+    r.wmState = requestProperty(connection, window, atoms.wmState, 2);
+  }
+  return r;
+}
 
-  std::vector<WindowFacts> facts(windows.size());
-  for (std::size_t i = 0; i < windows.size(); ++i) {
-    WindowRequests& r = requests[i];
-    WindowFacts& f = facts[i];
-    f.id = windows[i];
-    if (const auto attributes = r.attributes->get()) {
-      f.exists = true;
-      f.viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-    }
+// Replaces what the requests asked about; the rest of the facts stays as it was.
+void applyReplies(Connection& connection, WindowRequests& r, WindowFacts& f) {
+  const xcb::Atoms& atoms = connection.atoms();
+  if (r.need & kAttributes) {
+    const auto attributes = r.attributes->get();
+    f.exists = attributes != nullptr;
+    f.viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+  }
+  if (r.need & kType) {
     f.types = readProperty(
         r.type, [&](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_ATOM); });
+  }
+  if (r.need & kState) {
     f.states = readProperty(
         r.state, [&](const xcb::PropertyValue& v) { return xcb::card32List(v, XCB_ATOM_ATOM); });
+  }
+  if (r.need & kDesktop) {
     f.desktop = readProperty(r.desktop, [&](const xcb::PropertyValue& v) {
       return xcb::firstCard32(v, XCB_ATOM_CARDINAL);
     });
+  }
+  if (r.need & kPid) {
     f.netPid = asPid(readProperty(r.netPid, [&](const xcb::PropertyValue& v) {
       return xcb::firstCard32(v, XCB_ATOM_CARDINAL);
     }));
+    f.localPid.reset();
     if (r.clientIds) {
       if (const auto reply = r.clientIds->get()) {
         f.localPid = xcb::localClientPid(xcb::replyBytes(reply));
       }
     }
+  }
+  if (r.need & kClass) {
     f.className = readProperty(
         r.wmClass, [&](const xcb::PropertyValue& v) { return xcb::wmClassName(v, atoms); });
+  }
+  if (r.need & (kPid | kClass)) {
+    f.ownerName = f.className;
+    const auto pid = f.pid();
+    // Only a process known to run here may be named after its local process.
+    if (!f.ownerName && pid && (f.localPid || !connection.hasResourceExtension())) {
+      f.ownerName = processName(*pid);
+    }
+  }
+  if (r.need & kTitle) {
     f.title = readProperty(r.netName,
                            [&](const xcb::PropertyValue& v) { return xcb::textValue(v, atoms); });
     auto wmName = readProperty(
@@ -168,23 +201,38 @@ std::vector<WindowFacts> readWindows(Connection& connection,
     if (!f.title) {
       f.title = std::move(wmName);
     }
+  }
+  if (r.need & kWmState) {
     f.iconic = readProperty(
         r.wmState, [&](const xcb::PropertyValue& v) { return xcb::wmStateIconic(v, atoms); });
   }
-  return facts;
 }
 
-std::vector<WindowFacts> readWindows(Connection& connection,
-                                     const std::vector<xcb_window_t>& windows, unsigned need) {
-  return readWindows(connection, windows, std::vector<unsigned>(windows.size(), need));
+// What to read again after a property of a client window changed. Its viewability is read with
+// it: a window manager that iconifies a window, or moves it to another desktop, may unmap only
+// its frame, which sends the client itself no event.
+unsigned needAfterChangeOf(xcb_atom_t property, const xcb::Atoms& atoms) {
+  unsigned need = 0;
+  if (property == atoms.netWmWindowType) {
+    need = kType;
+  } else if (property == atoms.netWmState) {
+    need = kState;
+  } else if (property == atoms.netWmDesktop) {
+    need = kDesktop;
+  } else if (property == atoms.netWmPid) {
+    need = kPid;
+  } else if (property == XCB_ATOM_WM_CLASS) {
+    need = kClass;
+  } else if (property == atoms.netWmName || property == XCB_ATOM_WM_NAME) {
+    need = kTitle;
+  } else if (property == atoms.wmState) {
+    need = kWmState;
+  }
+  return need == 0 ? 0 : need | kAttributes;
 }
 
 bool contains(const std::optional<std::vector<std::uint32_t>>& list, std::uint32_t value) {
   return list && std::find(list->begin(), list->end(), value) != list->end();
-}
-
-PropertyRequest requestCurrentDesktop(Connection& connection) {
-  return requestProperty(connection, connection.root(), connection.atoms().netCurrentDesktop, 1);
 }
 
 std::optional<std::uint32_t> readCurrentDesktop(PropertyRequest& request) {
@@ -214,71 +262,8 @@ bool isApplicationWindow(const WindowFacts& f, const xcb::Atoms& atoms) {
   return xcb::windowLayer(f.types, atoms) == 0;
 }
 
-std::optional<std::string> processName(std::int32_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/comm");
-  std::string name;
-  if (!file || !std::getline(file, name) || name.empty()) {
-    return std::nullopt;
-  }
-  return xcb::utf8Lossy(name);
-}
-
 bool processIsAlive(std::int32_t pid) {
   return ::kill(pid, 0) == 0 || errno == EPERM;
-}
-
-// What a window states before it is mapped and keeps for its life: asked at its first listing
-// only, which more than halves what each later listing asks.
-struct StableFacts {
-  std::optional<std::vector<std::uint32_t>> types;
-  std::optional<std::int32_t> localPid;
-  std::optional<std::int32_t> netPid;
-  std::optional<std::string> className;
-  // Listed, but no such window: a stale or forged list. Only asked whether it exists now.
-  bool missing = false;
-};
-using KnownWindowMap = std::unordered_map<xcb_window_t, StableFacts>;
-
-std::vector<unsigned> listingNeeds(const KnownWindowMap& known,
-                                   const std::vector<xcb_window_t>& windows) {
-  std::vector<unsigned> needs;
-  needs.reserve(windows.size());
-  for (const xcb_window_t window : windows) {
-    const auto found = known.find(window);
-    if (found == known.end()) {
-      needs.push_back(kType | kState | kDesktop | kPid | kClass | kTitle);
-    } else {
-      needs.push_back(found->second.missing ? 0 : kState | kDesktop | kTitle);
-    }
-  }
-  return needs;
-}
-
-// Completes the facts of known windows and remembers those of new ones.
-void rememberStableFacts(KnownWindowMap& known, std::vector<WindowFacts>& facts) {
-  KnownWindowMap kept;
-  kept.reserve(facts.size());
-  for (WindowFacts& f : facts) {
-    const auto found = known.find(f.id);
-    if (!f.exists) {
-      StableFacts missing;
-      missing.missing = true;
-      kept.emplace(f.id, std::move(missing));
-      continue;
-    }
-    if (found != known.end() && !found->second.missing) {
-      f.types = found->second.types;
-      f.localPid = found->second.localPid;
-      f.netPid = found->second.netPid;
-      f.className = found->second.className;
-      kept.insert(*found);
-    } else if (f.className && f.pid()) {
-      // A window that has not named itself yet is asked again next time.
-      kept.emplace(f.id, StableFacts{f.types, f.localPid, f.netPid, f.className});
-    }
-  }
-  // A window gone from the list is forgotten at once, so a reused id is asked anew.
-  known = std::move(kept);
 }
 
 // ICCCM: a client asks for iconic state with WM_CHANGE_STATE, sent to the root window.
@@ -298,23 +283,59 @@ void requestIconify(Connection& connection, xcb_window_t window) {
   connection.noteRequest(cookie.sequence);
 }
 
+bool isWaylandSession() {
+  const char* session = std::getenv("XDG_SESSION_TYPE");
+  return session != nullptr && ::strcasecmp(session, "wayland") == 0;
+}
+
 }  // namespace
 
-struct X11WindowSystem::KnownWindows {
-  KnownWindowMap byWindow;
+struct X11WindowSystem::Model {
+  bool listed = false;  // false: the next update is a full listing
+  bool listsChanged = false;
+  bool desktopChanged = false;
+  bool activeChanged = false;
+  bool derivedStale = true;
+
+  std::optional<std::vector<xcb_window_t>> watched;  // topmost first; nullopt without the lists
+  std::unordered_map<xcb_window_t, WindowFacts> windows;  // the watched ones, events selected
+  std::unordered_map<xcb_window_t, unsigned> dirty;       // what events said has changed
+  std::optional<std::uint32_t> currentDesktop;
+  xcb_window_t active = XCB_NONE;
+  std::optional<std::int32_t> activePid;  // of an active window that is not watched
+  xcb_window_t wmCheck = XCB_NONE;
+  bool trusted = false;
+
+  // Derived from the above whenever it changed.
+  std::optional<std::vector<WindowEntry>> entries;
+  std::optional<std::int32_t> frontmost;
+
+  std::uint64_t fullListings = 0;
 };
 
 X11WindowSystem::X11WindowSystem(std::string displayName, std::chrono::milliseconds replyTimeout,
-                                 std::int32_t ownPid)
+                                 std::int32_t ownPid, std::size_t maxEventsPerCall)
     : displayName_(std::move(displayName)),
       replyTimeout_(replyTimeout),
       ownPid_(ownPid),
-      known_(std::make_unique<KnownWindows>()) {}
+      maxEventsPerCall_(maxEventsPerCall),
+      model_(std::make_unique<Model>()) {}
 
 X11WindowSystem::~X11WindowSystem() = default;
 
 std::uint64_t X11WindowSystem::roundTrips() const {
+  const std::lock_guard lock(mutex_);
   return connection_ ? connection_->roundTrips() : 0;
+}
+
+std::uint64_t X11WindowSystem::requests() const {
+  const std::lock_guard lock(mutex_);
+  return connection_ ? connection_->requests() : 0;
+}
+
+std::uint64_t X11WindowSystem::fullListings() const {
+  const std::lock_guard lock(mutex_);
+  return model_->fullListings;
 }
 
 xcb::Connection* X11WindowSystem::connection() {
@@ -322,21 +343,267 @@ xcb::Connection* X11WindowSystem::connection() {
     connection_.reset();
   }
   if (!connection_) {
-    known_->byWindow.clear();
+    const std::uint64_t fullListings = model_->fullListings;
+    *model_ = Model();
+    model_->fullListings = fullListings;
     connection_ = xcb::Connection::open(displayName_, replyTimeout_);
   }
   return connection_.get();
 }
 
+// Runs one operation on a model brought up to date. A connection that broke during it is
+// replaced and the operation tried once more, so that a server that came back since the last
+// call is used at once; a server that does not answer in time makes the operation fail but keeps
+// the connection, and the model is listed anew once it answers again.
+template <typename Result, typename Operation>
+Result X11WindowSystem::attempt(Result failed, Operation operation) {
+  for (int tries = 0; tries < 2; ++tries) {
+    xcb::Connection* current = connection();
+    if (current == nullptr) {
+      return failed;
+    }
+    // Taking the events reads what the server sent, also the answer an earlier stall waits for.
+    handleEvents(*current);
+    if (!current->beginOperation()) {
+      return failed;
+    }
+    refresh(*current);
+    Result result = current->isBroken() || current->timedOut() ? failed : operation(*current);
+    if (!current->isBroken()) {
+      if (current->timedOut()) {
+        model_->listed = false;
+        return failed;
+      }
+      return result;
+    }
+    connection_.reset();
+  }
+  return failed;
+}
+
+// Takes in the events that arrived since the last call: no request, only what the server sent.
+void X11WindowSystem::handleEvents(Connection& connection) {
+  Model& m = *model_;
+  const xcb::Atoms& atoms = connection.atoms();
+  const xcb_window_t root = connection.root();
+  const auto touch = [&](xcb_window_t window, unsigned need) {
+    if (need != 0 && m.windows.contains(window)) {
+      m.dirty[window] |= need;
+    }
+  };
+  std::size_t handled = 0;
+  while (xcb::Owned<xcb_generic_event_t> event{xcb_poll_for_event(connection.get())}) {
+    if (++handled > maxEventsPerCall_) {
+      while (xcb::Owned<xcb_generic_event_t> rest{xcb_poll_for_queued_event(connection.get())}) {
+      }
+      m.listed = false;
+      return;
+    }
+    switch (event->response_type & 0x7F) {
+      case XCB_PROPERTY_NOTIFY: {
+        const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+        if (e->window != root) {
+          touch(e->window, needAfterChangeOf(e->atom, atoms));
+          if (e->window == m.active && e->atom == atoms.netWmPid) {
+            m.activeChanged = true;
+          }
+        } else if (e->atom == atoms.netClientListStacking || e->atom == atoms.netClientList) {
+          m.listsChanged = true;
+        } else if (e->atom == atoms.netActiveWindow) {
+          m.activeChanged = true;
+        } else if (e->atom == atoms.netCurrentDesktop) {
+          m.desktopChanged = true;
+        } else if (e->atom == atoms.netSupportingWmCheck || e->atom == atoms.netSupported) {
+          m.listed = false;  // another window manager
+        }
+        break;
+      }
+      case XCB_MAP_NOTIFY:
+        touch(reinterpret_cast<const xcb_map_notify_event_t*>(event.get())->window, kAttributes);
+        break;
+      case XCB_UNMAP_NOTIFY:
+        touch(reinterpret_cast<const xcb_unmap_notify_event_t*>(event.get())->window, kAttributes);
+        break;
+      case XCB_REPARENT_NOTIFY:
+        touch(reinterpret_cast<const xcb_reparent_notify_event_t*>(event.get())->window,
+              kAttributes);
+        break;
+      case XCB_DESTROY_NOTIFY: {
+        const xcb_window_t window =
+            reinterpret_cast<const xcb_destroy_notify_event_t*>(event.get())->window;
+        if (window == m.active) {
+          m.activeChanged = true;
+        }
+        if (window == m.wmCheck) {
+          m.listed = false;  // the window manager is gone
+        } else if (const auto found = m.windows.find(window); found != m.windows.end()) {
+          found->second.exists = false;
+          found->second.viewable = false;
+          m.dirty.erase(window);
+          m.derivedStale = true;
+        }
+        break;
+      }
+      default:
+        break;  // errors of requests without replies (a window gone before it was watched)
+    }
+  }
+}
+
+// Reads what the events said has changed, everything on a full listing: at most two round trips,
+// the root window's properties and the known windows first, then the windows new in the lists.
+void X11WindowSystem::refresh(Connection& connection) {
+  Model& m = *model_;
+  const xcb::Atoms& atoms = connection.atoms();
+  const xcb_window_t root = connection.root();
+  xcb_connection_t* c = connection.get();
+  const bool full = !m.listed;
+  if (full) {
+    ++m.fullListings;
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    connection.noteRequest(
+        xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask).sequence);
+    m.listsChanged = m.desktopChanged = m.activeChanged = true;
+    // Selected already; read anew as new windows.
+    m.windows.clear();
+    m.dirty.clear();
+  } else if (m.desktopChanged) {
+    // The window manager unmaps the frames of the desktop it leaves.
+    for (const auto& [window, facts] : m.windows) {
+      m.dirty[window] |= kAttributes;
+    }
+  }
+  if (!full && !m.listsChanged && !m.desktopChanged && !m.activeChanged && m.dirty.empty()) {
+    return;
+  }
+  m.derivedStale = true;
+  m.listed = true;
+
+  PropertyRequest stackingRequest, clientsRequest, desktopRequest, activeRequest, checkRequest,
+      supportedRequest;
+  if (m.listsChanged) {
+    stackingRequest = requestProperty(connection, root, atoms.netClientListStacking, kMaxWindows);
+    clientsRequest = requestProperty(connection, root, atoms.netClientList, kMaxWindows);
+  }
+  if (m.desktopChanged) {
+    desktopRequest = requestProperty(connection, root, atoms.netCurrentDesktop, 1);
+  }
+  if (m.activeChanged) {
+    activeRequest = requestProperty(connection, root, atoms.netActiveWindow, 1);
+  }
+  if (full) {
+    checkRequest = requestProperty(connection, root, atoms.netSupportingWmCheck, 1);
+    supportedRequest = requestProperty(connection, root, atoms.netSupported, 4096);
+  }
+  std::vector<WindowRequests> known;
+  known.reserve(m.dirty.size());
+  for (const auto& [window, need] : m.dirty) {
+    known.push_back(requestWindow(connection, window, need));
+  }
+  m.dirty.clear();
+
+  const bool listsChanged = std::exchange(m.listsChanged, false);
+  if (listsChanged) {
+    m.watched = watchedWindows(connection, stackingRequest, clientsRequest);
+  }
+  if (std::exchange(m.desktopChanged, false)) {
+    m.currentDesktop = readCurrentDesktop(desktopRequest);
+  }
+  const bool activeChanged = std::exchange(m.activeChanged, false);
+  if (activeChanged) {
+    m.active = readProperty(activeRequest, [](const xcb::PropertyValue& v) {
+                 return xcb::firstCard32(v, XCB_ATOM_WINDOW);
+               }).value_or(XCB_NONE);
+  }
+  xcb_window_t check = XCB_NONE;  // the window manager's, while it claims what is needed
+  if (full) {
+    const auto supported = readProperty(supportedRequest, [](const xcb::PropertyValue& v) {
+      return xcb::card32List(v, XCB_ATOM_ATOM);
+    });
+    if (contains(supported, atoms.netClientListStacking) &&
+        contains(supported, atoms.netActiveWindow)) {
+      check = readProperty(checkRequest, [](const xcb::PropertyValue& v) {
+                return xcb::firstCard32(v, XCB_ATOM_WINDOW);
+              }).value_or(XCB_NONE);
+    }
+  }
+  for (WindowRequests& r : known) {
+    if (const auto found = m.windows.find(r.window); found != m.windows.end()) {
+      applyReplies(connection, r, found->second);
+    }
+  }
+
+  // The windows that left the lists are no longer watched; those that came are, from now on:
+  // selected before they are read, so that no change after the reading goes unseen.
+  const std::uint32_t clientMask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+  std::vector<WindowRequests> added;
+  if (listsChanged) {
+    const std::vector<xcb_window_t> none;
+    const auto& watched = m.watched ? *m.watched : none;
+    const std::unordered_set<xcb_window_t> now(watched.begin(), watched.end());
+    std::erase_if(m.windows, [&](const auto& known) {
+      if (now.contains(known.first)) {
+        return false;
+      }
+      if (known.second.exists) {
+        const std::uint32_t noEvents = 0;
+        connection.noteRequest(
+            xcb_change_window_attributes(c, known.first, XCB_CW_EVENT_MASK, &noEvents).sequence);
+      }
+      return true;
+    });
+    for (const xcb_window_t window : watched) {
+      if (!m.windows.contains(window)) {
+        connection.noteRequest(
+            xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &clientMask).sequence);
+        added.push_back(requestWindow(connection, window, kEverything));
+        m.windows.emplace(window, WindowFacts());
+      }
+    }
+  }
+  // The check window names itself while its window manager lives; its end is an event too.
+  PropertyRequest selfRequest;
+  if (check != XCB_NONE) {
+    const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    connection.noteRequest(
+        xcb_change_window_attributes(c, check, XCB_CW_EVENT_MASK, &mask).sequence);
+    selfRequest = requestProperty(connection, check, atoms.netSupportingWmCheck, 1);
+  }
+  std::optional<WindowRequests> activeOwner;
+  if ((activeChanged || listsChanged) && m.active != XCB_NONE && !m.windows.contains(m.active)) {
+    // Not a listed window: watched for its end and its owner alone.
+    connection.noteRequest(
+        xcb_change_window_attributes(c, m.active, XCB_CW_EVENT_MASK, &clientMask).sequence);
+    activeOwner = requestWindow(connection, m.active, kAttributes | kPid);
+  } else if (m.active == XCB_NONE || m.windows.contains(m.active)) {
+    m.activePid.reset();
+  }
+
+  for (WindowRequests& r : added) {
+    applyReplies(connection, r, m.windows[r.window]);
+  }
+  if (full) {
+    const auto self = readProperty(selfRequest, [](const xcb::PropertyValue& v) {
+      return xcb::firstCard32(v, XCB_ATOM_WINDOW);
+    });
+    // A window manager that died leaves the root property behind; the window it names is gone.
+    m.trusted = check != XCB_NONE && self == check;
+    m.wmCheck = m.trusted ? check : XCB_NONE;
+  }
+  if (activeOwner) {
+    WindowFacts facts;
+    applyReplies(connection, *activeOwner, facts);
+    m.activePid = facts.exists ? facts.pid() : std::nullopt;
+  }
+}
+
 // The managed windows, topmost first, at most kMaxWatchedWindows of them; nullopt without an
 // EWMH window manager. A client can set a list of any length on the root window; asking about
 // every window in it would stall each check for as long as the list stands.
-std::optional<std::vector<xcb_window_t>> X11WindowSystem::watchedWindows(Connection& connection) {
+std::optional<std::vector<xcb_window_t>> X11WindowSystem::watchedWindows(
+    Connection& connection, PropertyRequest& stackingRequest, PropertyRequest& clientsRequest) {
   const xcb::Atoms& atoms = connection.atoms();
   const xcb_window_t root = connection.root();
-  auto stackingRequest =
-      requestProperty(connection, root, atoms.netClientListStacking, kMaxWindows);
-  auto clientsRequest = requestProperty(connection, root, atoms.netClientList, kMaxWindows);
   // Both lists run bottom to top, or in the order of mapping: the newest are at the end.
   bool cut = false;
   const auto readList = [&](PropertyRequest& request,
@@ -388,87 +655,103 @@ std::optional<std::vector<xcb_window_t>> X11WindowSystem::watchedWindows(Connect
   return std::vector<xcb_window_t>(windows->begin(), windows->end());
 }
 
-// Runs one operation. A connection that broke during it is replaced and the operation tried once
-// more, so that a server that came back since the last call is used at once; a server that does
-// not answer in time makes the operation fail but keeps the connection.
-template <typename Result, typename Operation>
-Result X11WindowSystem::attempt(Result failed, Operation operation) {
-  for (int tries = 0; tries < 2; ++tries) {
-    xcb::Connection* current = connection();
-    if (current == nullptr) {
-      return failed;
-    }
-    if (!current->beginOperation()) {
-      return failed;
-    }
-    Result result = operation(*current);
-    if (!current->isBroken()) {
-      return current->timedOut() ? failed : result;
-    }
-    connection_.reset();
+bool X11WindowSystem::update() {
+  const std::lock_guard lock(mutex_);
+  return attempt(false, [](Connection&) { return true; });
+}
+
+bool X11WindowSystem::trusted() {
+  if (isWaylandSession()) {
+    return false;
   }
-  return failed;
+  const std::lock_guard lock(mutex_);
+  return attempt(false, [this](Connection&) { return model_->trusted; });
 }
 
 std::optional<std::vector<WindowEntry>> X11WindowSystem::onScreenWindowEntries() {
   using Entries = std::optional<std::vector<WindowEntry>>;
+  const std::lock_guard lock(mutex_);
   return attempt(Entries(), [this](Connection& connection) -> Entries {
-    const xcb::Atoms& atoms = connection.atoms();
-    auto desktopRequest = requestCurrentDesktop(connection);
-    const auto windows = watchedWindows(connection);
-    const auto currentDesktop = readCurrentDesktop(desktopRequest);
-    if (!windows) {
-      return std::nullopt;
-    }
-    auto facts = readWindows(connection, *windows, listingNeeds(known_->byWindow, *windows));
-    rememberStableFacts(known_->byWindow, facts);
-    std::vector<WindowEntry> entries;
-    entries.reserve(facts.size());
-    for (const WindowFacts& f : facts) {
-      if (!shownNow(f, atoms, currentDesktop) || (ownPid_ != 0 && f.pid() == ownPid_)) {
-        continue;
-      }
-      WindowEntry entry;
-      entry.layer = xcb::windowLayer(f.types, atoms);
-      entry.number = std::int64_t{f.id};
-      if (const auto pid = f.pid()) {
-        entry.ownerPID = std::int64_t{*pid};
-      }
-      if (f.className) {
-        entry.ownerName = *f.className;
-      } else if (const auto pid = f.pid();
-                 pid && (f.localPid || !connection.hasResourceExtension())) {
-        // Only a process known to run here may be named after its local process.
-        if (auto name = processName(*pid)) {
-          entry.ownerName = std::move(*name);
-        }
-      }
-      if (f.title) {
-        entry.name = *f.title;
-      }
-      entries.push_back(std::move(entry));
-    }
-    return entries;
+    derive(connection);
+    return model_->entries;
   });
+}
+
+// The listing and the frontmost application, computed again only after a change.
+void X11WindowSystem::derive(Connection& connection) {
+  Model& m = *model_;
+  if (!m.derivedStale) {
+    return;
+  }
+  m.derivedStale = false;
+  m.entries.reset();
+  m.frontmost.reset();
+  if (!m.watched) {
+    return;
+  }
+  const xcb::Atoms& atoms = connection.atoms();
+  std::vector<WindowEntry> entries;
+  entries.reserve(m.watched->size());
+  for (const xcb_window_t window : *m.watched) {
+    const WindowFacts& f = m.windows[window];
+    if (!shownNow(f, atoms, m.currentDesktop) || (ownPid_ != 0 && f.pid() == ownPid_)) {
+      continue;
+    }
+    WindowEntry entry;
+    entry.layer = xcb::windowLayer(f.types, atoms);
+    entry.number = std::int64_t{window};
+    if (const auto pid = f.pid()) {
+      entry.ownerPID = std::int64_t{*pid};
+    }
+    if (f.ownerName) {
+      entry.ownerName = *f.ownerName;
+    }
+    if (f.title) {
+      entry.name = *f.title;
+    }
+    entries.push_back(std::move(entry));
+  }
+  m.entries = std::move(entries);
+
+  if (m.active == XCB_NONE) {
+    return;
+  }
+  const auto active = m.windows.find(m.active);
+  const auto pid = active == m.windows.end()
+                       ? m.activePid
+                       : (active->second.exists ? active->second.pid() : std::nullopt);
+  if (ownPid_ == 0 || pid != ownPid_) {
+    m.frontmost = pid;
+    return;
+  }
+  // The program's own window is active (its panel, a dialog): the user's application is the
+  // one the window manager raised last, below it.
+  for (const xcb_window_t window : *m.watched) {
+    const WindowFacts& f = m.windows[window];
+    if (shownNow(f, atoms, m.currentDesktop) && isApplicationWindow(f, atoms) && f.pid() &&
+        f.pid() != ownPid_) {
+      m.frontmost = f.pid();
+      return;
+    }
+  }
 }
 
 bool X11WindowSystem::hideApplication(std::int32_t pid) {
   if (pid <= 0 || pid == ownPid_) {
     return false;
   }
+  const std::lock_guard lock(mutex_);
   return attempt(false, [this, pid](Connection& connection) {
-    auto desktopRequest = requestCurrentDesktop(connection);
-    const auto windows = watchedWindows(connection);
-    const auto currentDesktop = readCurrentDesktop(desktopRequest);
-    if (!windows) {
+    const Model& m = *model_;
+    if (!m.watched) {
       return false;
     }
     const xcb::Atoms& atoms = connection.atoms();
     const bool trustClaims = !connection.hasResourceExtension();
     bool owns = false;
     std::vector<xcb_window_t> listed;
-    for (const WindowFacts& f :
-         readWindows(connection, *windows, kPid | kType | kState | kDesktop)) {
+    for (const xcb_window_t window : *m.watched) {
+      const WindowFacts& f = m.windows.at(window);
       // The server knows which local client made a window; without X-Resource the client's
       // own claim has to do, checked against the running processes.
       const auto owner = trustClaims ? f.netPid : f.localPid;
@@ -478,8 +761,8 @@ bool X11WindowSystem::hideApplication(std::int32_t pid) {
       owns = true;
       // Only what the listing counts: never the desktop, a dock, a menu or a notification that
       // the same process draws.
-      if (shownNow(f, atoms, currentDesktop) && isApplicationWindow(f, atoms)) {
-        listed.push_back(f.id);
+      if (shownNow(f, atoms, m.currentDesktop) && isApplicationWindow(f, atoms)) {
+        listed.push_back(window);
       }
     }
     if (!owns || (trustClaims && !processIsAlive(pid))) {
@@ -501,29 +784,28 @@ std::optional<std::vector<AccessibleWindow>> X11WindowSystem::applicationWindows
   if (pid == ownPid_) {
     return std::vector<AccessibleWindow>();
   }
+  const std::lock_guard lock(mutex_);
   return attempt(Windows(), [this, pid](Connection& connection) -> Windows {
-    auto desktopRequest = requestCurrentDesktop(connection);
-    const auto windows = watchedWindows(connection);
-    const auto currentDesktop = readCurrentDesktop(desktopRequest);
-    if (!windows) {
+    const Model& m = *model_;
+    if (!m.watched) {
       return std::nullopt;
     }
     const xcb::Atoms& atoms = connection.atoms();
     std::vector<AccessibleWindow> result;
-    for (const WindowFacts& f :
-         readWindows(connection, *windows, kPid | kType | kDesktop | kTitle | kState | kWmState)) {
+    for (const xcb_window_t window : *m.watched) {
+      const WindowFacts& f = m.windows.at(window);
       // Minimized ones too, but only of the kinds the listing counts.
       if (!f.exists || f.netPid != pid || !isApplicationWindow(f, atoms) || !inTaskBar(f, atoms) ||
-          !onDesktop(f, currentDesktop)) {
+          !onDesktop(f, m.currentDesktop)) {
         continue;
       }
-      AccessibleWindow window;
-      window.handle = f.id;
-      window.title = f.title;
+      AccessibleWindow entry;
+      entry.handle = window;
+      entry.title = f.title;
       if (f.states || f.iconic) {
-        window.minimized = contains(f.states, atoms.netWmStateHidden) || f.iconic.value_or(false);
+        entry.minimized = contains(f.states, atoms.netWmStateHidden) || f.iconic.value_or(false);
       }
-      result.push_back(std::move(window));
+      result.push_back(std::move(entry));
     }
     return result;
   });
@@ -534,6 +816,7 @@ bool X11WindowSystem::setMinimized(const AccessibleWindow& window) {
     return false;
   }
   const auto id = static_cast<xcb_window_t>(window.handle);
+  const std::lock_guard lock(mutex_);
   return attempt(false, [id](Connection& connection) {
     auto attributes = connection.pending<xcb_get_window_attributes_reply_t>(
         xcb_get_window_attributes(connection.get(), id).sequence);
@@ -547,35 +830,10 @@ bool X11WindowSystem::setMinimized(const AccessibleWindow& window) {
 
 std::optional<std::int32_t> X11WindowSystem::frontmostApplicationPID() {
   using Pid = std::optional<std::int32_t>;
+  const std::lock_guard lock(mutex_);
   return attempt(Pid(), [this](Connection& connection) -> Pid {
-    const xcb::Atoms& atoms = connection.atoms();
-    auto request = requestProperty(connection, connection.root(), atoms.netActiveWindow, 1);
-    const auto active = readProperty(
-        request, [](const xcb::PropertyValue& v) { return xcb::firstCard32(v, XCB_ATOM_WINDOW); });
-    if (!active || *active == XCB_NONE) {
-      return std::nullopt;
-    }
-    const auto facts = readWindows(connection, {*active}, kPid);
-    const Pid pid = facts.front().exists ? facts.front().pid() : std::nullopt;
-    if (ownPid_ == 0 || pid != ownPid_) {
-      return pid;
-    }
-    // The program's own window is active (its panel, a dialog): the user's application is the
-    // one the window manager raised last, below it.
-    auto desktopRequest = requestCurrentDesktop(connection);
-    const auto windows = watchedWindows(connection);
-    const auto currentDesktop = readCurrentDesktop(desktopRequest);
-    if (!windows) {
-      return std::nullopt;
-    }
-    for (const WindowFacts& f :
-         readWindows(connection, *windows, kPid | kType | kState | kDesktop)) {
-      if (shownNow(f, atoms, currentDesktop) && isApplicationWindow(f, atoms) && f.pid() &&
-          f.pid() != ownPid_) {
-        return f.pid();
-      }
-    }
-    return std::nullopt;
+    derive(connection);
+    return model_->frontmost;
   });
 }
 

@@ -81,8 +81,6 @@ bool Connection::isBroken() const {
 }
 
 bool Connection::beginOperation() {
-  while (Owned<xcb_generic_event_t> event{xcb_poll_for_event(connection_)}) {
-  }
   if (stallProbe_) {
     void* reply = nullptr;
     xcb_generic_error_t* error = nullptr;
@@ -101,6 +99,7 @@ bool Connection::beginOperation() {
 
 void Connection::noteRequest(unsigned int sequence) {
   lastRequest_ = sequence;
+  ++requests_;
 }
 
 bool Connection::sync() {

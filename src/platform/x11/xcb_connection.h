@@ -75,9 +75,10 @@ class Connection {
   // The server is gone or the stream broke; this connection will never work again.
   bool isBroken() const;
 
-  // Starts one operation: its replies must all arrive within one reply timeout from now. Also
-  // drops events nobody asked for, so that they do not pile up. False, at once, while the server
-  // has still not answered since an earlier operation timed out: no use queueing more requests.
+  // Starts one operation: its replies must all arrive within one reply timeout from now. False,
+  // at once, while the server has still not answered since an earlier operation timed out: no
+  // use queueing more requests. Events stay queued for whoever selected them; taking them reads
+  // the socket, which is what lets the answer to a stalled operation in.
   bool beginOperation();
   // A reply of the current operation did not arrive in time (the server is busy or grabbed).
   bool timedOut() const { return timedOut_; }
@@ -92,6 +93,9 @@ class Connection {
 
   // Waits until the server has handled every request sent so far. False when it did not answer.
   bool sync();
+
+  // Requests sent on this connection so far; for measurements and tests.
+  std::uint64_t requests() const { return requests_; }
 
   // How many times this connection waited for the server with requests in flight that no earlier
   // wait had covered: the round trips an operation cost.
@@ -115,6 +119,7 @@ class Connection {
   unsigned int lastRequest_ = 0;
   unsigned int coveredRequest_ = 0;
   std::uint64_t roundTrips_ = 0;
+  std::uint64_t requests_ = 0;
 };
 
 template <typename Reply>
