@@ -213,8 +213,18 @@ class XTestClient {
 // A private X server of its own (Xvfb), which a test can kill and start again on the same display.
 class PrivateXServer {
  public:
+  // Its display lies above those that servers picking the first free one take, so that no other
+  // session started meanwhile takes it while the test has the server down.
   explicit PrivateXServer(std::vector<std::string> options = {}) : options_(std::move(options)) {
-    start({});
+    for (int i = 0; display_.empty(); ++i) {
+      try {
+        start(":" + std::to_string(200 + (::getpid() + i) % 800));
+      } catch (const std::runtime_error&) {
+        if (i == 20) {
+          throw;
+        }
+      }
+    }
   }
 
   const std::string& display() const { return display_; }
