@@ -173,6 +173,18 @@ TEST_F(X11WindowSystemTest, ListsOnlyWindowsOnScreenNow) {
     return listed(windows, elsewhere) && listed(windows, everywhere) && !listed(windows, here);
   }));
   client.send("current-desktop\t0");
+  ASSERT_TRUE(eventually([&] { return listed(windows, here); }));
+
+  // A window manager may hide a window by unmapping its frame alone: the window hears nothing.
+  std::string frame(32, '\0');
+  FILE* tree = ::popen(("xwininfo -tree -id " + std::to_string(here) +
+                        " | sed -n 's/.*Parent window id: \\(0x[0-9a-f]*\\).*/\\1/p'")
+                           .c_str(),
+                       "r");
+  frame.resize(std::fread(frame.data(), 1, frame.size(), tree));
+  ::pclose(tree);
+  ASSERT_EQ(std::system(("xdotool windowunmap --sync " + frame).c_str()), 0) << frame;
+  EXPECT_TRUE(eventually([&] { return !listed(windows, here); }));
 }
 
 TEST_F(X11WindowSystemTest, MalformedPropertiesCountAsMissing) {

@@ -294,6 +294,7 @@ struct X11WindowSystem::Model {
   bool listed = false;  // false: the next update is a full listing
   bool listsChanged = false;
   bool desktopChanged = false;
+  bool framesChanged = false;  // a top-level window, a client's frame maybe, mapped or unmapped
   bool activeChanged = false;
   bool derivedStale = true;
 
@@ -419,11 +420,17 @@ void X11WindowSystem::handleEvents(Connection& connection) {
         break;
       }
       case XCB_MAP_NOTIFY:
-        touch(reinterpret_cast<const xcb_map_notify_event_t*>(event.get())->window, kAttributes);
+      case XCB_UNMAP_NOTIFY: {
+        // Both events start with the same fields. A window manager may hide a client by
+        // unmapping its frame alone, which the client hears nothing of.
+        const auto* e = reinterpret_cast<const xcb_map_notify_event_t*>(event.get());
+        if (e->event == root && !m.windows.contains(e->window)) {
+          m.framesChanged = !m.windows.empty();
+        } else {
+          touch(e->window, kAttributes);
+        }
         break;
-      case XCB_UNMAP_NOTIFY:
-        touch(reinterpret_cast<const xcb_unmap_notify_event_t*>(event.get())->window, kAttributes);
-        break;
+      }
       case XCB_REPARENT_NOTIFY:
         touch(reinterpret_cast<const xcb_reparent_notify_event_t*>(event.get())->window,
               kAttributes);
@@ -460,15 +467,16 @@ void X11WindowSystem::refresh(Connection& connection) {
   const bool full = !m.listed;
   if (full) {
     ++m.fullListings;
-    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     connection.noteRequest(
         xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask).sequence);
     m.listsChanged = m.desktopChanged = m.activeChanged = true;
+    m.framesChanged = false;
     // Selected already; read anew as new windows.
     m.windows.clear();
     m.dirty.clear();
-  } else if (m.desktopChanged) {
-    // The window manager unmaps the frames of the desktop it leaves.
+  } else if (std::exchange(m.framesChanged, false) || m.desktopChanged) {
+    // Which client a frame holds is not known here; the map states are read anew.
     for (const auto& [window, facts] : m.windows) {
       m.dirty[window] |= kAttributes;
     }
