@@ -416,13 +416,7 @@ TEST(GnomeWindowSystem, AnswersNoWhenTheExtensionIsDisabledMissingOrTooOld) {
 // new window takes the focus, so opening them one by one uses them in that order.
 TEST(GnomeWindowSystem, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuitsOnSIGTERM) {
   QProcess program;
-  auto environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-  environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-  program.setProcessEnvironment(environment);
-  program.setProcessChannelMode(QProcess::ForwardedChannels);
-  program.start(QStringLiteral(DOZEWICK_EXECUTABLE), {});
-  ASSERT_TRUE(program.waitForStarted(10000));
+  ASSERT_TRUE(testing::startOnWayland(program, QStringLiteral(DOZEWICK_EXECUTABLE)));
   ASSERT_TRUE(eventually([] { return topBarIcon() == "\"dozewick-ready-symbolic.svg\""; }, 30s))
       << "no icon in the top bar";
 

@@ -299,13 +299,7 @@ TEST(KWinWindowSystem, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuits
     ASSERT_TRUE(apps.back()->command(QStringLiteral("open App %1").arg(i)));
   }
   QProcess program;
-  auto environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-  environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-  program.setProcessEnvironment(environment);
-  program.setProcessChannelMode(QProcess::ForwardedChannels);
-  program.start(QStringLiteral(DOZEWICK_EXECUTABLE), {});
-  ASSERT_TRUE(program.waitForStarted(10000));
+  ASSERT_TRUE(testing::startOnWayland(program, QStringLiteral(DOZEWICK_EXECUTABLE)));
 
   testing::AccessibilityBus screenReader;
   ASSERT_TRUE(screenReader.connected());

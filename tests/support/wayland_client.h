@@ -86,4 +86,15 @@ inline void expectTheTwoLeastRecentGo(const std::function<bool(int)>& iconified,
     EXPECT_FALSE(iconified(i)) << "App " << i << " is among the three most recent or in front";
 }
 
+// Starts a Qt program as a user would on Wayland, with its widgets on the accessibility bus.
+inline bool startOnWayland(QProcess& program, const QString& executable) {
+  auto environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+  environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+  program.setProcessEnvironment(environment);
+  program.setProcessChannelMode(QProcess::ForwardedChannels);
+  program.start(executable, {});
+  return program.waitForStarted(10000);
+}
+
 }  // namespace dozewick::testing
