@@ -211,7 +211,8 @@ TEST_F(X11WindowSystemTest, ReadsTheFirstValueOfAOneValuePropertyThatHoldsMore) 
   XTestClient client;
   const auto active = client.open({"title=active"});
   const auto pid = unusedPid();
-  const auto remote = client.open({"title=remote", "pid=" + std::to_string(pid)});
+  // Focused first, so that the window manager's own note of it cannot come after the test's.
+  const auto remote = client.open({"title=remote", "pid=" + std::to_string(pid), "wait=focused"});
   client.send("setprop\troot\t_NET_ACTIVE_WINDOW\tWINDOW\t32\t" + hexList({active, 0}));
   client.send("setprop\t" + std::to_string(remote) + "\t_NET_WM_PID\tCARDINAL\t32\t" +
               hexList({static_cast<std::uint32_t>(pid), 0}));
