@@ -47,7 +47,7 @@ WindowSystemKind chosenKind = WindowSystemKind::x11;
 // Where no backend fits the session: nothing is listed, and the trust query says no.
 class NoWindowSystem final : public WindowSystem {
  public:
-  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override { return {}; }
+  WindowEntries onScreenWindowEntries() override { return nullptr; }
   bool hideApplication(std::int32_t) override { return false; }
   std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t) override {
     return {};

@@ -32,8 +32,8 @@ void WindowManager::beginRunning() {
   isRunning_ = true;
   tracker_.reset();
   nextMinimizeIn_ = countdownStart;
-  checkAndMinimize();
 
+  // Both started before the first check, so that they stay due together and share each wake-up.
   std::weak_ptr<WindowManager> weak = weak_from_this();
   timer_ = runtime_.scheduleRepeating(1000ms, [weak] {
     if (auto self = weak.lock())
@@ -43,12 +43,15 @@ void WindowManager::beginRunning() {
     if (auto self = weak.lock())
       self->countdownStep();
   });
+  checkAndMinimize();
 }
 
 void WindowManager::stop() {
   isRunning_ = false;
   dropTimers();
   nextMinimizeIn_ = countdownStart;
+  listed_ = nullptr;
+  visibleWindows_.clear();
 }
 
 void WindowManager::dropTimers() {
@@ -71,7 +74,15 @@ void WindowManager::countdownStep() {
 void WindowManager::checkAndMinimize() {
   if (!isRunning_())
     return;
-  const auto windows = getVisibleWindows(windows_);
+  // The same listing as at the last check holds the same windows: the rules need not run again.
+  const auto entries = windows_.onScreenWindowEntries();
+  if (!entries) {
+    visibleWindows_.clear();
+  } else if (entries != listed_) {
+    visibleWindows_ = getVisibleWindows(*entries);
+  }
+  listed_ = entries;
+  const auto& windows = visibleWindows_;
   const auto frontmostAppPID = windows_.frontmostApplicationPID();
 
   tracker_.cleanupClosedWindows(windows);

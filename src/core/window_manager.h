@@ -48,6 +48,8 @@ class WindowManager final : public ObservableObject,
   WindowSystem& windows_;
   TrustCheck& trust_;
   WindowActivityTracker tracker_;
+  WindowEntries listed_;  // the listing the last check saw, and its application windows
+  std::vector<WindowInfo> visibleWindows_;
 
   Published<bool> isRunning_{*this, false};
   Published<std::int64_t> activeWindowCount_{*this, 0};

@@ -55,12 +55,14 @@ bool shouldExcludeApp(std::string_view appName, std::string_view title) {
 }
 
 std::vector<WindowInfo> getVisibleWindows(WindowSystem& windows) {
-  std::vector<WindowInfo> result;
   const auto entries = windows.onScreenWindowEntries();
-  if (!entries)
-    return result;
-  result.reserve(entries->size());
-  for (const auto& entry : *entries) {
+  return entries ? getVisibleWindows(*entries) : std::vector<WindowInfo>();
+}
+
+std::vector<WindowInfo> getVisibleWindows(const std::vector<WindowEntry>& entries) {
+  std::vector<WindowInfo> result;
+  result.reserve(entries.size());
+  for (const auto& entry : entries) {
     if (wholeNumber(entry.layer) != 0)
       continue;
     const auto windowID = fitting<std::uint32_t>(entry.number);

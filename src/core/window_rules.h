@@ -15,6 +15,9 @@ bool shouldExcludeApp(std::string_view appName, std::string_view title);
 // The application windows on screen now, in the platform's order; empty when none can be read.
 std::vector<WindowInfo> getVisibleWindows(WindowSystem& windows);
 
+// The application windows among these entries.
+std::vector<WindowInfo> getVisibleWindows(const std::vector<WindowEntry>& entries);
+
 // Makes the window go away: hides its whole application, or, when no running application owns
 // it, minimizes the first window of that process that carries the recorded title.
 bool minimizeWindow(WindowSystem& windows, const WindowInfo& window);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -19,7 +20,20 @@ struct WindowEntry {
   EntryValue ownerPID;   // the owning process
   EntryValue ownerName;  // the owning application's name
   EntryValue name;       // the window's title
+
+  friend bool operator==(const WindowEntry&, const WindowEntry&) = default;
 };
+
+// A listing is shared, not copied: a platform that keeps one hands out the same listing until the
+// desktop changes, so a check costs nothing for the windows that stayed as they were.
+using WindowEntries = std::shared_ptr<const std::vector<WindowEntry>>;
+
+// The listing to hand out: `last` when `fresh` lists the same, so that its holders see no change.
+inline WindowEntries unlessUnchanged(const WindowEntries& last, std::vector<WindowEntry> fresh) {
+  if (last && *last == fresh)
+    return last;
+  return std::make_shared<const std::vector<WindowEntry>>(std::move(fresh));
+}
 
 // One window of an application, as the per-application path sees it.
 struct AccessibleWindow {
@@ -33,9 +47,9 @@ class WindowSystem {
  public:
   virtual ~WindowSystem() = default;
 
-  // The windows on screen now, topmost first, without the desktop's own elements; nullopt when
-  // the list cannot be had.
-  virtual std::optional<std::vector<WindowEntry>> onScreenWindowEntries() = 0;
+  // The windows on screen now, topmost first, without the desktop's own elements; null when the
+  // list cannot be had.
+  virtual WindowEntries onScreenWindowEntries() = 0;
 
   // Hides every window of the running application with this process id. False when no such
   // application runs.

@@ -16,7 +16,9 @@ using ::testing::IsEmpty;
 class ListingOnly final : public WindowSystem {
  public:
   std::optional<std::vector<WindowEntry>> entries = std::vector<WindowEntry>{};
-  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override { return entries; }
+  WindowEntries onScreenWindowEntries() override {
+    return entries ? std::make_shared<const std::vector<WindowEntry>>(*entries) : nullptr;
+  }
   bool hideApplication(std::int32_t) override { return false; }
   std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t) override {
     return std::nullopt;

@@ -384,7 +384,7 @@ TEST(X11GrabTest, AServerGrabbedByAnotherClientDelaysButDoesNotHang) {
   EXPECT_FALSE(windows.hideApplication(client.pid()));
   EXPECT_FALSE(windows.onScreenWindowEntries());
   client.send("ungrab");
-  EXPECT_TRUE(eventually([&] { return windows.onScreenWindowEntries().has_value(); }));
+  EXPECT_TRUE(eventually([&] { return windows.onScreenWindowEntries() != nullptr; }));
 }
 
 }  // namespace

@@ -37,9 +37,9 @@ class FakeWindowSystem final : public WindowSystem {
     runningApps.insert(pid);
   }
 
-  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override {
+  WindowEntries onScreenWindowEntries() override {
     if (listingFails)
-      return std::nullopt;
+      return nullptr;
     std::vector<WindowEntry> entries;
     for (const auto& w : windows) {
       if (w.minimized)
@@ -47,7 +47,7 @@ class FakeWindowSystem final : public WindowSystem {
       entries.push_back(WindowEntry{std::int64_t{0}, std::int64_t{w.id}, std::int64_t{w.pid},
                                     w.appName, w.title});
     }
-    return entries;
+    return std::make_shared<const std::vector<WindowEntry>>(std::move(entries));
   }
 
   bool hideApplication(std::int32_t pid) override {

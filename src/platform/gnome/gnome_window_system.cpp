@@ -184,9 +184,9 @@ bool GnomeWindowSystem::iconify(const std::vector<std::uint64_t>& ids) {
   return true;
 }
 
-std::optional<std::vector<WindowEntry>> GnomeWindowSystem::onScreenWindowEntries() {
+WindowEntries GnomeWindowSystem::onScreenWindowEntries() {
   if (!ready()) {
-    return std::nullopt;
+    return nullptr;
   }
   std::vector<WindowEntry> entries;
   entries.reserve(windows_.size());
@@ -205,7 +205,7 @@ std::optional<std::vector<WindowEntry>> GnomeWindowSystem::onScreenWindowEntries
     entry.name = w.title;
     entries.push_back(std::move(entry));
   }
-  return entries;
+  return listed_ = unlessUnchanged(listed_, std::move(entries));
 }
 
 bool GnomeWindowSystem::hideApplication(std::int32_t pid) {

@@ -39,7 +39,7 @@ class GnomeWindowSystem final : public QObject, public WindowSystem {
   // appeared on the bus. Any thread; never blocks.
   bool trusted() const { return trusted_; }
 
-  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override;
+  WindowEntries onScreenWindowEntries() override;
   bool hideApplication(std::int32_t pid) override;
   std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t pid) override;
   bool setMinimized(const AccessibleWindow& window) override;
@@ -79,6 +79,7 @@ class GnomeWindowSystem final : public QObject, public WindowSystem {
   bool stale_ = true;  // the state must be read whole before it is used
   std::optional<std::uint64_t> serial_;
   std::vector<Window> windows_;
+  WindowEntries listed_;  // the last listing handed out
   std::optional<std::int32_t> frontmost_;
 };
 

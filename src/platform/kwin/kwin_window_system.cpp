@@ -385,9 +385,9 @@ bool KWinWindowSystem::queue(QJsonObject command) {
   return true;
 }
 
-std::optional<std::vector<WindowEntry>> KWinWindowSystem::onScreenWindowEntries() {
+WindowEntries KWinWindowSystem::onScreenWindowEntries() {
   if (!scriptAnswering()) {
-    return std::nullopt;
+    return nullptr;
   }
   std::vector<WindowEntry> entries;
   entries.reserve(windows_.size());
@@ -403,7 +403,7 @@ std::optional<std::vector<WindowEntry>> KWinWindowSystem::onScreenWindowEntries(
     entry.name = w.title;
     entries.push_back(std::move(entry));
   }
-  return entries;
+  return listed_ = unlessUnchanged(listed_, std::move(entries));
 }
 
 bool KWinWindowSystem::hideApplication(std::int32_t pid) {

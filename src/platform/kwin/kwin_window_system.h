@@ -57,7 +57,7 @@ class KWinWindowSystem final : public QObject, public WindowSystem {
   bool trusted() const;
   bool scriptAnswering() const;
 
-  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override;
+  WindowEntries onScreenWindowEntries() override;
   bool hideApplication(std::int32_t pid) override;
   std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t pid) override;
   bool setMinimized(const AccessibleWindow& window) override;
@@ -112,6 +112,7 @@ class KWinWindowSystem final : public QObject, public WindowSystem {
   std::atomic<bool> loaded_{false};
 
   std::vector<Window> windows_;
+  WindowEntries listed_;  // the last listing handed out
   QString activeKey_;
   std::optional<std::int32_t> frontmost_;
   QHash<QString, std::uint32_t> numbers_;

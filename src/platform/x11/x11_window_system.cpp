@@ -308,7 +308,7 @@ struct X11WindowSystem::Model {
   bool trusted = false;
 
   // Derived from the above whenever it changed.
-  std::optional<std::vector<WindowEntry>> entries;
+  WindowEntries entries;
   std::optional<std::int32_t> frontmost;
 
   std::uint64_t fullListings = 0;
@@ -676,10 +676,9 @@ bool X11WindowSystem::trusted() {
   return attempt(false, [this](Connection&) { return model_->trusted; });
 }
 
-std::optional<std::vector<WindowEntry>> X11WindowSystem::onScreenWindowEntries() {
-  using Entries = std::optional<std::vector<WindowEntry>>;
+WindowEntries X11WindowSystem::onScreenWindowEntries() {
   const std::lock_guard lock(mutex_);
-  return attempt(Entries(), [this](Connection& connection) -> Entries {
+  return attempt(WindowEntries(), [this](Connection& connection) -> WindowEntries {
     derive(connection);
     return model_->entries;
   });
@@ -692,7 +691,7 @@ void X11WindowSystem::derive(Connection& connection) {
     return;
   }
   m.derivedStale = false;
-  m.entries.reset();
+  WindowEntries previous = std::exchange(m.entries, nullptr);
   m.frontmost.reset();
   if (!m.watched) {
     return;
@@ -719,7 +718,9 @@ void X11WindowSystem::derive(Connection& connection) {
     }
     entries.push_back(std::move(entry));
   }
-  m.entries = std::move(entries);
+  // An event that changed nothing listed (a focus change, a window's own property) keeps the
+  // listing as it was, so the policy need not look at it again.
+  m.entries = unlessUnchanged(previous, std::move(entries));
 
   if (m.active == XCB_NONE) {
     return;

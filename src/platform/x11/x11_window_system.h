@@ -42,7 +42,7 @@ class X11WindowSystem final : public WindowSystem {
       std::int32_t ownPid = 0, std::size_t maxEventsPerCall = kMaxEventsPerCall);
   ~X11WindowSystem() override;
 
-  std::optional<std::vector<WindowEntry>> onScreenWindowEntries() override;
+  WindowEntries onScreenWindowEntries() override;
   bool hideApplication(std::int32_t pid) override;
   std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t pid) override;
   bool setMinimized(const AccessibleWindow& window) override;
