@@ -87,7 +87,8 @@ void TrayController::setupContextMenu() {
   });
   contextMenu_->addSeparator();
   quitAction_ = contextMenu_->addAction(QString(), this, &TrayController::terminate);
-  menuRedraw_.observe(services_.manager);
+  // Not the whole manager: its countdown would wake the program every second for nothing here.
+  menuRedraw_.observe(services_.manager.isRunning().willSet());
   menuRedraw_.observe(services_.language);
   updateContextMenu();
   statusItem_->setContextMenu(contextMenu_.get());

@@ -23,6 +23,11 @@ class QueuedRedraw {
   void observe(const ObservableObject& object) {
     subscriptions_.push_back(object.objectWillChange().connect([this] { schedule(); }));
   }
+  // Only the changes of one published value (its willSet()).
+  template <class T>
+  void observe(const Signal<T>& willSet) {
+    subscriptions_.push_back(willSet.connect([this](const T&) { schedule(); }));
+  }
   // Ends all observing, before the owner starts tearing down what the redraw reads.
   void stop() { subscriptions_.clear(); }
 
