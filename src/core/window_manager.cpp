@@ -74,18 +74,21 @@ void WindowManager::countdownStep() {
 void WindowManager::checkAndMinimize() {
   if (!isRunning_())
     return;
-  // The same listing as at the last check holds the same windows: the rules need not run again.
+  // The same listing as at the last check holds the same windows: the rules need not run again,
+  // and no window can have closed since.
   const auto entries = windows_.onScreenWindowEntries();
+  const bool sameListing = entries && entries == listed_;
   if (!entries) {
     visibleWindows_.clear();
-  } else if (entries != listed_) {
+  } else if (!sameListing) {
     visibleWindows_ = getVisibleWindows(*entries);
   }
   listed_ = entries;
   const auto& windows = visibleWindows_;
   const auto frontmostAppPID = windows_.frontmostApplicationPID();
 
-  tracker_.cleanupClosedWindows(windows);
+  if (!sameListing)
+    tracker_.cleanupClosedWindows(windows);
   tracker_.updateActiveWindows(windows, frontmostAppPID);
   const auto toMinimize =
       tracker_.getWindowsToMinimize(protectedWindowCount, inactiveThreshold, frontmostAppPID);
