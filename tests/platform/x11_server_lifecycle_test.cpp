@@ -42,7 +42,7 @@ std::unique_ptr<ChildProcess> startWindowManager(const std::string& display, boo
   XTestClient desk(display);
   const auto checkWindow = [&] { return desk.send("prop\troot\t_NET_SUPPORTING_WM_CHECK"); };
   const std::string before = checkWindow();
-  auto wm = std::make_unique<ChildProcess>(argv, std::vector<std::string>{"DISPLAY=" + display}, -1,
+  auto wm = std::make_unique<ChildProcess>(argv, std::vector<std::string>{"DISPLAY=" + display},
                                            /*silenceErrors=*/true);
   // The old one may still answer while the new one waits for it to let go.
   if (replace && !eventually([&] { return checkWindow() != before; })) {
@@ -94,14 +94,6 @@ TEST(X11ServerLifecycleTest, WithoutXResourceTheClaimedOwnerIsUsed) {
   XTestClient client(server.display());
   const auto own = client.open({"title=own"});
   const auto dead = client.open({"title=claims", "pid=" + std::to_string(unusedPid())});
-  const auto entries = windows.onScreenWindowEntries();
-  ASSERT_TRUE(entries);
-  for (const WindowEntry& entry : *entries) {
-    if (entry.number == EntryValue(std::int64_t{own})) {
-      EXPECT_EQ(entry.ownerPID, EntryValue(std::int64_t{client.pid()}));
-      EXPECT_EQ(entry.ownerName, EntryValue(std::string("dozewick_x_test")));
-    }
-  }
   ASSERT_TRUE(lists(windows, own));
   client.send("activate\t" + std::to_string(own));
   EXPECT_EQ(windows.frontmostApplicationPID(), client.pid());
@@ -118,8 +110,8 @@ std::ostream& operator<<(std::ostream& out, std::monostate) {
 // Everything the window system answers, as text, to compare two of them.
 std::string answers(X11WindowSystem& windows, const std::vector<std::int32_t>& pids) {
   std::ostringstream out;
-  for (const WindowEntry& e :
-       windows.onScreenWindowEntries().value_or(std::vector<WindowEntry>(1))) {
+  const auto entries = windows.onScreenWindowEntries();
+  for (const WindowEntry& e : entries ? *entries : std::vector<WindowEntry>(1)) {
     for (const EntryValue* value : {&e.number, &e.layer, &e.ownerPID, &e.ownerName, &e.name}) {
       std::visit([&](const auto& v) { out << v << '|'; }, *value);
     }
