@@ -3,12 +3,13 @@
 // answers one line on standard output: "ok [values]" or "error <reason>". Fields are separated by
 // tabs; in a field, \xHH, \t, \n and \\ stand for those bytes.
 //
-//   open [title=T] [wmname=T] [wmnametype=string|utf8|compound] [class=instance,Class]
-//        [pid=self|none|N] [type=NORMAL,DIALOG,...] [state=SKIP_TASKBAR,...] [desktop=N]
+//   open [title=T] [wmname=T] [class=instance,Class] [pid=self|none|N]
+//        [type=NORMAL,DIALOG,...] [state=SKIP_TASKBAR,...] [desktop=N]
 //        [wait=viewable|managed|focused|none]
 //                                -> ok <window id>   (waits until the window manager shows it)
 //   many <count> <title prefix>  -> ok <first id> ... <last id>
-//   title <id> <text>            sets _NET_WM_NAME
+//   title <id> <text> [times]    sets _NET_WM_NAME (that many times over)
+//   map | unmap <id>
 //   setprop <id|root> <property> <type> <format> <hex bytes>   any property, also a malformed one
 //   delprop <id> <property>
 //   desktop <id> <n>             moves the window to desktop n (0xFFFFFFFF: all desktops)
@@ -28,7 +29,6 @@
 //   prop <id> <property>         -> ok <its 32-bit values, space separated>
 //   tray-icon <pid>              -> ok <x y w h of its window inside another client's> | ok none
 //   geometry <id>                -> ok <x y w h on the root window>
-//   sync                         -> ok once the server has handled all that went before
 //   quit
 #include <poll.h>
 #include <unistd.h>
@@ -555,10 +555,6 @@ std::string handle(const std::vector<std::string>& words) {
       }
     }
     return verb == "shown" ? "ok 0" : "ok none";
-  }
-  if (verb == "sync") {
-    roundTrip();
-    return "ok";
   }
   if (verb == "atom") {
     return "ok " + std::to_string(atom(words.at(1)));
