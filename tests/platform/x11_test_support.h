@@ -62,10 +62,14 @@ class ChildProcess {
 
   pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
 
+  // A child that does not end within the wait is killed.
   void stop(int signal = SIGTERM) {
     if (process_.state() != QProcess::NotRunning) {
       ::kill(pid(), signal);
-      process_.waitForFinished(-1);
+      if (!process_.waitForFinished(static_cast<int>(kChildWait / std::chrono::milliseconds(1)))) {
+        process_.kill();
+        process_.waitForFinished(-1);
+      }
     }
   }
 
