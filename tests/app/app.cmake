@@ -13,7 +13,7 @@ dozewick_add_test(pointer_monitor_tests
 
 dozewick_add_test(end_to_end_tests
   SOURCES end_to_end_test.cpp
-  LIBS dozewick_test_support
+  LIBS dozewick_test_support Qt6::Core
   XSESSION TIMEOUT 240)
 add_dependencies(end_to_end_tests dozewick dozewick_x_test_client)
 target_compile_definitions(end_to_end_tests PRIVATE

@@ -67,7 +67,7 @@ class EndToEnd : public ::testing::Test {
   ChildProcess startTray() {
     return ChildProcess({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                          "--height", "24", "--SetDockType", "true", "--transparent", "false"},
-                        {}, -1, true);
+                        {}, true);
   }
   // Where the icon settles: a tray that sizes itself to its icons moves them as it grows.
   std::optional<Rect> trayIcon() {
@@ -107,7 +107,7 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   const auto own = desk.open({"title=The test itself", "class=e2e,EndToEnd"});
 
   // The program starts before the tray does, as at a login; its icon appears once the tray is up.
-  ChildProcess program({DOZEWICK_EXECUTABLE}, {"DOZEWICK_TEST_PROBE=" + probePath}, -1, false, log);
+  ChildProcess program({DOZEWICK_EXECUTABLE}, {"DOZEWICK_TEST_PROBE=" + probePath}, false, log);
   pid = program.pid();
   std::this_thread::sleep_for(1500ms);
   ChildProcess tray = startTray();
@@ -131,7 +131,7 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   EXPECT_TRUE(eventually([&] { return shownPanel() == 0; }, 5s));
 
   // A second launch opens the panel of the first and ends.
-  EXPECT_EQ(ChildProcess({DOZEWICK_EXECUTABLE}, {}, -1, false, log).exitStatus(20s), 0);
+  EXPECT_EQ(ChildProcess({DOZEWICK_EXECUTABLE}, {}, false, log).exitStatus(20s), 0);
   ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s));
 
   // Start runs the loop; a click on the icon closes the panel again.
@@ -191,7 +191,7 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
 
 // Presses and releases Escape, as the user does.
 void pressEscape() {
-  EXPECT_EQ(ChildProcess({"xdotool", "key", "Escape"}, {}, -1, true).exitStatus(10s), 0);
+  EXPECT_EQ(ChildProcess({"xdotool", "key", "Escape"}, {}, true).exitStatus(10s), 0);
 }
 
 // The panel belongs to the tray icon and its dialogs to the panel: none of them shows in a task
@@ -199,7 +199,7 @@ void pressEscape() {
 // is open; Escape closes it and gives the focus back to the window that had it.
 TEST_F(EndToEnd, ThePanelAndItsDialogsStayOutOfTaskBarsAndEscapeGivesTheFocusBack) {
   ChildProcess tray = startTray();
-  ChildProcess program({DOZEWICK_EXECUTABLE}, {"DOZEWICK_TEST_PROBE=" + probePath}, -1, false, log);
+  ChildProcess program({DOZEWICK_EXECUTABLE}, {"DOZEWICK_TEST_PROBE=" + probePath}, false, log);
   pid = program.pid();
   const std::optional<Rect> icon = trayIcon();
   ASSERT_TRUE(icon) << "no icon of the program was embedded in the tray";

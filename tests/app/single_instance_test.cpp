@@ -61,22 +61,6 @@ class SingleInstanceTest : public ::testing::Test {
   QTemporaryDir dir;
 };
 
-TEST_F(SingleInstanceTest, ASecondLaunchAsksTheFirstToShowItsPanel) {
-  SingleInstance first(dir.path());
-  ASSERT_EQ(first.start(), SingleInstance::Role::primary);
-  EXPECT_TRUE(first.isGuarded());
-  QSignalSpy asked(&first, &SingleInstance::activationRequested);
-
-  EXPECT_EQ(launch(), SingleInstance::Role::secondary);
-  EXPECT_TRUE(asked.count() == 1 || asked.wait(5000));
-  EXPECT_EQ(asked.count(), 1);
-
-  // Every further launch is heard too, not only the first.
-  EXPECT_EQ(launch(), SingleInstance::Role::secondary);
-  EXPECT_TRUE(asked.count() == 2 || asked.wait(5000));
-  EXPECT_EQ(asked.count(), 2);
-}
-
 TEST_F(SingleInstanceTest, ALockAndSocketLeftByACrashedInstanceAreTakenOver) {
   const QString lockPath = SingleInstance(dir.path()).lockPath();
   const pid_t child = fork();
@@ -116,7 +100,8 @@ TEST_F(SingleInstanceTest, AnInstanceThatHoldsTheLockButNeverAnswersIsReported) 
 }
 
 // What a crash or a full disk leaves: a lock that names no process is stale once nobody
-// answers; a folder in its place is reported, never removed.
+// answers; a folder in its place is reported, never removed; a folder that cannot hold one
+// leaves the program unguarded.
 TEST_F(SingleInstanceTest, ALockThatCannotBeReadIsTakenOverAndAFolderInItsPlaceIsReported) {
   const QString lockPath = SingleInstance(dir.path()).lockPath();
   for (const QByteArray& content : {QByteArray(), QByteArray("\x93garbage\n\0\xff", 12)}) {
@@ -136,6 +121,14 @@ TEST_F(SingleInstanceTest, ALockThatCannotBeReadIsTakenOverAndAFolderInItsPlaceI
   SingleInstance blocked(dir.path());
   EXPECT_EQ(blocked.start(200), SingleInstance::Role::blocked);
   EXPECT_TRUE(QFileInfo(lockPath + "/inside").isDir());
+
+  // A regular file where the folder should be: no lock can be made there, even by root, and
+  // the program still runs.
+  QFile file(dir.filePath("not-a-folder"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  SingleInstance unguarded(file.fileName());
+  EXPECT_EQ(unguarded.start(100), SingleInstance::Role::primary);
+  EXPECT_FALSE(unguarded.isGuarded());
 }
 
 TEST_F(SingleInstanceTest, StrayMessagesOnTheSocketDoNothing) {
@@ -151,20 +144,13 @@ TEST_F(SingleInstanceTest, StrayMessagesOnTheSocketDoNothing) {
   QTest::qWait(200);
   EXPECT_EQ(asked.count(), 0);
 
-  // The server still answers the real message afterwards.
-  EXPECT_EQ(launch(), SingleInstance::Role::secondary);
-  EXPECT_TRUE(asked.count() == 1 || asked.wait(5000));
-}
-
-TEST_F(SingleInstanceTest, AFolderThatCannotHoldALockStillLetsTheProgramRun) {
-  // A regular file where the folder should be: no lock can be made there, even by root.
-  const QString blocked = dir.filePath("not-a-folder");
-  QFile file(blocked);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.close();
-  SingleInstance instance(blocked);
-  EXPECT_EQ(instance.start(100), SingleInstance::Role::primary);
-  EXPECT_FALSE(instance.isGuarded());
+  // The server still answers the real message afterwards, and every launch is heard, not only
+  // the first (that a launch shows the panel is the whole program's run).
+  for (int heard = 1; heard <= 2; ++heard) {
+    EXPECT_EQ(launch(), SingleInstance::Role::secondary);
+    EXPECT_TRUE(asked.count() == heard || asked.wait(5000));
+    EXPECT_EQ(asked.count(), heard);
+  }
 }
 
 // Ctrl-C or a closed terminal runs the program's quit once, from the event loop, even when it

@@ -29,6 +29,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::eventually;
+using testing::minimizedNow;
+using testing::owned;
+using testing::visible;
 using testing::WaylandClient;
 
 const auto* const application = testing::addQtApplication<QCoreApplication>();
@@ -98,15 +101,12 @@ TEST(GnomeExtension, InstallsIntoTheHomeKeepsOtherExtensionsAndFailsCleanly) {
   const QString folder = home.filePath(QStringLiteral("extensions"));
   const auto files = gnome::extensionFiles(shippedSources(), 43);
 
+  // Every GNOME session of the tests installs it this way before the shell starts; here what
+  // those runs cannot see.
   auto result = gnome::installExtension(folder, files, settings);
   ASSERT_TRUE(result.ok) << result.error.toStdString();
   EXPECT_TRUE(result.changed);
   const QString installed = QDir(folder).filePath(gnome::kExtensionUuid);
-  for (auto it = files.begin(); it != files.end(); ++it) {
-    QFile file(QDir(installed).filePath(it.key()));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), it.value());
-  }
   EXPECT_EQ(gnome::parseStringArray(settings.get(schema, key).value_or(QString())),
             QStringList({"other@one", "other@two", gnome::kExtensionUuid}));
   EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -148,24 +148,6 @@ TEST(GnomeExtension, InstallsIntoTheHomeKeepsOtherExtensionsAndFailsCleanly) {
   EXPECT_FALSE(QFileInfo::exists(untouched));
 }
 
-std::optional<WindowInfo> visible(GnomeWindowSystem& windows, const std::string& title) {
-  for (const WindowInfo& window : getVisibleWindows(windows)) {
-    if (window.title == title) {
-      return window;
-    }
-  }
-  return std::nullopt;
-}
-
-bool minimizedNow(GnomeWindowSystem& windows, std::int32_t pid, const std::string& title) {
-  for (const auto& w : windows.applicationWindows(pid).value_or(std::vector<AccessibleWindow>())) {
-    if (w.title == title) {
-      return w.minimized == true;
-    }
-  }
-  return false;
-}
-
 GnomeWindowSystem::Options withOwnPid(std::int32_t pid) {
   GnomeWindowSystem::Options options;
   options.ownPid = pid;
@@ -178,108 +160,34 @@ bool setEnabled(const QStringList& uuids) {
                                     gnome::formatStringArray(uuids));
 }
 
-// What passes between the extension and anyone on the session bus, as dbus-monitor prints it.
-class ExtensionTraffic {
- public:
-  ExtensionTraffic() {
-    monitor_.start(QStringLiteral("dbus-monitor"),
-                   {QStringLiteral("--session"), QStringLiteral("interface='org.dozewick.Shell'")});
-    // It prints the loss of its own name once it listens.
-    EXPECT_TRUE(eventually([&] { return count("member=NameLost") > 0; })) << "dbus-monitor";
-  }
-  ~ExtensionTraffic() {
-    monitor_.kill();
-    monitor_.waitForFinished(5000);
-  }
-  qsizetype count(const char* text) {
-    output_ += monitor_.readAllStandardOutput();
-    return output_.count(text);
-  }
-
- private:
-  QProcess monitor_;
-  QByteArray output_;
-};
-
-TEST(GnomeWindowSystem, ListsFocusesAndIconifiesThroughTheExtension) {
-  WaylandClient self, editor, viewer;
+// The whole program's run lists, follows and iconifies whole applications; here what it cannot
+// see: this program's own window left out, one window iconified alone, and applications
+// iconified by someone else or gone.
+TEST(GnomeWindowSystem, LeavesOutItsOwnWindowsAndIconifiesOneWindowOrAnApplicationGone) {
+  WaylandClient self, viewer;
   GnomeWindowSystem windows(QDBusConnection::sessionBus(), withOwnPid(self.pid()));
   ASSERT_TRUE(eventually([&] { return windows.trusted(); })) << "the extension does not answer";
-
   ASSERT_TRUE(self.command("open Own panel"));
-  ASSERT_TRUE(editor.command("open Editor one") && editor.command("open Editor two") &&
-              editor.command("dialog Editor dialog") && editor.command("tooltip Editor tip"));
-  ASSERT_TRUE(eventually([&] { return windows.frontmostApplicationPID() == editor.pid(); }));
   ASSERT_TRUE(viewer.command("open Viewer one") && viewer.command("open Viewer two"));
   ASSERT_TRUE(eventually([&] { return visible(windows, "Viewer two").has_value(); }));
-  EXPECT_TRUE(eventually([&] { return windows.frontmostApplicationPID() == viewer.pid(); }));
-
-  const auto one = visible(windows, "Editor one");
-  const auto two = visible(windows, "Editor two");
-  ASSERT_TRUE(one && two && visible(windows, "Editor dialog"));
-  EXPECT_EQ(one->appPID, editor.pid());
-  EXPECT_NE(one->windowID, two->windowID);
-  EXPECT_FALSE(visible(windows, "Editor tip")) << "a tooltip is not an application window";
   EXPECT_FALSE(visible(windows, "Own panel")) << "this program's own windows are left out";
 
-  // While this program's own window is focused, the application before it stays frontmost.
-  ASSERT_TRUE(self.command("open Own settings"));
-  QThread::msleep(500);
-  EXPECT_EQ(windows.frontmostApplicationPID(), viewer.pid());
-
-  // Checks while nothing changes cost the shell no call; a burst of windows is announced once or
-  // twice and read from the announcements.
-  ExtensionTraffic traffic;
-  for (int i = 0; i < 10; ++i) {
-    EXPECT_EQ(getVisibleWindows(windows).size(), 5u);
-    EXPECT_EQ(windows.frontmostApplicationPID(), viewer.pid());
-    eventually([] { return false; }, 100ms);
-  }
-  QStringList burst;
-  for (int i = 1; i <= 8; ++i)
-    burst << QStringLiteral("open Burst %1").arg(i);
-  ASSERT_TRUE(viewer.commands(burst));
-  EXPECT_TRUE(eventually([&] { return getVisibleWindows(windows).size() == 13; }));
-  eventually([] { return false; }, 1500ms);  // the burst's last announcement
-  EXPECT_EQ(traffic.count("method call"), 0) << "a check called into the shell";
-  EXPECT_GE(traffic.count("member=Changed"), 1);
-  EXPECT_LE(traffic.count("member=Changed"), 3) << "the burst was not announced as one";
-
-  // Iconify one window, then a whole application; a window gone meanwhile is simply skipped.
-  std::optional<AccessibleWindow> viewerTwo;
-  const auto viewerWindows = windows.applicationWindows(viewer.pid());
-  ASSERT_TRUE(viewerWindows);
-  for (const auto& w : *viewerWindows) {
-    if (w.title == "Viewer two")
-      viewerTwo = w;
-  }
+  const auto viewerTwo = owned(windows, viewer.pid(), "Viewer two");
   ASSERT_TRUE(viewerTwo);
   EXPECT_TRUE(windows.setMinimized(*viewerTwo));
   ASSERT_TRUE(eventually([&] { return minimizedNow(windows, viewer.pid(), "Viewer two"); }));
-  EXPECT_FALSE(visible(windows, "Viewer two"));
   EXPECT_FALSE(minimizedNow(windows, viewer.pid(), "Viewer one"));
   EXPECT_FALSE(windows.setMinimized(AccessibleWindow{987654321, {}, {}})) << "unknown id";
-
   EXPECT_FALSE(windows.hideApplication(999999)) << "no such application";
-  EXPECT_TRUE(minimizeWindow(windows, *one));
-  EXPECT_TRUE(eventually([&] {
-    return minimizedNow(windows, editor.pid(), "Editor one") &&
-           minimizedNow(windows, editor.pid(), "Editor two") &&
-           minimizedNow(windows, editor.pid(), "Editor dialog");
-  }));
-  EXPECT_TRUE(visible(windows, "Viewer one"));
 
   // Iconified by someone else before the announcement was taken in: the iconify that finds
   // nothing to do makes the backend read the state whole.
-  WaylandClient loner;
-  ASSERT_TRUE(loner.command("open Loner"));
-  ASSERT_TRUE(eventually([&] { return visible(windows, "Loner").has_value(); }));
   GnomeWindowSystem other(QDBusConnection::sessionBus(), {});
-  ASSERT_TRUE(other.hideApplication(loner.pid()));
-  EXPECT_TRUE(windows.hideApplication(loner.pid())) << "hidden already is hidden";
-  EXPECT_FALSE(visible(windows, "Loner")) << "still listed after the iconify found it gone";
-  loner.command("quit");
-  EXPECT_TRUE(eventually([&] { return !windows.hideApplication(loner.pid()); }))
+  ASSERT_TRUE(other.hideApplication(viewer.pid()));
+  EXPECT_TRUE(windows.hideApplication(viewer.pid())) << "hidden already is hidden";
+  EXPECT_FALSE(visible(windows, "Viewer one")) << "still listed after the iconify found it gone";
+  viewer.command("quit");
+  EXPECT_TRUE(eventually([&] { return !windows.hideApplication(viewer.pid()); }))
       << "an application that has quit is not hidden";
 }
 
@@ -329,23 +237,19 @@ class TrayWatcher : public QObject {
   bool hostRegistered() const { return true; }
 };
 
+// The whole program's run sees the icon ready, running, clicked and gone; here the state
+// before permission, and the hand-over to a tray host that comes and goes.
 TEST(GnomeWindowSystem, TheTopBarShowsDozewicksIconWhileItRunsWhereNoTrayIs) {
   ASSERT_EQ(topBarIcon(), QStringLiteral("\"none\"")) << "needs the tests' eval extension";
-  int clicks = 0;
-  auto icon = std::make_unique<GnomeTopBarIcon>(QDBusConnection::sessionBus(), [&] { ++clicks; });
-  ASSERT_TRUE(icon->published());
+  GnomeTopBarIcon icon(QDBusConnection::sessionBus(), [] {});
+  ASSERT_TRUE(icon.published());
   const auto shows = [](const char* state) {
     const QString expected = QStringLiteral("\"dozewick-%1-symbolic.svg\"").arg(state);
     return eventually([&] { return topBarIcon() == expected; });
   };
   EXPECT_TRUE(shows("permission"));
-  icon->setState(GnomeTopBarIcon::State::running);
-  EXPECT_TRUE(shows("running"));
-  icon->setState(GnomeTopBarIcon::State::ready);
+  icon.setState(GnomeTopBarIcon::State::ready);
   EXPECT_TRUE(shows("ready"));
-
-  ASSERT_TRUE(clickTopBarIcon());
-  EXPECT_TRUE(eventually([&] { return clicks == 1; })) << "the click did not reach Dozewick";
 
   // Where a tray host is registered, the tray shows Dozewick's own icon instead.
   TrayWatcher tray;
@@ -357,10 +261,6 @@ TEST(GnomeWindowSystem, TheTopBarShowsDozewicksIconWhileItRunsWhereNoTrayIs) {
   bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
   bus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
   EXPECT_TRUE(shows("ready"));
-
-  icon.reset();  // Dozewick quits
-  EXPECT_TRUE(eventually([&] { return topBarIcon() == QStringLiteral("\"none\""); }));
-  EXPECT_EQ(clicks, 1);
 }
 
 // A fake extension that answers with another version.

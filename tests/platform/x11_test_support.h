@@ -1,21 +1,16 @@
 #pragma once
 
 // Child processes for the X11 tests: the test client, a private X server and a window manager.
-// Every wait is bounded and waits on the child (a line it writes, a pipe it closes), never on the
-// clock alone.
+// Every wait is bounded and waits on the child (a line it writes, its end), never on the clock
+// alone.
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <QProcess>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -26,104 +21,71 @@
 #include <utility>
 #include <vector>
 
-extern char** environ;
-
 namespace dozewick::testing {
 
 inline constexpr auto kChildWait = std::chrono::seconds(15);
 
-// A child process with its standard input and output on pipes. Stopped by pid when dropped.
+// A child process with its standard input and output on pipes. Stopped when dropped.
 class ChildProcess {
  public:
   // With a `logFile`, the child's output and errors go there instead of the pipe.
-  ChildProcess(std::vector<std::string> argv, std::vector<std::string> extraEnvironment = {},
-               int notifyFd = -1, bool silenceErrors = false, const std::string& logFile = {}) {
-    int in[2];
-    int out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
-      throw std::runtime_error("pipe failed");
-    }
-    std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) {
-      environment.emplace_back(*e);
-    }
+  ChildProcess(const std::vector<std::string>& argv,
+               const std::vector<std::string>& extraEnvironment = {}, bool silenceErrors = false,
+               const std::string& logFile = {}) {
+    auto environment = QProcessEnvironment::systemEnvironment();
     for (const std::string& extra : extraEnvironment) {
-      const std::string key = extra.substr(0, extra.find('=') + 1);
-      std::erase_if(environment, [&](const std::string& e) { return e.starts_with(key); });
-      environment.push_back(extra);
+      const std::size_t equals = extra.find('=');
+      environment.insert(QString::fromStdString(extra.substr(0, equals)),
+                         QString::fromStdString(extra.substr(equals + 1)));
     }
-    std::vector<char*> args;
-    for (std::string& a : argv) {
-      args.push_back(a.data());
+    process_.setProcessEnvironment(environment);
+    if (!logFile.empty()) {
+      process_.setProcessChannelMode(QProcess::MergedChannels);
+      process_.setStandardOutputFile(QString::fromStdString(logFile), QIODevice::Append);
+    } else if (silenceErrors) {
+      process_.setStandardErrorFile(QProcess::nullDevice());
+    } else {
+      process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     }
-    args.push_back(nullptr);
-    std::vector<char*> env;
-    for (std::string& e : environment) {
-      env.push_back(e.data());
+    QStringList arguments;
+    for (std::size_t i = 1; i < argv.size(); ++i) {
+      arguments << QString::fromStdString(argv[i]);
     }
-    env.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ < 0) {
-      throw std::runtime_error("fork failed");
+    process_.start(QString::fromStdString(argv.at(0)), arguments);
+    if (!process_.waitForStarted(static_cast<int>(kChildWait / std::chrono::milliseconds(1)))) {
+      throw std::runtime_error("could not start " + argv[0]);
     }
-    if (pid_ == 0) {
-      ::dup2(in[0], 0);
-      ::dup2(out[1], 1);
-      if (notifyFd >= 0) {
-        ::dup2(notifyFd, 3);  // dup2 clears close-on-exec
-      }
-      if (silenceErrors || !logFile.empty()) {
-        const int sink = ::open(logFile.empty() ? "/dev/null" : logFile.c_str(),
-                                O_WRONLY | O_CREAT | O_APPEND, 0600);
-        ::dup2(sink, 2);
-        if (!logFile.empty()) {
-          ::dup2(sink, 1);
-        }
-      }
-      ::execvpe(args[0], args.data(), env.data());
-      ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    input_ = in[1];
-    output_ = out[0];
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
-  ~ChildProcess() {
-    stop();
-    ::close(input_);
-    ::close(output_);
-  }
+  ~ChildProcess() { stop(); }
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
 
+  // A child that does not end within the wait is killed.
   void stop(int signal = SIGTERM) {
-    if (pid_ <= 0) {
-      return;
+    if (process_.state() != QProcess::NotRunning) {
+      ::kill(pid(), signal);
+      if (!process_.waitForFinished(static_cast<int>(kChildWait / std::chrono::milliseconds(1)))) {
+        process_.kill();
+        process_.waitForFinished(-1);
+      }
     }
-    ::kill(pid_, signal);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
   }
 
-  // The exit status once the child has ended within `limit`; stopped by a signal counts 128+.
+  // The exit status once the child has ended within `limit`; ended by a signal counts 128.
   std::optional<int> exitStatus(std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) != pid_) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        return std::nullopt;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (process_.state() != QProcess::NotRunning &&
+        !process_.waitForFinished(static_cast<int>(limit.count()))) {
+      return std::nullopt;
     }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : 128;
   }
 
   void writeLine(const std::string& line) {
-    const std::string data = line + "\n";
-    if (::write(input_, data.data(), data.size()) != static_cast<ssize_t>(data.size())) {
+    process_.write(QByteArray::fromStdString(line + "\n"));
+    if (!process_.waitForBytesWritten(
+            static_cast<int>(kChildWait / std::chrono::milliseconds(1)))) {
       throw std::runtime_error("child does not read");
     }
   }
@@ -131,32 +93,20 @@ class ChildProcess {
   // The next line the child writes; throws when it writes none in time.
   std::string readLine() {
     const auto deadline = std::chrono::steady_clock::now() + kChildWait;
-    for (;;) {
-      if (const auto end = buffer_.find('\n'); end != std::string::npos) {
-        std::string line = buffer_.substr(0, end);
-        buffer_.erase(0, end + 1);
-        return line;
-      }
+    while (!process_.canReadLine()) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
-      pollfd descriptor{output_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&descriptor, 1, static_cast<int>(left.count())) <= 0) {
-        throw std::runtime_error("child did not answer in time");
+      if (left.count() <= 0 || !process_.waitForReadyRead(static_cast<int>(left.count()))) {
+        throw std::runtime_error(process_.state() == QProcess::NotRunning
+                                     ? "child closed its output"
+                                     : "child did not answer in time");
       }
-      char chunk[4096];
-      const ssize_t got = ::read(output_, chunk, sizeof chunk);
-      if (got <= 0) {
-        throw std::runtime_error("child closed its output");
-      }
-      buffer_.append(chunk, static_cast<std::size_t>(got));
     }
+    return process_.readLine().chopped(1).toStdString();
   }
 
  private:
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
-  std::string buffer_;
+  QProcess process_;
 };
 
 // Our own X client (tests/support/x_test_client.cpp), one process.
@@ -239,36 +189,21 @@ class PrivateXServer {
 
  private:
   void start(const std::string& display) {
-    int ready[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0) {
-      throw std::runtime_error("pipe failed");
-    }
     std::vector<std::string> argv{"Xvfb"};
     if (!display.empty()) {
       argv.push_back(display);
     }
     for (const char* arg :
-         {"-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"}) {
+         {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"}) {
       argv.emplace_back(arg);
     }
     argv.insert(argv.end(), options_.begin(), options_.end());
-    server_ = std::make_unique<ChildProcess>(argv, std::vector<std::string>{}, ready[1], true);
-    ::close(ready[1]);
-    std::string number;
-    pollfd descriptor{ready[0], POLLIN, 0};
-    while (::poll(&descriptor, 1, static_cast<int>(kChildWait / std::chrono::milliseconds(1))) >
-           0) {
-      char c = 0;
-      if (::read(ready[0], &c, 1) != 1 || c == '\n') {
-        break;
-      }
-      number.push_back(c);
-    }
-    ::close(ready[0]);
-    if (number.empty()) {
+    server_ = std::make_unique<ChildProcess>(argv, std::vector<std::string>{}, true);
+    try {
+      display_ = ":" + server_->readLine();
+    } catch (const std::runtime_error&) {
       throw std::runtime_error("Xvfb did not start");
     }
-    display_ = ":" + number;
   }
 
   std::vector<std::string> options_;

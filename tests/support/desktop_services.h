@@ -53,12 +53,6 @@ class DesktopServicesTest : public ::testing::Test {
     runtime.advance(std::chrono::milliseconds(ms));
     settle();
   }
-  // Grants or withdraws trust and lets the checker notice.
-  void setTrusted(bool value) {
-    trusted = value;
-    checker->checkPermissionAsync(nullptr);
-    settle();
-  }
 
   VirtualRuntime runtime;
   MemoryPreferences preferences;

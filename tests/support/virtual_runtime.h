@@ -34,7 +34,6 @@ class VirtualRuntime final : public Runtime {
   ~VirtualRuntime() override;
 
   ManualClock& clock() { return clock_; }
-  std::chrono::milliseconds elapsed() const { return std::chrono::milliseconds(nowMs_); }
 
   std::shared_ptr<RepeatingTimer> scheduleRepeating(std::chrono::milliseconds interval,
                                                     std::function<void()> onFire) override;

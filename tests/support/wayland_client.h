@@ -9,6 +9,11 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/window_rules.h"
 
 namespace dozewick::testing {
 
@@ -84,6 +89,28 @@ inline void expectTheTwoLeastRecentGo(const std::function<bool(int)>& iconified,
   eventually([] { return false; }, std::chrono::seconds(2));
   for (int i = 2; i < 6; ++i)
     EXPECT_FALSE(iconified(i)) << "App " << i << " is among the three most recent or in front";
+}
+
+// The window of that title as the rules list it, and among its application's windows.
+inline std::optional<WindowInfo> visible(WindowSystem& windows, const std::string& title) {
+  for (const WindowInfo& window : getVisibleWindows(windows)) {
+    if (window.title == title)
+      return window;
+  }
+  return std::nullopt;
+}
+inline std::optional<AccessibleWindow> owned(WindowSystem& windows, std::int32_t pid,
+                                             const std::string& title) {
+  for (const AccessibleWindow& window :
+       windows.applicationWindows(pid).value_or(std::vector<AccessibleWindow>())) {
+    if (window.title == title)
+      return window;
+  }
+  return std::nullopt;
+}
+inline bool minimizedNow(WindowSystem& windows, std::int32_t pid, const std::string& title) {
+  const auto window = owned(windows, pid, title);
+  return window && window->minimized == true;
 }
 
 // Starts a Qt program as a user would on Wayland, with its widgets on the accessibility bus.

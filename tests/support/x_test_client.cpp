@@ -3,12 +3,13 @@
 // answers one line on standard output: "ok [values]" or "error <reason>". Fields are separated by
 // tabs; in a field, \xHH, \t, \n and \\ stand for those bytes.
 //
-//   open [title=T] [wmname=T] [wmnametype=string|utf8|compound] [class=instance,Class]
-//        [pid=self|none|N] [type=NORMAL,DIALOG,...] [state=SKIP_TASKBAR,...] [desktop=N]
+//   open [title=T] [wmname=T] [class=instance,Class] [pid=self|none|N]
+//        [type=NORMAL,DIALOG,...] [state=SKIP_TASKBAR,...] [desktop=N]
 //        [wait=viewable|managed|focused|none]
 //                                -> ok <window id>   (waits until the window manager shows it)
 //   many <count> <title prefix>  -> ok <first id> ... <last id>
-//   title <id> <text>            sets _NET_WM_NAME
+//   title <id> <text> [times]    sets _NET_WM_NAME (that many times over)
+//   map | unmap <id>
 //   setprop <id|root> <property> <type> <format> <hex bytes>   any property, also a malformed one
 //   delprop <id> <property>
 //   desktop <id> <n>             moves the window to desktop n (0xFFFFFFFF: all desktops)
@@ -28,7 +29,6 @@
 //   prop <id> <property>         -> ok <its 32-bit values, space separated>
 //   tray-icon <pid>              -> ok <x y w h of its window inside another client's> | ok none
 //   geometry <id>                -> ok <x y w h on the root window>
-//   sync                         -> ok once the server has handled all that went before
 //   quit
 #include <poll.h>
 #include <unistd.h>
@@ -255,18 +255,9 @@ std::vector<xcb_window_t> descendants(xcb_window_t window) {
   return all;
 }
 
-struct WindowSpec {
-  std::optional<std::string> title;
-  std::optional<std::string> wmName;
-  std::optional<std::string> wmClass;
-  std::string pid = "self";
-  std::optional<std::string> types;
-  std::optional<std::string> states;
-  std::optional<std::uint32_t> desktop;
-  std::string wait = "viewable";
-};
-
-xcb_window_t createWindow(const WindowSpec& spec) {
+// Creates and maps a window with the properties that the options ("key=value", as for "open")
+// give it, and says in `wait` how "open" waits for it to be shown.
+xcb_window_t createWindow(const std::vector<std::string>& options, std::string& wait) {
   const xcb_window_t window = xcb_generate_id(connection);
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
   const std::uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY |
@@ -275,41 +266,46 @@ xcb_window_t createWindow(const WindowSpec& spec) {
   xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, 0, 0, 160, 120, 0,
                     XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                     XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
-  if (spec.title) {
-    setText(window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), *spec.title);
+  created.push_back(window);
+  bool ownPid = true;
+  for (const std::string& option : options) {
+    const std::size_t equals = option.find('=');
+    const std::string key = option.substr(0, equals);
+    const std::string value = unescape(option.substr(equals + 1));
+    if (key == "title") {
+      setText(window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), value);
+    } else if (key == "wmname") {
+      setText(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, value);
+    } else if (key == "class") {
+      const std::size_t comma = value.find(',');
+      setText(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
+              value.substr(0, comma) + '\0' + value.substr(comma + 1) + '\0');
+    } else if (key == "pid") {
+      ownPid = value == "self";
+      if (!ownPid && value != "none") {
+        setCardinal(window, "_NET_WM_PID", static_cast<std::uint32_t>(std::stoul(value)));
+      }
+    } else if (key == "type" || key == "state") {
+      const std::string property = key == "type" ? "_NET_WM_WINDOW_TYPE" : "_NET_WM_STATE";
+      std::vector<xcb_atom_t> atoms;
+      for (const std::string& name : split(value, ',')) {
+        atoms.push_back(atom(property + "_" + name));
+      }
+      setProperty(window, atom(property), XCB_ATOM_ATOM, 32, atoms.data(), atoms.size() * 4);
+    } else if (key == "desktop") {
+      setCardinal(window, "_NET_WM_DESKTOP",
+                  static_cast<std::uint32_t>(std::stoul(value, nullptr, 0)));
+    } else if (key == "wait") {
+      wait = value;
+    } else {
+      throw std::runtime_error("unknown option " + key);
+    }
   }
-  if (spec.wmName) {
-    setText(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, *spec.wmName);
-  }
-  if (spec.wmClass) {
-    setText(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, *spec.wmClass);
-  }
-  if (spec.pid == "self") {
+  if (ownPid) {
     setCardinal(window, "_NET_WM_PID", static_cast<std::uint32_t>(getpid()));
-  } else if (spec.pid != "none") {
-    setCardinal(window, "_NET_WM_PID", static_cast<std::uint32_t>(std::stoul(spec.pid)));
-  }
-  if (spec.types) {
-    std::vector<xcb_atom_t> atoms;
-    for (const std::string& type : split(*spec.types, ',')) {
-      atoms.push_back(atom("_NET_WM_WINDOW_TYPE_" + type));
-    }
-    setProperty(window, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, atoms.data(),
-                atoms.size() * 4);
-  }
-  if (spec.states) {
-    std::vector<xcb_atom_t> atoms;
-    for (const std::string& state : split(*spec.states, ',')) {
-      atoms.push_back(atom("_NET_WM_STATE_" + state));
-    }
-    setProperty(window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32, atoms.data(), atoms.size() * 4);
-  }
-  if (spec.desktop) {
-    setCardinal(window, "_NET_WM_DESKTOP", *spec.desktop);
   }
   xcb_map_window(connection, window);
   xcb_flush(connection);
-  created.push_back(window);
   return window;
 }
 
@@ -342,50 +338,23 @@ std::string handle(const std::vector<std::string>& words) {
                                      : static_cast<xcb_window_t>(std::stoul(words.at(index)));
   };
   if (verb == "open") {
-    WindowSpec spec;
-    for (std::size_t i = 1; i < words.size(); ++i) {
-      const std::size_t equals = words[i].find('=');
-      const std::string key = words[i].substr(0, equals);
-      const std::string value = unescape(words[i].substr(equals + 1));
-      if (key == "title") {
-        spec.title = value;
-      } else if (key == "wmname") {
-        spec.wmName = value;
-      } else if (key == "class") {
-        const std::size_t comma = value.find(',');
-        spec.wmClass = value.substr(0, comma) + '\0' + value.substr(comma + 1) + '\0';
-      } else if (key == "pid") {
-        spec.pid = value;
-      } else if (key == "type") {
-        spec.types = value;
-      } else if (key == "state") {
-        spec.states = value;
-      } else if (key == "desktop") {
-        spec.desktop = static_cast<std::uint32_t>(std::stoul(value, nullptr, 0));
-      } else if (key == "wait") {
-        spec.wait = value;
-      } else {
-        return "error unknown option " + key;
-      }
-    }
-    const xcb_window_t window = createWindow(spec);
-    if (!waitShown(window, spec.wait)) {
+    std::string wait = "viewable";
+    const xcb_window_t window = createWindow({words.begin() + 1, words.end()}, wait);
+    if (!waitShown(window, wait)) {
       return "error timeout: " + describe(window);
     }
     return "ok " + std::to_string(window);
   }
   if (verb == "many") {
-    const int count = std::stoi(words.at(1));
+    std::string wait = "viewable";
     std::vector<xcb_window_t> windows;
-    for (int i = 0; i < count; ++i) {
-      WindowSpec spec;
-      spec.title = unescape(words.at(2)) + " " + std::to_string(i);
-      spec.wmClass = std::string("many") + '\0' + "Many" + '\0';
-      windows.push_back(createWindow(spec));
+    for (int i = 0; i < std::stoi(words.at(1)); ++i) {
+      windows.push_back(createWindow(
+          {"title=" + words.at(2) + " " + std::to_string(i), "class=many,Many"}, wait));
     }
     std::string reply = "ok";
     for (const xcb_window_t window : windows) {
-      if (!waitShown(window, "viewable")) {
+      if (!waitShown(window, wait)) {
         return "error timeout";
       }
       reply += " " + std::to_string(window);
@@ -401,15 +370,9 @@ std::string handle(const std::vector<std::string>& words) {
     roundTrip();
     return "ok";
   }
-  if (verb == "map" || verb == "unmap") {
-    const xcb_window_t window = windowArg(1);
-    if (verb == "map") {
-      xcb_map_window(connection, window);
-      return waitShown(window, "managed") ? "ok" : "error timeout: " + describe(window);
-    }
-    xcb_unmap_window(connection, window);
-    roundTrip();
-    return "ok";
+  if (verb == "map") {
+    xcb_map_window(connection, windowArg(1));
+    return waitShown(windowArg(1), "managed") ? "ok" : "error timeout: " + describe(windowArg(1));
   }
   if (verb == "setprop") {
     const std::string bytes = hexBytes(words.size() > 5 ? words[5] : "");
@@ -420,37 +383,41 @@ std::string handle(const std::vector<std::string>& words) {
     roundTrip();
     return "ok";
   }
-  if (verb == "delprop") {
-    xcb_delete_property(connection, windowArg(1), atom(words.at(2)));
+  // Requests that need no more than the server's having handled them.
+  if (verb == "unmap" || verb == "delprop" || verb == "destroy" || verb == "grab" ||
+      verb == "ungrab") {
+    if (verb == "unmap") {
+      xcb_unmap_window(connection, windowArg(1));
+    } else if (verb == "delprop") {
+      xcb_delete_property(connection, windowArg(1), atom(words.at(2)));
+    } else if (verb == "destroy") {
+      xcb_destroy_window(connection, windowArg(1));
+    } else if (verb == "grab") {
+      xcb_grab_server(connection);
+    } else {
+      xcb_ungrab_server(connection);
+    }
     roundTrip();
     return "ok";
   }
-  if (verb == "desktop") {
-    const xcb_window_t window = windowArg(1);
-    const auto desktop = static_cast<std::uint32_t>(std::stoul(words.at(2), nullptr, 0));
-    sendToRoot(window, "_NET_WM_DESKTOP", desktop, 2);
+  if (verb == "desktop" || verb == "current-desktop") {
+    const bool ofWindow = verb == "desktop";
+    const xcb_window_t target = ofWindow ? windowArg(1) : root;
+    const std::string property = ofWindow ? "_NET_WM_DESKTOP" : "_NET_CURRENT_DESKTOP";
+    const auto desktop =
+        static_cast<std::uint32_t>(std::stoul(words.at(ofWindow ? 2 : 1), nullptr, 0));
+    sendToRoot(target, property, desktop, ofWindow ? 2 : 0);
     const bool moved = waitUntil([&] {
-      const auto value = card32Property(window, "_NET_WM_DESKTOP");
+      const auto value = card32Property(target, property);
       return value && !value->empty() && value->front() == desktop;
     });
     return moved ? "ok" : "error timeout";
   }
-  if (verb == "current-desktop") {
-    const auto desktop = static_cast<std::uint32_t>(std::stoul(words.at(1)));
-    sendToRoot(root, "_NET_CURRENT_DESKTOP", desktop);
-    const bool switched = waitUntil([&] {
-      const auto value = card32Property(root, "_NET_CURRENT_DESKTOP");
-      return value && !value->empty() && value->front() == desktop;
-    });
-    return switched ? "ok" : "error timeout";
-  }
-  if (verb == "iconify") {
+  if (verb == "iconify" || verb == "wait-iconic") {
     const xcb_window_t window = windowArg(1);
-    sendToRoot(window, "WM_CHANGE_STATE", kIconicState);
-    return waitUntil([&] { return wmState(window) == kIconicState; }) ? "ok" : "error timeout";
-  }
-  if (verb == "wait-iconic") {
-    const xcb_window_t window = windowArg(1);
+    if (verb == "iconify") {
+      sendToRoot(window, "WM_CHANGE_STATE", kIconicState);
+    }
     return waitUntil([&] { return wmState(window) == kIconicState; })
                ? "ok"
                : "error timeout: " + describe(window);
@@ -469,11 +436,6 @@ std::string handle(const std::vector<std::string>& words) {
                                                 : "withdrawn";
     return std::string("ok ") + (viewable(window) ? "viewable " : "unviewable ") + name;
   }
-  if (verb == "destroy") {
-    xcb_destroy_window(connection, windowArg(1));
-    roundTrip();
-    return "ok";
-  }
   if (verb == "close") {
     // Returns once the window manager has let go of every window, so that nothing it does about
     // them afterwards (such as moving the focus) reaches into the next test.
@@ -489,23 +451,12 @@ std::string handle(const std::vector<std::string>& words) {
     created.clear();
     return released ? "ok" : "error timeout";
   }
-  if (verb == "grab") {
-    xcb_grab_server(connection);
-    roundTrip();
-    return "ok";
-  }
-  if (verb == "ungrab") {
-    xcb_ungrab_server(connection);
-    roundTrip();
-    return "ok";
-  }
   if (verb == "wm-ready") {
     // A window manager may name its check window before it handles map requests, and drop
     // those that come too early: it is ready once a probe window of ours gets managed.
     const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    WindowSpec spec;
-    spec.title = "wm-ready probe";
-    const xcb_window_t probe = createWindow(spec);
+    std::string wait;
+    const xcb_window_t probe = createWindow({"title=wm-ready probe"}, wait);
     created.pop_back();
     bool ready = false;
     while (!ready && std::chrono::steady_clock::now() < deadline) {
@@ -555,10 +506,6 @@ std::string handle(const std::vector<std::string>& words) {
       }
     }
     return verb == "shown" ? "ok 0" : "ok none";
-  }
-  if (verb == "sync") {
-    roundTrip();
-    return "ok";
   }
   if (verb == "atom") {
     return "ok " + std::to_string(atom(words.at(1)));
