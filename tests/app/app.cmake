@@ -23,6 +23,8 @@ target_compile_definitions(end_to_end_tests PRIVATE
 add_test(NAME end_to_end_tests_xfwm4
          COMMAND ${PROJECT_SOURCE_DIR}/tools/x-session --wm xfwm4 -- $<TARGET_FILE:end_to_end_tests>)
 set_property(TEST end_to_end_tests_xfwm4 PROPERTY TIMEOUT 240)
+# Run times in seconds, so that a first run with no record of them starts the longest first.
+set_tests_properties(end_to_end_tests end_to_end_tests_xfwm4 PROPERTIES COST 85)
 
 # Both check what is shipped, which is never a sanitized build: the sanitizers keep every source
 # path in the program whatever the prefix maps say, and the run command's configuration builds the
@@ -36,5 +38,6 @@ if(NOT DOZEWICK_SANITIZE)
   add_test(NAME app_program_build
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_build_test.sh ${PROJECT_SOURCE_DIR}
                    ${CMAKE_COMMAND})
-  set_tests_properties(app_program_build PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77 PROCESSORS 2)
+  set_tests_properties(app_program_build PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77 PROCESSORS 2
+                                     COST 110)
 endif()

@@ -28,6 +28,9 @@ add_test(NAME gnome_end_to_end_test
          COMMAND ${PROJECT_SOURCE_DIR}/tools/gnome-session --before "${prepare}" --
                  $<TARGET_FILE:gnome_window_system_test> --gtest_filter=GnomeWindowSystem.EndToEnd*)
 set_tests_properties(gnome_window_system_test gnome_end_to_end_test PROPERTIES TIMEOUT 240)
+# Run times in seconds, so that a first run with no record of them starts the longest first.
+set_tests_properties(gnome_end_to_end_test PROPERTIES COST 100)
+set_tests_properties(gnome_window_system_test PROPERTIES COST 20)
 
 # Debian 12's shell runs only the older format; the entry point for GNOME 45+ is loaded by node.
 find_program(NODE_EXECUTABLE node)

@@ -20,3 +20,6 @@ add_test(NAME kwin_end_to_end_test
          COMMAND ${PROJECT_SOURCE_DIR}/tools/kwin-session --accessibility --
                  $<TARGET_FILE:kwin_window_system_test> --gtest_filter=*EndToEnd*)
 set_tests_properties(kwin_window_system_test kwin_end_to_end_test PROPERTIES TIMEOUT 240)
+# Run times in seconds, so that a first run with no record of them starts the longest first.
+set_tests_properties(kwin_end_to_end_test PROPERTIES COST 90)
+set_tests_properties(kwin_window_system_test PROPERTIES COST 30)
