@@ -34,7 +34,7 @@ if(NOT DOZEWICK_SANITIZE)
   add_test(NAME app_package
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh ${CMAKE_CPACK_COMMAND}
                    ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR})
-  set_property(TEST app_package PROPERTY TIMEOUT 300)
+  set_tests_properties(app_package PROPERTIES TIMEOUT 300 COST 20)
   add_test(NAME app_program_build
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_build_test.sh ${PROJECT_SOURCE_DIR}
                    ${CMAKE_COMMAND})
