@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <variant>
 
 #include "core/window_rules.h"
+#include "platform/x11/x11_pointer_monitor.h"
 #include "platform/x11_test_support.h"
+#include "support/qt_application.h"
 
 namespace dozewick {
 namespace {
@@ -18,6 +22,8 @@ using testing::eventually;
 using testing::hexList;
 using testing::unusedPid;
 using testing::XTestClient;
+
+const auto* const application = testing::addQtApplication<QCoreApplication>();
 
 std::optional<WindowEntry> entryOf(X11WindowSystem& windows, std::uint32_t id) {
   const auto entries = windows.onScreenWindowEntries();
@@ -263,6 +269,34 @@ TEST(X11GrabTest, AServerGrabbedByAnotherClientDelaysButDoesNotHang) {
   EXPECT_FALSE(windows.onScreenWindowEntries());
   client.send("ungrab");
   EXPECT_TRUE(eventually([&] { return windows.onScreenWindowEntries() != nullptr; }));
+}
+
+// Left and right presses anywhere count, other buttons and the wheel do not; a handler may end
+// its own monitor; without a display there is no monitor rather than a failure.
+TEST(X11PointerMonitorTest, ReportsLeftAndRightPressesAndMayBeEndedByItsHandler) {
+  EXPECT_EQ(X11PointerMonitor::create([](int) {}, ":4099"), nullptr);
+  std::vector<int> presses;
+  std::unique_ptr<X11PointerMonitor> monitor = X11PointerMonitor::create([&](int button) {
+    presses.push_back(button);
+    if (button == 3) {
+      monitor.reset();
+    }
+  });
+  ASSERT_NE(monitor, nullptr) << "the test X server offers XInput 2.2";
+  XTestClient mouse;
+  // On a window of its own: the wheel on the desktop would switch desktops.
+  std::istringstream at(mouse.send("geometry\t" + std::to_string(mouse.open())));
+  int x = 0, y = 0;
+  at >> x >> y;
+  for (const int button : {1, 2, 4, 3, 1}) {
+    mouse.send("click\t" + std::to_string(x + 20) + "\t" + std::to_string(y + 20) + "\t" +
+               std::to_string(button));
+  }
+  ASSERT_TRUE(eventually([&] {
+    QCoreApplication::processEvents();
+    return monitor == nullptr;
+  }));
+  EXPECT_EQ(presses, (std::vector<int>{1, 3}));
 }
 
 }  // namespace

@@ -22,7 +22,7 @@
 //   close                        destroys all its windows; ok once the window manager let go
 //   grab | ungrab                the server, for everyone else
 //   wm-ready                     -> ok once a window manager runs and manages windows
-//   click <x> <y>                a real left click through XTest
+//   click <x> <y> [button]       a real click through XTest, of the left button unless told
 //   shown <pid> [except id]      -> ok <the viewable managed window of that process, or 0>
 //   active                       -> ok <the active window, or 0>
 //   atom <name>                  -> ok <its number>
@@ -478,10 +478,11 @@ std::string handle(const std::vector<std::string>& words) {
   if (verb == "click") {
     const auto x = static_cast<std::int16_t>(std::stoi(words.at(1)));
     const auto y = static_cast<std::int16_t>(std::stoi(words.at(2)));
+    const auto button = static_cast<std::uint8_t>(words.size() > 3 ? std::stoi(words[3]) : 1);
     xcb_test_fake_input(connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, x, y, 0);
-    xcb_test_fake_input(connection, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, root, 0, 0, 0);
+    xcb_test_fake_input(connection, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, root, 0, 0, 0);
     roundTrip();
-    xcb_test_fake_input(connection, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, root, 0, 0, 0);
+    xcb_test_fake_input(connection, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, root, 0, 0, 0);
     roundTrip();
     return "ok";
   }
