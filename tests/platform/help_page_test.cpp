@@ -63,7 +63,8 @@ TEST(HelpPageTest, TheBuildCopyFromTheBuildTreeAndTheInstalledCopyFromAnInstall)
                                               prefix.path(), "--component", "help"});
   ASSERT_TRUE(install.waitForFinished(60'000));
   ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
-  EXPECT_EQ(findHelpPage(prefix.filePath("bin")), prefix.filePath("share/dozewick/help/index.html"));
+  EXPECT_EQ(findHelpPage(prefix.filePath("bin")),
+            prefix.filePath("share/dozewick/help/index.html"));
 }
 
 }  // namespace
