@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -77,9 +76,14 @@ TEST_F(SingleInstanceTest, ALockAndSocketLeftByACrashedInstanceAreTakenOver) {
 
   SingleInstance next(dir.path());
   ASSERT_EQ(next.start(500), SingleInstance::Role::primary);
+  // The recovered instance listens on the old socket's path, and hears every launch, not only
+  // the first (that a launch shows the panel is the whole program's run).
   QSignalSpy asked(&next, &SingleInstance::activationRequested);
-  EXPECT_EQ(launch(), SingleInstance::Role::secondary)
-      << "the recovered instance listens on the old socket's path";
+  for (int heard = 1; heard <= 2; ++heard) {
+    EXPECT_EQ(launch(), SingleInstance::Role::secondary);
+    EXPECT_TRUE(asked.count() == heard || asked.wait(5000));
+    EXPECT_EQ(asked.count(), heard);
+  }
 }
 
 TEST_F(SingleInstanceTest, AnInstanceThatHoldsTheLockButNeverAnswersIsReported) {
@@ -129,28 +133,6 @@ TEST_F(SingleInstanceTest, ALockThatCannotBeReadIsTakenOverAndAFolderInItsPlaceI
   SingleInstance unguarded(file.fileName());
   EXPECT_EQ(unguarded.start(100), SingleInstance::Role::primary);
   EXPECT_FALSE(unguarded.isGuarded());
-}
-
-TEST_F(SingleInstanceTest, StrayMessagesOnTheSocketDoNothing) {
-  SingleInstance first(dir.path());
-  ASSERT_EQ(first.start(), SingleInstance::Role::primary);
-  QSignalSpy asked(&first, &SingleInstance::activationRequested);
-
-  QLocalSocket stranger;
-  stranger.connectToServer(first.socketPath());
-  ASSERT_TRUE(stranger.waitForConnected(2000));
-  stranger.write("quit\nshowme\n" + QByteArray(4096, 'x'));
-  stranger.waitForBytesWritten(2000);
-  QTest::qWait(200);
-  EXPECT_EQ(asked.count(), 0);
-
-  // The server still answers the real message afterwards, and every launch is heard, not only
-  // the first (that a launch shows the panel is the whole program's run).
-  for (int heard = 1; heard <= 2; ++heard) {
-    EXPECT_EQ(launch(), SingleInstance::Role::secondary);
-    EXPECT_TRUE(asked.count() == heard || asked.wait(5000));
-    EXPECT_EQ(asked.count(), heard);
-  }
 }
 
 // Ctrl-C or a closed terminal runs the program's quit once, from the event loop, even when it
