@@ -110,8 +110,6 @@ TEST(Utf8LossyTest, KeepsValidTextAndReplacesEachIllFormedPart) {
   EXPECT_EQ(utf8Lossy("\xE6\x96"), r);                      // cut short: one maximal part
   EXPECT_EQ(utf8Lossy("\xE6\x96x"), r + "x");
   EXPECT_EQ(latin1ToUtf8("Caf\xE9"), "Café");
-  EXPECT_TRUE(isValidUtf8("菜单栏 🚀"));
-  EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));
 }
 
 // Each text type decoded, others rejected; a title cut by the read limit loses only the cut
@@ -227,8 +225,8 @@ TEST(ClientIdTest, FindsTheLocalProcessId) {
   EXPECT_FALSE(localClientPid(lying));
 }
 
-// Random replies of random type, format and length. Each buffer is exactly as long as it is, so
-// that the sanitizers catch any read beyond it.
+// Random replies of random type, format and length, also read as text. Each buffer is exactly as
+// long as it is, so that the sanitizers catch any read beyond it.
 TEST(PropertyFuzzTest, RandomRepliesNeverReadOutOfBoundsAndDecodeConsistently) {
   std::mt19937 random(20240607);
   const std::uint32_t types[] = {
@@ -274,23 +272,11 @@ TEST(PropertyFuzzTest, RandomRepliesNeverReadOutOfBoundsAndDecodeConsistently) {
       windowLayer(list, kAtoms);
     }
     wmStateIconic(value, kAtoms);
+    const std::string raw(bytes.begin(), bytes.end());
+    ASSERT_TRUE(isValidUtf8(utf8Lossy(raw)) && isValidUtf8(latin1ToUtf8(raw)));
     if (const auto pid = localClientPid(bytes)) {
       ASSERT_GT(*pid, 0);
     }
-  }
-}
-
-TEST(PropertyFuzzTest, RandomBytesAlwaysBecomeValidUtf8) {
-  std::mt19937 random(7);
-  for (int round = 0; round < 20000; ++round) {
-    std::string bytes(random() % 24, '\0');
-    for (char& c : bytes) {
-      // Mostly bytes around the multi-byte boundaries, where decoders go wrong.
-      c = static_cast<char>(random() % 2 == 0 ? 0x80 + random() % 0x80 : random());
-    }
-    const std::string decoded = utf8Lossy(bytes);
-    ASSERT_TRUE(isValidUtf8(decoded));
-    ASSERT_TRUE(isValidUtf8(latin1ToUtf8(bytes)));
   }
 }
 

@@ -1,7 +1,7 @@
 // An X client for the tests: opens windows exactly as told and changes them on command, so that a
 // test knows what the window system must list. Reads one command a line on standard input and
 // answers one line on standard output: "ok [values]" or "error <reason>". Fields are separated by
-// tabs; in a field, \xHH, \t, \n and \\ stand for those bytes.
+// tabs; in a field, \xHH stands for that byte.
 //
 //   open [title=T] [wmname=T] [class=instance,Class] [pid=self|none|N]
 //        [type=NORMAL,DIALOG,...] [state=SKIP_TASKBAR,...] [desktop=N]
@@ -82,20 +82,11 @@ xcb_atom_t atom(const std::string& name) {
 std::string unescape(const std::string& field) {
   std::string out;
   for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] != '\\' || i + 1 == field.size()) {
-      out.push_back(field[i]);
-      continue;
-    }
-    const char next = field[++i];
-    if (next == 'x' && i + 2 < field.size()) {
-      out.push_back(static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16)));
-      i += 2;
-    } else if (next == 't') {
-      out.push_back('\t');
-    } else if (next == 'n') {
-      out.push_back('\n');
+    if (field.compare(i, 2, "\\x") == 0 && i + 3 < field.size()) {
+      out.push_back(static_cast<char>(std::stoi(field.substr(i + 2, 2), nullptr, 16)));
+      i += 3;
     } else {
-      out.push_back(next);
+      out.push_back(field[i]);
     }
   }
   return out;
@@ -186,8 +177,9 @@ bool focused(xcb_window_t window) {
 }
 
 // Checks the condition again after every event, until it holds or time runs out.
-bool waitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = kWaitLimit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     if (condition()) {
       return true;
@@ -454,18 +446,13 @@ std::string handle(const std::vector<std::string>& words) {
   if (verb == "wm-ready") {
     // A window manager may name its check window before it handles map requests, and drop
     // those that come too early: it is ready once a probe window of ours gets managed.
-    const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
     std::string wait;
     const xcb_window_t probe = createWindow({"title=wm-ready probe"}, wait);
     created.pop_back();
     bool ready = false;
-    while (!ready && std::chrono::steady_clock::now() < deadline) {
-      const auto retry = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-      ready =
-          waitUntil([&] {
-            return (managed(probe) && viewable(probe)) || std::chrono::steady_clock::now() > retry;
-          }) &&
-          managed(probe) && viewable(probe);
+    for (int attempt = 0; !ready && attempt < 20; ++attempt) {
+      ready = waitUntil([&] { return managed(probe) && viewable(probe); },
+                        std::chrono::milliseconds(500));
       if (!ready) {
         xcb_unmap_window(connection, probe);
         xcb_map_window(connection, probe);
