@@ -135,7 +135,6 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   trusted = true;
   advance(1000);
   ASSERT_TRUE(sheet) << "the sheet stays once trust is granted";
-  EXPECT_EQ(find<QPushButton>(*sheet, "mainButton")->text(), "Permission Granted");
   EXPECT_EQ(label(*sheet, "status"), "Permission Granted");
 }
 
@@ -162,16 +161,11 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
   // A screen reader's toggle action turns the login item as a click does.
   loginItems.failure.reset();
   QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(toggle);
-  ASSERT_NE(accessible, nullptr);
-  ASSERT_NE(accessible->actionInterface(), nullptr);
-  EXPECT_TRUE(accessible->state().checkable);
+  ASSERT_TRUE(accessible && accessible->actionInterface() && accessible->state().checkable);
   accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
   settle();
   EXPECT_TRUE(accessible->state().checked);
   EXPECT_EQ(loginItems.current, LoginItemStatus::enabled);
-  accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-  settle();
-  EXPECT_EQ(loginItems.current, LoginItemStatus::notRegistered);
 
   // A language that cannot be saved still switches, and the sheet says why in it.
   preferences.failure = "Permission denied";
