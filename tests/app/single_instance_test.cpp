@@ -10,10 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
-#include <csignal>
 #include <thread>
 
-#include "app/quit_signals.h"
 #include "app/single_instance.h"
 
 namespace dozewick {
@@ -102,24 +100,6 @@ TEST_F(SingleInstanceTest, ALockThatCannotBeReadIsTakenOverAndAFolderInItsPlaceI
   SingleInstance unguarded(file.fileName());
   EXPECT_EQ(unguarded.start(100), SingleInstance::Role::primary);
   EXPECT_FALSE(unguarded.isGuarded());
-}
-
-// Ctrl-C or a closed terminal runs the program's quit once, from the event loop, even when it
-// comes during start-up; afterwards the signals have their default action again.
-TEST(QuitSignals, SIGINTAndSIGHUPRunTheQuitOnceAlsoWhenTheyComeBeforeItIsSet) {
-  int quits = 0;
-  {
-    QuitSignals quitSignals;
-    ASSERT_EQ(std::raise(SIGINT), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return quitSignals.received(); }, 5000));
-    quitSignals.setQuit([&] { ++quits; });
-    EXPECT_EQ(quits, 0) << "not from inside setQuit";
-    ASSERT_EQ(std::raise(SIGHUP), 0);
-    QTest::qWait(200);
-    EXPECT_EQ(quits, 1);
-  }
-  struct sigaction now = {};
-  EXPECT_TRUE(sigaction(SIGTERM, nullptr, &now) == 0 && now.sa_handler == SIG_DFL);
 }
 
 }  // namespace

@@ -92,13 +92,6 @@ TEST_F(PreferencesFileTest, AFileFromQtsSettingsIsReadAndItsOtherContentKept) {
             "; kept\n[General]\napp_language=zh-Hans\nAppleLanguages=zh-Hans\n\n[Window]\n"
             "app_language=en\n");
 
-  // Hand-edited values of another type read as absent and stay as they are.
-  put(path(), "[General]\napp_language=en, zh-Hans\nx=@Variant(\\0\\x7f)\n");
-  PreferencesFile edited(path(), errors_);
-  LanguageManager chinese(edited, {"zh-CN"});
-  EXPECT_EQ(chinese.currentLanguage().get(), "zh-Hans");
-  EXPECT_EQ(read(path()),
-            "[General]\napp_language=en, zh-Hans\nx=@Variant(\\0\\x7f)\nAppleLanguages=zh-Hans\n");
   EXPECT_EQ(errors_.str(), "");
 }
 
