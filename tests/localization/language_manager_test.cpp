@@ -60,14 +60,8 @@ TEST(LanguageManagerTest, ASwitchPersistsNotifiesTwiceAndChangesEveryText) {
   // Before storing, and again once the new value is in place.
   EXPECT_EQ(seen, (Strings{"en", "en", "zh-Hans"}));
 
-  const std::pair<const char*, const char*> texts[] = {
-      {"button.quit", "退出程序"},          {"status.running", "运行中"},
-      {"window.active", "活跃窗口"},        {"status.timeout", "检测超时，请重启应用"},
-      {"settings.title", "设置"},           {"permission.title", "需要辅助功能权限"},
-      {"permission.step1", "点击“去授权”"},
-  };
-  for (const auto& [key, chinese] : texts)
-    EXPECT_EQ(manager.localizedString(key), chinese);
+  EXPECT_EQ(manager.localizedString("status.timeout"), "检测超时，请重启应用");
+  EXPECT_EQ(manager.localizedString("permission.step1"), "点击“去授权”");
   manager.setCurrentLanguage("en");
   EXPECT_EQ(manager.localizedString("button.quit"), "Quit");
   EXPECT_EQ(manager.localizedString("permission.title"), "Accessibility Required");

@@ -80,9 +80,7 @@ TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatF
                                                QByteArray::number(gnome::kExtensionVersion) + ";"))
         << "the extension and this program must agree on the version";
   }
-  EXPECT_TRUE(old["metadata.json"].contains("\"43\""));
   EXPECT_FALSE(old["metadata.json"].contains("\"45\""));
-  EXPECT_TRUE(modern["metadata.json"].contains("\"46\""));
   EXPECT_TRUE(gnome::extensionFiles({sources.shared, "no marker", "no marker", {}}, 43).isEmpty());
 }
 
@@ -186,8 +184,8 @@ class TrayWatcher : public QObject {
   bool hostRegistered() const { return true; }
 };
 
-// The whole program's run sees the icon ready, running, clicked and gone; here the state
-// before permission, and the hand-over to a tray host that comes and goes.
+// The whole program's run sees the icon ready, running, clicked and gone; here the hand-over to
+// a tray host that comes and goes.
 TEST(GnomeWindowSystem, TheTopBarShowsDozewicksIconWhileItRunsWhereNoTrayIs) {
   ASSERT_EQ(topBarIcon(), QStringLiteral("\"none\"")) << "needs the tests' eval extension";
   GnomeTopBarIcon icon(QDBusConnection::sessionBus(), [] {});
@@ -196,7 +194,6 @@ TEST(GnomeWindowSystem, TheTopBarShowsDozewicksIconWhileItRunsWhereNoTrayIs) {
     const QString expected = QStringLiteral("\"dozewick-%1-symbolic.svg\"").arg(state);
     return eventually([&] { return topBarIcon() == expected; });
   };
-  EXPECT_TRUE(shows("permission"));
   icon.setState(GnomeTopBarIcon::State::ready);
   EXPECT_TRUE(shows("ready"));
 

@@ -190,22 +190,13 @@ class PrivateXServer {
   }
 
  private:
+  // Throws when Xvfb does not start, as when another server has that display.
   void start(const std::string& display) {
-    std::vector<std::string> argv{"Xvfb"};
-    if (!display.empty()) {
-      argv.push_back(display);
-    }
-    for (const char* arg :
-         {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"}) {
-      argv.emplace_back(arg);
-    }
+    std::vector<std::string> argv{"Xvfb", display,    "-displayfd", "1", "-nolisten",
+                                  "tcp",  "-noreset", "-screen",    "0", "640x480x24"};
     argv.insert(argv.end(), options_.begin(), options_.end());
     server_ = std::make_unique<ChildProcess>(argv, std::vector<std::string>{}, true);
-    try {
-      display_ = ":" + server_->readLine();
-    } catch (const std::runtime_error&) {
-      throw std::runtime_error("Xvfb did not start");
-    }
+    display_ = ":" + server_->readLine();
   }
 
   std::vector<std::string> options_;

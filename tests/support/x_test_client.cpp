@@ -369,9 +369,8 @@ std::string handle(const std::vector<std::string>& words) {
   if (verb == "setprop") {
     const std::string bytes = hexBytes(words.size() > 5 ? words[5] : "");
     const auto format = static_cast<std::uint8_t>(std::stoi(words.at(4)));
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, windowArg(1), atom(words.at(2)),
-                        atom(words.at(3)), format,
-                        static_cast<std::uint32_t>(bytes.size() / (format / 8)), bytes.data());
+    setProperty(windowArg(1), atom(words.at(2)), atom(words.at(3)), format, bytes.data(),
+                bytes.size());
     roundTrip();
     return "ok";
   }
