@@ -71,8 +71,7 @@ TEST_F(SingleInstanceTest, AnInstanceThatHoldsTheLockButNeverAnswersIsReported) 
 }
 
 // What a crash or a full disk leaves: a lock that names no process is stale once nobody
-// answers; a folder in its place is reported, never removed; a folder that cannot hold one
-// leaves the program unguarded.
+// answers; a folder in its place is reported, never removed.
 TEST_F(SingleInstanceTest, ALockThatCannotBeReadIsTakenOverAndAFolderInItsPlaceIsReported) {
   const QString lockPath = SingleInstance(dir.path()).lockPath();
   for (const QByteArray& content : {QByteArray(), QByteArray("\x93garbage\n\0\xff", 12)}) {
@@ -92,14 +91,6 @@ TEST_F(SingleInstanceTest, ALockThatCannotBeReadIsTakenOverAndAFolderInItsPlaceI
   SingleInstance blocked(dir.path());
   EXPECT_EQ(blocked.start(200), SingleInstance::Role::blocked);
   EXPECT_TRUE(QFileInfo(lockPath + "/inside").isDir());
-
-  // A regular file where the folder should be: no lock can be made there, even by root, and
-  // the program still runs.
-  QFile file(dir.filePath("not-a-folder"));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  SingleInstance unguarded(file.fileName());
-  EXPECT_EQ(unguarded.start(100), SingleInstance::Role::primary);
-  EXPECT_FALSE(unguarded.isGuarded());
 }
 
 }  // namespace

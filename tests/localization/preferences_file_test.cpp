@@ -66,17 +66,6 @@ TEST_F(PreferencesFileTest, ValuesArePlainTextWrittenOnlyWhenTheyChange) {
     manager.setCurrentLanguage("zh-Hans");
   }
   EXPECT_EQ(version(path()), written) << "a start that changes nothing writes nothing";
-
-  // A list and awkward texts come back as they went in; a value of another type reads absent.
-  PreferencesFile prefs(path(), errors_);
-  prefs.setStringList("list", {"en", "a, \"b\"\\", ""});
-  prefs.setString("text", " spaced;=# ");
-  ASSERT_EQ(prefs.synchronize(), std::nullopt);
-  PreferencesFile reopened(path(), errors_);
-  EXPECT_EQ(reopened.stringList("list"), (Strings{"en", "a, \"b\"\\", ""}));
-  EXPECT_EQ(reopened.string("text"), " spaced;=# ");
-  EXPECT_FALSE(reopened.string("list").has_value());
-  EXPECT_FALSE(reopened.string("missing").has_value());
   EXPECT_EQ(errors_.str() + out_.str(), "");
 }
 

@@ -231,18 +231,16 @@ std::string geometry(xcb_window_t window) {
          std::to_string(size->width) + " " + std::to_string(size->height);
 }
 
+// The window and every window inside it.
 std::vector<xcb_window_t> descendants(xcb_window_t window) {
-  Owned<xcb_query_tree_reply_t> tree(
-      xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
-  std::vector<xcb_window_t> all;
-  if (!tree) {
-    return all;
-  }
-  const xcb_window_t* children = xcb_query_tree_children(tree.get());
-  for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-    all.push_back(children[i]);
-    const auto below = descendants(children[i]);
-    all.insert(all.end(), below.begin(), below.end());
+  std::vector<xcb_window_t> all{window};
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    Owned<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, all[i]), nullptr));
+    if (tree) {
+      const xcb_window_t* children = xcb_query_tree_children(tree.get());
+      all.insert(all.end(), children, children + xcb_query_tree_children_length(tree.get()));
+    }
   }
   return all;
 }
@@ -301,11 +299,18 @@ xcb_window_t createWindow(const std::vector<std::string>& options, std::string& 
   return window;
 }
 
-std::string describe(xcb_window_t window) {
+// "viewable normal", "unviewable iconic", ...: what the map state and WM_STATE say.
+std::string stateOf(xcb_window_t window) {
   const auto state = wmState(window);
-  return std::string(managed(window) ? "managed" : "not managed") +
-         (viewable(window) ? ", viewable" : ", not viewable") + ", WM_STATE " +
-         (state ? std::to_string(*state) : "none");
+  const char* name = !state                   ? "none"
+                     : *state == 1            ? "normal"
+                     : *state == kIconicState ? "iconic"
+                                              : "withdrawn";
+  return (viewable(window) ? "viewable " : "unviewable ") + std::string(name);
+}
+
+std::string describe(xcb_window_t window) {
+  return (managed(window) ? "managed, " : "not managed, ") + stateOf(window);
 }
 
 bool waitShown(xcb_window_t window, const std::string& how) {
@@ -419,13 +424,7 @@ std::string handle(const std::vector<std::string>& words) {
     return waitUntil([&] { return focused(window); }) ? "ok" : "error timeout";
   }
   if (verb == "state") {
-    const xcb_window_t window = windowArg(1);
-    const auto state = wmState(window);
-    const char* name = !state                   ? "none"
-                       : *state == 1            ? "normal"
-                       : *state == kIconicState ? "iconic"
-                                                : "withdrawn";
-    return std::string("ok ") + (viewable(window) ? "viewable " : "unviewable ") + name;
+    return "ok " + stateOf(windowArg(1));
   }
   if (verb == "close") {
     // Returns once the window manager has let go of every window, so that nothing it does about
