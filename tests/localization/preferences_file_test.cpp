@@ -168,12 +168,9 @@ TEST_F(PreferencesFileTest, UnwritablePlacesAreReportedAndNothingIsLost) {
   EXPECT_EQ(errors_.str(), "");
 }
 
-TEST(PreferencesFileLocation, DefaultStoreLivesInTheUsersConfigFolder) {
-  QTemporaryDir config;
-  ASSERT_EQ(setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1), 0);
-  std::ostringstream errors;
-  PreferencesFile prefs(errors);
-  EXPECT_EQ(prefs.fileName(), config.filePath("Dozewick/Dozewick.conf"));
+TEST_F(PreferencesFileTest, TheDefaultFileLivesInTheUsersConfigFolder) {
+  ASSERT_EQ(setenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit().constData(), 1), 0);
+  EXPECT_EQ(PreferencesFile(errors_).fileName(), path());
 }
 
 // --- System languages ----------------------------------------------------------------------------

@@ -28,11 +28,9 @@ TEST(QtRuntimeTest, TimersNeverFireEarlyAndStopWhenDropped) {
   while ((loop.size() < 8 || countdown.size() < 8) && !deadline.hasExpired())
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   ASSERT_GE(countdown.size(), 8u);
-  for (std::size_t i = 0; i < 8; ++i) {
-    // A late firing (a busy machine) is allowed; an early one is not.
-    EXPECT_GE(loop.at(i), static_cast<qint64>(i + 1) * interval) << i;
-    EXPECT_GE(countdown[i], static_cast<qint64>(i + 1) * interval) << i;
-  }
+  // A late firing (a busy machine) is allowed; an early one is not.
+  for (std::size_t i = 0; i < 8; ++i)
+    EXPECT_GE(std::min(loop.at(i), countdown[i]), static_cast<qint64>(i + 1) * interval) << i;
   EXPECT_EQ(loop.size(), countdown.size());
   EXPECT_EQ(dropped, 0);
 }
