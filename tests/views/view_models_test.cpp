@@ -54,26 +54,6 @@ TEST(PanelModelTest, DerivedValuesOfEveryState) {
   EXPECT_FALSE(panelModel(inputs(true, false, "Permission OK")).showsCheckStatus);
 }
 
-TEST(PermissionButtonFormTest, GrantedOutranksCheckingAndNeverActs) {
-  const struct {
-    bool granted, checking;
-    const char* key;
-    bool enabled;
-    ColorRole tint;
-  } cases[] = {{true, true, "status.permission.granted", false, ColorRole::green},
-               {true, false, "status.permission.granted", false, ColorRole::green},
-               {false, true, "status.checking", false, ColorRole::accent},
-               {false, false, "button.authorize", true, ColorRole::accent}};
-  for (const auto& c : cases) {
-    const PermissionButtonForm form = permissionButtonForm(c.granted, c.checking);
-    EXPECT_EQ(form.textKey, c.key);
-    EXPECT_EQ(form.enabled, c.enabled);
-    EXPECT_EQ(form.startsCheck, c.enabled) << "only the enabled form acts";
-    EXPECT_EQ(form.tint, c.tint);
-    EXPECT_EQ(permissionStatusColor(c.granted), c.granted ? ColorRole::green : ColorRole::orange);
-  }
-}
-
 // The panel's smoke test and the tray's show each icon with its text; here that without the
 // permission the run state is not even read.
 TEST(TrayIconModelTest, MissingPermissionOutranksTheRunStateWhichIsThenNotRead) {
