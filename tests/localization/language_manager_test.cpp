@@ -4,7 +4,6 @@
 
 #include <QApplication>
 
-#include "localization/language_selector.h"
 #include "support/memory_preferences.h"
 #include "support/qt_application.h"
 
@@ -68,24 +67,6 @@ TEST(LanguageManagerTest, ASwitchPersistsNotifiesTwiceAndChangesEveryText) {
   EXPECT_EQ(manager.localizedString("no.such.key"), "no.such.key");
   manager.setCurrentLanguage("fr");
   EXPECT_EQ(manager.localizedString("button.quit"), "button.quit") << "keys, not English";
-}
-
-TEST(LanguageManagerTest, TheSelectorNamesEachLanguageInItselfAndFollowsAChangeMadeElsewhere) {
-  MemoryPreferences prefs;
-  LanguageManager manager(prefs, {"en-US"});
-  LanguageSelector selector(manager);
-  ASSERT_EQ(selector.count(), 2);
-  EXPECT_EQ(selector.itemText(0), "English");
-  EXPECT_EQ(selector.itemText(1), QString::fromUtf8("简体中文"));
-  selector.setCurrentIndex(1);  // choosing is the settings sheet's smoke test
-  QCoreApplication::processEvents();
-  EXPECT_EQ(selector.accessibleName(), QString::fromUtf8("语言"));
-
-  const int writes = prefs.writes;
-  manager.setCurrentLanguage("en");
-  QCoreApplication::processEvents();
-  EXPECT_EQ(selector.currentIndex(), 0);
-  EXPECT_EQ(prefs.writes, writes + 2) << "the change made elsewhere is not written back";
 }
 
 }  // namespace

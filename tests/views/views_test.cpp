@@ -170,6 +170,7 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
   // A language that cannot be saved still switches, and the sheet says why in it.
   preferences.failure = "Permission denied";
   auto* selector = find<QComboBox>(*sheet, "languageSelector");
+  EXPECT_EQ(selector->itemText(1), QString::fromUtf8("简体中文")) << "each language in itself";
   selector->setCurrentIndex(selector->findData(QStringLiteral("zh-Hans")));
   settle();
   ASSERT_TRUE(sheet);
