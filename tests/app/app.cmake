@@ -1,15 +1,10 @@
-# The tray application: controller, panel window, single instance, click monitor, and the whole
+# The tray application: controller, panel window, single instance, and the whole
 # program driven through a real X session.
 dozewick_add_test(app_tests
   SOURCES tray_controller_test.cpp popover_placement_test.cpp single_instance_test.cpp
           start_options_test.cpp
   LIBS dozewick_app dozewick_test_support Qt6::Test
   OFFSCREEN TIMEOUT 60)
-
-dozewick_add_test(pointer_monitor_tests
-  SOURCES pointer_monitor_test.cpp
-  LIBS dozewick_platform PkgConfig::XCB_XTEST
-  XSESSION TIMEOUT 60)
 
 dozewick_add_test(end_to_end_tests
   SOURCES end_to_end_test.cpp

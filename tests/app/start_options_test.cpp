@@ -1,6 +1,5 @@
 // Choosing the window system at start: from the session's variables, the option and the
 // forcing variable.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -41,11 +40,7 @@ TEST(WindowSystemChoice, DetectsTheSessionNotWhereQtDraws) {
       const auto found = c.variables.find(name);
       return found == c.variables.end() ? nullptr : found->second.c_str();
     };
-    std::string described;
-    for (const auto& [name, value] : c.variables) {
-      described += name + "=" + value + " ";
-    }
-    EXPECT_EQ(detectWindowSystem(variable), c.expected) << described;
+    EXPECT_EQ(detectWindowSystem(variable), c.expected) << "case " << &c - cases;
   }
 }
 
@@ -84,10 +79,6 @@ TEST(WindowSystemChoice, TheOptionWinsOverTheVariableAndUnknownValuesAreErrors) 
   EXPECT_TRUE(version.version);
   EXPECT_FALSE(version.help);
   EXPECT_TRUE(version.error.empty()) << version.error;
-  EXPECT_NE(startUsage("dozewick").find("--version"), std::string::npos);
-  EXPECT_THAT(startVersion("dozewick"),
-              testing::MatchesRegex("dozewick [0-9]+\\.[0-9]+\\.[0-9]+\n"
-                                    "License GPL-3\\.0-or-later: .*NO WARRANTY.*"));
 }
 
 }  // namespace

@@ -48,16 +48,5 @@ TEST(SignalTest, ObserversMayDisconnectThemselvesAndOthersWhileNotified) {
   EXPECT_EQ(late, 1);  // connected during the first round, called from the next one
 }
 
-TEST(SignalTest, SubscriptionMayOutliveTheSignal) {
-  std::optional<Subscription> subscription;
-  {
-    Signal<int> signal;
-    subscription = signal.connect([](int) {});
-    EXPECT_EQ(signal.observerCount(), 1u);
-  }
-  subscription.reset();  // must not touch the destroyed signal
-  SUCCEED();
-}
-
 }  // namespace
 }  // namespace dozewick

@@ -1,4 +1,4 @@
-# The language manager, its preferences file and the language picker.
+# The language manager and its preferences file.
 dozewick_add_test(language_manager_tests
   SOURCES language_manager_test.cpp preferences_file_test.cpp
   LIBS dozewick_localization dozewick_test_support

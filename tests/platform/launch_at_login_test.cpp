@@ -146,16 +146,11 @@ TEST_F(XdgAutostartTest, EntriesAreReadTheWayDesktopsReadThem) {
   EXPECT_EQ(XdgAutostartService::autostartDirectory(), QDir::homePath() + "/.config/autostart");
 }
 
-TEST(DesktopEntryExecTest, QuotingFollowsTheDesktopEntryRules) {
-  using desktop_entry::execValue;
+// Writing is the awkward paths' round trip below; here reading what others write.
+TEST(DesktopEntryExecTest, TheProgramIsReadAsDesktopsReadIt) {
   using desktop_entry::programOfExecValue;
-  // A literal dollar sign is \\$, a backslash four backslashes, a percent sign %%.
-  EXPECT_EQ(execValue("/opt/a b/$x\\y\"q`"), "\"/opt/a b/\\\\$x\\\\\\\\y\\\\\"q\\\\`\"");
-  EXPECT_EQ(execValue("/opt/100%"), "env \"/opt/100%%\"");
-  EXPECT_EQ(execValue("/opt/a=100%"), "\"/opt/a=100%%\"");
   EXPECT_EQ(programOfExecValue("\"/opt/a b/\\\\$x\\\\\\\\y%%z\\\\\"q\\\\`\" %f"),
             "/opt/a b/$x\\y%z\"q`");
-  EXPECT_EQ(programOfExecValue("  /usr/bin/dozewick"), "/usr/bin/dozewick");
   EXPECT_EQ(programOfExecValue("/usr/bin/env LANG=C -i \"/opt/x y\" -q"), "/opt/x y");
   EXPECT_EQ(programOfExecValue("/usr/bin/doze\\swick -x"), "/usr/bin/doze");
   for (const char* unclear : {"", "\"\"", "env A=1"})

@@ -1,11 +1,14 @@
 #pragma once
 
-// Child processes for the X11 tests: the test client, a private X server and a window manager.
+// Child processes for the tests: the X test client, a private X server, a window manager, and
+// any other program a test drives line by line.
 // Every wait is bounded and waits on the child (a line it writes, its end), never on the clock
 // alone.
 
 #include <signal.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <cerrno>
 #include <chrono>
@@ -24,6 +27,7 @@
 namespace dozewick::testing {
 
 inline constexpr auto kChildWait = std::chrono::seconds(15);
+inline constexpr int kChildWaitMs = 15'000;
 
 // A child process with its standard input and output on pipes. Stopped when dropped.
 class ChildProcess {
@@ -52,7 +56,7 @@ class ChildProcess {
       arguments << QString::fromStdString(argv[i]);
     }
     process_.start(QString::fromStdString(argv.at(0)), arguments);
-    if (!process_.waitForStarted(static_cast<int>(kChildWait / std::chrono::milliseconds(1)))) {
+    if (!process_.waitForStarted(kChildWaitMs)) {
       throw std::runtime_error("could not start " + argv[0]);
     }
   }
@@ -66,7 +70,7 @@ class ChildProcess {
   void stop(int signal = SIGTERM) {
     if (process_.state() != QProcess::NotRunning) {
       ::kill(pid(), signal);
-      if (!process_.waitForFinished(static_cast<int>(kChildWait / std::chrono::milliseconds(1)))) {
+      if (!process_.waitForFinished(kChildWaitMs)) {
         process_.kill();
         process_.waitForFinished(-1);
       }
@@ -82,21 +86,19 @@ class ChildProcess {
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : 128;
   }
 
-  void writeLine(const std::string& line) {
+  // Writes a line and returns the next line the child writes; throws when it reads or answers
+  // none in time.
+  std::string ask(const std::string& line) {
     process_.write(QByteArray::fromStdString(line + "\n"));
-    if (!process_.waitForBytesWritten(
-            static_cast<int>(kChildWait / std::chrono::milliseconds(1)))) {
+    if (!process_.waitForBytesWritten(kChildWaitMs)) {
       throw std::runtime_error("child does not read");
     }
+    return readLine();
   }
-
-  // The next line the child writes; throws when it writes none in time.
   std::string readLine() {
-    const auto deadline = std::chrono::steady_clock::now() + kChildWait;
+    const QDeadlineTimer deadline(kChildWaitMs);
     while (!process_.canReadLine()) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0 || !process_.waitForReadyRead(static_cast<int>(left.count()))) {
+      if (!process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
         throw std::runtime_error(process_.state() == QProcess::NotRunning
                                      ? "child closed its output"
                                      : "child did not answer in time");
@@ -108,6 +110,10 @@ class ChildProcess {
  private:
   QProcess process_;
 };
+
+#ifndef DOZEWICK_X_TEST_CLIENT
+#define DOZEWICK_X_TEST_CLIENT ""
+#endif
 
 // Our own X client (tests/support/x_test_client.cpp), one process.
 class XTestClient {
@@ -123,8 +129,7 @@ class XTestClient {
   XTestClient& operator=(const XTestClient&) = delete;
   ~XTestClient() {
     try {
-      process_.writeLine("close");
-      process_.readLine();
+      process_.ask("close");
     } catch (const std::exception&) {
       // The display may be gone already; the process is stopped anyway.
     }
@@ -133,10 +138,7 @@ class XTestClient {
   pid_t pid() const { return process_.pid(); }
 
   // Sends one command (fields separated by tabs) and returns what follows "ok".
-  std::string send(const std::string& command) {
-    process_.writeLine(command);
-    return expectOk(process_.readLine(), command);
-  }
+  std::string send(const std::string& command) { return expectOk(process_.ask(command), command); }
 
   // Opens a window; options as "key=value" fields.
   std::uint32_t open(const std::vector<std::string>& options = {}) {
@@ -188,22 +190,13 @@ class PrivateXServer {
   }
 
  private:
+  // Throws when Xvfb does not start, as when another server has that display.
   void start(const std::string& display) {
-    std::vector<std::string> argv{"Xvfb"};
-    if (!display.empty()) {
-      argv.push_back(display);
-    }
-    for (const char* arg :
-         {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"}) {
-      argv.emplace_back(arg);
-    }
+    std::vector<std::string> argv{"Xvfb", display,    "-displayfd", "1", "-nolisten",
+                                  "tcp",  "-noreset", "-screen",    "0", "640x480x24"};
     argv.insert(argv.end(), options_.begin(), options_.end());
     server_ = std::make_unique<ChildProcess>(argv, std::vector<std::string>{}, true);
-    try {
-      display_ = ":" + server_->readLine();
-    } catch (const std::runtime_error&) {
-      throw std::runtime_error("Xvfb did not start");
-    }
+    display_ = ":" + server_->readLine();
   }
 
   std::vector<std::string> options_;
@@ -211,15 +204,17 @@ class PrivateXServer {
   std::string display_;
 };
 
-// Polls a condition until it holds or the time is up.
+// Polls a condition until it holds or the time is up, while Qt's events (if there is an event
+// loop) are handled, for a server or compositor that answers in its own time.
 inline bool eventually(const std::function<bool()>& condition,
                        std::chrono::milliseconds limit = kChildWait) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const QDeadlineTimer deadline(limit);
   while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) {
+    if (deadline.hasExpired()) {
       return false;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
 }

@@ -4,24 +4,18 @@
 
 namespace dozewick::testing {
 
-struct VirtualRuntime::TimerState {
+struct VirtualRuntime::TimerState final : RepeatingTimer {
+  TimerState(std::int64_t interval, std::function<void()> fire)
+      : intervalMs(interval), onFire(std::move(fire)) {}
+  void invalidate() override {
+    valid = false;
+    onFire = nullptr;
+  }
+  bool isValid() const override { return valid; }
+
   std::int64_t intervalMs;
   std::function<void()> onFire;
   bool valid = true;
-};
-
-class VirtualRuntime::Timer final : public RepeatingTimer {
- public:
-  explicit Timer(std::shared_ptr<TimerState> state) : state_(std::move(state)) {}
-  ~Timer() override { invalidate(); }
-  void invalidate() override {
-    state_->valid = false;
-    state_->onFire = nullptr;
-  }
-  bool isValid() const override { return state_->valid; }
-
- private:
-  std::shared_ptr<TimerState> state_;
 };
 
 VirtualRuntime::VirtualRuntime() = default;
@@ -30,11 +24,13 @@ VirtualRuntime::~VirtualRuntime() = default;
 
 std::shared_ptr<RepeatingTimer> VirtualRuntime::scheduleRepeating(
     std::chrono::milliseconds interval, std::function<void()> onFire) {
-  auto state = std::make_shared<TimerState>(
-      TimerState{std::max<std::int64_t>(1, interval.count()), std::move(onFire)});
+  auto state =
+      std::make_shared<TimerState>(std::max<std::int64_t>(1, interval.count()), std::move(onFire));
   timers_.push_back(state);
   enqueue(nowMs_ + state->intervalMs, Item{nullptr, state});
-  return std::make_shared<Timer>(state);
+  // Dropping the handle stops the timer, whose state the queue may still hold.
+  return std::shared_ptr<RepeatingTimer>(state.get(),
+                                         [state](RepeatingTimer*) { state->invalidate(); });
 }
 
 void VirtualRuntime::post(std::function<void()> task) {

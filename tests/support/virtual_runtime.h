@@ -57,7 +57,6 @@ class VirtualRuntime final : public Runtime {
 
  private:
   struct TimerState;
-  class Timer;
   struct Item {
     std::function<void()> task;         // a task, or
     std::shared_ptr<TimerState> timer;  // a timer firing

@@ -4,8 +4,6 @@
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <QStringList>
-#include <QThread>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -14,59 +12,25 @@
 #include <vector>
 
 #include "core/window_rules.h"
+#include "platform/x11_test_support.h"
 
 namespace dozewick::testing {
-
-// Polls the condition while the event loop runs, for a compositor that answers in its own time.
-inline bool eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds limit = std::chrono::seconds(15)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (condition())
-      return true;
-    QThread::msleep(10);
-  }
-  return condition();
-}
 
 // One Qt program on Wayland; its windows are opened and closed on command.
 class WaylandClient {
  public:
-  WaylandClient() {
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    process_.setProcessEnvironment(environment);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(DOZEWICK_WAYLAND_TEST_CLIENT), {});
-    EXPECT_TRUE(process_.waitForStarted(10000));
-  }
-  ~WaylandClient() {
-    process_.closeWriteChannel();
-    if (!process_.waitForFinished(5000)) {
-      process_.kill();
-      process_.waitForFinished(5000);
+  WaylandClient() : process_({DOZEWICK_WAYLAND_TEST_CLIENT}, {"QT_QPA_PLATFORM=wayland"}) {}
+  std::int32_t pid() const { return process_.pid(); }
+  bool command(const QString& line) {
+    try {
+      return process_.ask(line.toStdString()) == "ok";
+    } catch (const std::runtime_error&) {
+      return false;
     }
-  }
-  std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
-  bool command(const QString& line) { return commands({line}); }
-  // All at once: the program carries them out in one go.
-  bool commands(const QStringList& lines) {
-    process_.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
-    process_.waitForBytesWritten(5000);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-      while (!process_.canReadLine()) {
-        if (!process_.waitForReadyRead(10000))
-          return false;
-      }
-      if (process_.readLine().trimmed() != "ok")
-        return false;
-    }
-    return true;
   }
 
  private:
-  QProcess process_;
+  ChildProcess process_;
 };
 
 // After the last activation at `allLeftAlone`, the first two of six applications must be

@@ -2,23 +2,19 @@
 // input and answers "ok" (or "error <reason>") on standard output once it is done.
 //
 //   open <title>      an ordinary window          dialog <title>   a dialog of the first window
-//   tooltip <title>   a tooltip of the first           close <title>    closes that window
-//   quit
+//   tooltip <title>   a tooltip of the first           quit
 #include <QApplication>
 #include <QDialog>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QWidget>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <string>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
-  std::map<QString, QPointer<QWidget>> windows;
   QWidget* first = nullptr;
   QSocketNotifier input(0, QSocketNotifier::Read);
   const auto handle = [&](const std::string& line) {
@@ -32,8 +28,6 @@ int main(int argc, char** argv) {
       window = new QDialog(first);
     } else if (command == "tooltip" && first != nullptr) {
       window = new QWidget(first, Qt::ToolTip);
-    } else if (command == "close" && windows.count(title) != 0 && windows[title]) {
-      windows[title]->close();
     } else if (command == "quit") {
       std::cout << "ok" << std::endl;
       QApplication::quit();
@@ -42,15 +36,12 @@ int main(int argc, char** argv) {
       std::cout << "error unknown command" << std::endl;
       return;
     }
-    if (window != nullptr) {
-      window->setAttribute(Qt::WA_DeleteOnClose);
-      window->setWindowTitle(title);
-      window->resize(200, 120);
-      window->show();
-      if (first == nullptr && command == "open") {
-        first = window;
-      }
-      windows[title] = window;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(title);
+    window->resize(200, 120);
+    window->show();
+    if (first == nullptr) {
+      first = window;
     }
     std::cout << "ok" << std::endl;
   };

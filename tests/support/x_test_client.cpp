@@ -1,7 +1,7 @@
 // An X client for the tests: opens windows exactly as told and changes them on command, so that a
 // test knows what the window system must list. Reads one command a line on standard input and
 // answers one line on standard output: "ok [values]" or "error <reason>". Fields are separated by
-// tabs; in a field, \xHH, \t, \n and \\ stand for those bytes.
+// tabs; in a field, \xHH stands for that byte.
 //
 //   open [title=T] [wmname=T] [class=instance,Class] [pid=self|none|N]
 //        [type=NORMAL,DIALOG,...] [state=SKIP_TASKBAR,...] [desktop=N]
@@ -20,9 +20,8 @@
 //   state <id>                   -> ok <viewable|unviewable> <normal|iconic|withdrawn|none>
 //   destroy <id>
 //   close                        destroys all its windows; ok once the window manager let go
-//   grab | ungrab                the server, for everyone else
 //   wm-ready                     -> ok once a window manager runs and manages windows
-//   click <x> <y>                a real left click through XTest
+//   click <x> <y> [button]       a real click through XTest, of the left button unless told
 //   shown <pid> [except id]      -> ok <the viewable managed window of that process, or 0>
 //   active                       -> ok <the active window, or 0>
 //   atom <name>                  -> ok <its number>
@@ -82,20 +81,11 @@ xcb_atom_t atom(const std::string& name) {
 std::string unescape(const std::string& field) {
   std::string out;
   for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] != '\\' || i + 1 == field.size()) {
-      out.push_back(field[i]);
-      continue;
-    }
-    const char next = field[++i];
-    if (next == 'x' && i + 2 < field.size()) {
-      out.push_back(static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16)));
-      i += 2;
-    } else if (next == 't') {
-      out.push_back('\t');
-    } else if (next == 'n') {
-      out.push_back('\n');
+    if (field.compare(i, 2, "\\x") == 0 && i + 3 < field.size()) {
+      out.push_back(static_cast<char>(std::stoi(field.substr(i + 2, 2), nullptr, 16)));
+      i += 3;
     } else {
-      out.push_back(next);
+      out.push_back(field[i]);
     }
   }
   return out;
@@ -186,8 +176,9 @@ bool focused(xcb_window_t window) {
 }
 
 // Checks the condition again after every event, until it holds or time runs out.
-bool waitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = kWaitLimit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     if (condition()) {
       return true;
@@ -239,18 +230,16 @@ std::string geometry(xcb_window_t window) {
          std::to_string(size->width) + " " + std::to_string(size->height);
 }
 
+// The window and every window inside it.
 std::vector<xcb_window_t> descendants(xcb_window_t window) {
-  Owned<xcb_query_tree_reply_t> tree(
-      xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
-  std::vector<xcb_window_t> all;
-  if (!tree) {
-    return all;
-  }
-  const xcb_window_t* children = xcb_query_tree_children(tree.get());
-  for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-    all.push_back(children[i]);
-    const auto below = descendants(children[i]);
-    all.insert(all.end(), below.begin(), below.end());
+  std::vector<xcb_window_t> all{window};
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    Owned<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, all[i]), nullptr));
+    if (tree) {
+      const xcb_window_t* children = xcb_query_tree_children(tree.get());
+      all.insert(all.end(), children, children + xcb_query_tree_children_length(tree.get()));
+    }
   }
   return all;
 }
@@ -309,11 +298,18 @@ xcb_window_t createWindow(const std::vector<std::string>& options, std::string& 
   return window;
 }
 
-std::string describe(xcb_window_t window) {
+// "viewable normal", "unviewable iconic", ...: what the map state and WM_STATE say.
+std::string stateOf(xcb_window_t window) {
   const auto state = wmState(window);
-  return std::string(managed(window) ? "managed" : "not managed") +
-         (viewable(window) ? ", viewable" : ", not viewable") + ", WM_STATE " +
-         (state ? std::to_string(*state) : "none");
+  const char* name = !state                   ? "none"
+                     : *state == 1            ? "normal"
+                     : *state == kIconicState ? "iconic"
+                                              : "withdrawn";
+  return (viewable(window) ? "viewable " : "unviewable ") + std::string(name);
+}
+
+std::string describe(xcb_window_t window) {
+  return (managed(window) ? "managed, " : "not managed, ") + stateOf(window);
 }
 
 bool waitShown(xcb_window_t window, const std::string& how) {
@@ -377,25 +373,19 @@ std::string handle(const std::vector<std::string>& words) {
   if (verb == "setprop") {
     const std::string bytes = hexBytes(words.size() > 5 ? words[5] : "");
     const auto format = static_cast<std::uint8_t>(std::stoi(words.at(4)));
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, windowArg(1), atom(words.at(2)),
-                        atom(words.at(3)), format,
-                        static_cast<std::uint32_t>(bytes.size() / (format / 8)), bytes.data());
+    setProperty(windowArg(1), atom(words.at(2)), atom(words.at(3)), format, bytes.data(),
+                bytes.size());
     roundTrip();
     return "ok";
   }
   // Requests that need no more than the server's having handled them.
-  if (verb == "unmap" || verb == "delprop" || verb == "destroy" || verb == "grab" ||
-      verb == "ungrab") {
+  if (verb == "unmap" || verb == "delprop" || verb == "destroy") {
     if (verb == "unmap") {
       xcb_unmap_window(connection, windowArg(1));
     } else if (verb == "delprop") {
       xcb_delete_property(connection, windowArg(1), atom(words.at(2)));
-    } else if (verb == "destroy") {
-      xcb_destroy_window(connection, windowArg(1));
-    } else if (verb == "grab") {
-      xcb_grab_server(connection);
     } else {
-      xcb_ungrab_server(connection);
+      xcb_destroy_window(connection, windowArg(1));
     }
     roundTrip();
     return "ok";
@@ -428,13 +418,7 @@ std::string handle(const std::vector<std::string>& words) {
     return waitUntil([&] { return focused(window); }) ? "ok" : "error timeout";
   }
   if (verb == "state") {
-    const xcb_window_t window = windowArg(1);
-    const auto state = wmState(window);
-    const char* name = !state                   ? "none"
-                       : *state == 1            ? "normal"
-                       : *state == kIconicState ? "iconic"
-                                                : "withdrawn";
-    return std::string("ok ") + (viewable(window) ? "viewable " : "unviewable ") + name;
+    return "ok " + stateOf(windowArg(1));
   }
   if (verb == "close") {
     // Returns once the window manager has let go of every window, so that nothing it does about
@@ -454,18 +438,13 @@ std::string handle(const std::vector<std::string>& words) {
   if (verb == "wm-ready") {
     // A window manager may name its check window before it handles map requests, and drop
     // those that come too early: it is ready once a probe window of ours gets managed.
-    const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
     std::string wait;
     const xcb_window_t probe = createWindow({"title=wm-ready probe"}, wait);
     created.pop_back();
     bool ready = false;
-    while (!ready && std::chrono::steady_clock::now() < deadline) {
-      const auto retry = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-      ready =
-          waitUntil([&] {
-            return (managed(probe) && viewable(probe)) || std::chrono::steady_clock::now() > retry;
-          }) &&
-          managed(probe) && viewable(probe);
+    for (int attempt = 0; !ready && attempt < 20; ++attempt) {
+      ready = waitUntil([&] { return managed(probe) && viewable(probe); },
+                        std::chrono::milliseconds(500));
       if (!ready) {
         xcb_unmap_window(connection, probe);
         xcb_map_window(connection, probe);
@@ -478,10 +457,11 @@ std::string handle(const std::vector<std::string>& words) {
   if (verb == "click") {
     const auto x = static_cast<std::int16_t>(std::stoi(words.at(1)));
     const auto y = static_cast<std::int16_t>(std::stoi(words.at(2)));
+    const auto button = static_cast<std::uint8_t>(words.size() > 3 ? std::stoi(words[3]) : 1);
     xcb_test_fake_input(connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, x, y, 0);
-    xcb_test_fake_input(connection, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, root, 0, 0, 0);
+    xcb_test_fake_input(connection, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, root, 0, 0, 0);
     roundTrip();
-    xcb_test_fake_input(connection, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, root, 0, 0, 0);
+    xcb_test_fake_input(connection, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, root, 0, 0, 0);
     roundTrip();
     return "ok";
   }
