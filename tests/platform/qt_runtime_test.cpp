@@ -56,6 +56,33 @@ TEST(QtRuntimeTest, TimersWaitAnIntervalAndStopWhenInvalidatedOrDropped) {
   EXPECT_EQ(dropped, 0);
 }
 
+TEST(QtRuntimeTest, TimersOfWholeStepsShareTheirWakeUps) {
+  QtRuntime runtime(50ms);
+  QElapsedTimer clock;
+  clock.start();
+  bool shortFired = false, longFired = false;
+  int shortCount = 0;
+  std::vector<qint64> longTimes;
+  auto shortTimer = runtime.scheduleRepeating(50ms, [&] { shortFired = true; });
+  // Started off the step: on timers of their own the two would never fire together.
+  QThread::msleep(70);
+  const qint64 longStart = clock.elapsed();
+  auto longTimer = runtime.scheduleRepeating(150ms, [&] {
+    longFired = true;
+    longTimes.push_back(clock.elapsed());
+  });
+  QDeadlineTimer deadline(5000);
+  while (longTimes.size() < 4 && !deadline.hasExpired()) {
+    shortFired = longFired = false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    shortCount += shortFired;
+    EXPECT_TRUE(!longFired || shortFired) << "a wake-up of its own at " << clock.elapsed();
+  }
+  ASSERT_EQ(longTimes.size(), 4u);
+  EXPECT_GE(longTimes[0] - longStart, 150) << "never sooner than asked";
+  EXPECT_GE(shortCount, 10);
+}
+
 TEST(QtRuntimeTest, TasksRunLaterInOrderAndBackgroundAnswersComeBackToTheMainThread) {
   std::string log;
   std::atomic<QThread*> worker{nullptr};
