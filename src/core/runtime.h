@@ -24,7 +24,8 @@ class Runtime {
  public:
   virtual ~Runtime() = default;
 
-  // First firing one interval after scheduling, then one per interval.
+  // First firing one interval after scheduling, or a little later where the runtime lines timers
+  // up to share wake-ups; then one per interval.
   [[nodiscard]] virtual std::shared_ptr<RepeatingTimer> scheduleRepeating(
       std::chrono::milliseconds interval, std::function<void()> onFire) = 0;
 

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QThreadPool>
+#include <chrono>
 #include <memory>
 
 #include "core/runtime.h"
@@ -12,7 +13,8 @@ namespace dozewick {
 // runs that loop.
 class QtRuntime final : public Runtime {
  public:
-  QtRuntime();
+  // Timers whose interval is a whole number of `grid` fall due on one shared grid of that step.
+  explicit QtRuntime(std::chrono::milliseconds grid = std::chrono::seconds(1));
   ~QtRuntime() override;
   QtRuntime(const QtRuntime&) = delete;
   QtRuntime& operator=(const QtRuntime&) = delete;
@@ -22,8 +24,11 @@ class QtRuntime final : public Runtime {
   void post(std::function<void()> task) override;
   void runInBackground(std::function<void()> job, std::function<void()> done) override;
 
+  class Schedule;
+
  private:
   std::unique_ptr<QObject> context_;  // receives queued work; its children are the timers
+  std::shared_ptr<Schedule> schedule_;
   QThreadPool pool_;
 };
 

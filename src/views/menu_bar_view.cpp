@@ -50,6 +50,7 @@ MenuBarView::MenuBarView(ViewServices& services, QWidget* parent)
   redraw_.observe(services_.manager);
   redraw_.observe(services_.checker);
   redraw_.observe(services_.language);
+  redraw_.skipWhileHidden(this);
   refresh();
 }
 

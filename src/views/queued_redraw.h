@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -30,9 +32,12 @@ class QueuedRedraw {
   }
   // Ends all observing, before the owner starts tearing down what the redraw reads.
   void stop() { subscriptions_.clear(); }
+  // For a widget that redraws itself whenever it is shown: no work at all while it is hidden,
+  // where the loop's figures would otherwise redraw it every second.
+  void skipWhileHidden(const QWidget* widget) { hiddenOwner_ = widget; }
 
   void schedule() {
-    if (scheduled_)
+    if (scheduled_ || (hiddenOwner_ && !hiddenOwner_->isVisible()))
       return;
     scheduled_ = true;
     // Queued on the owner, so it is dropped if the owner is gone by then.
@@ -49,6 +54,7 @@ class QueuedRedraw {
   QObject* owner_;
   std::function<void()> redraw_;
   std::vector<Subscription> subscriptions_;
+  QPointer<const QWidget> hiddenOwner_;
   bool scheduled_ = false;
 };
 
