@@ -211,6 +211,8 @@ TEST_F(X11WindowSystemTest, HidingAnApplicationIconifiesAllItsListedWindowsAndNo
   app.open({"title=claims a pid", "pid=" + std::to_string(claimed)});
   EXPECT_FALSE(windows.hideApplication(claimed));
   EXPECT_FALSE(windows.hideApplication(unusedPid()));
+  EXPECT_FALSE(windows.hideApplication(0));  // the pid of windows that name none
+  EXPECT_FALSE(windows.hideApplication(-1));
   EXPECT_FALSE(windows.hideApplication(::getpid()));  // alive, but owns no window
 }
 
@@ -243,6 +245,20 @@ TEST_F(X11WindowSystemTest, WindowsOfAnotherHostAreMinimizedOneByOne) {
   EXPECT_FALSE(windows.setMinimized(AccessibleWindow{notes, "", false}));
   EXPECT_FALSE(windows.setMinimized(AccessibleWindow{}));
   EXPECT_FALSE(windows.setMinimized(AccessibleWindow{std::uint64_t{1} << 40, "", false}));
+}
+
+TEST(X11GrabTest, AServerGrabbedByAnotherClientDelaysButDoesNotHang) {
+  X11WindowSystem windows({}, std::chrono::milliseconds(300));
+  XTestClient client;
+  const auto window = client.open({"title=grabbed"});
+  ASSERT_TRUE(listed(windows, window));
+
+  client.send("grab");
+  // Hiding has to wait for the server's answer: it fails in time, and so does all until then.
+  EXPECT_FALSE(windows.hideApplication(client.pid()));
+  EXPECT_FALSE(windows.onScreenWindowEntries());
+  client.send("ungrab");
+  EXPECT_TRUE(eventually([&] { return windows.onScreenWindowEntries() != nullptr; }));
 }
 
 // Left and right presses anywhere count, other buttons and the wheel do not; a handler may end

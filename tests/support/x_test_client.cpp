@@ -20,6 +20,7 @@
 //   state <id>                   -> ok <viewable|unviewable> <normal|iconic|withdrawn|none>
 //   destroy <id>
 //   close                        destroys all its windows; ok once the window manager let go
+//   grab | ungrab                the server, for everyone else
 //   wm-ready                     -> ok once a window manager runs and manages windows
 //   click <x> <y> [button]       a real click through XTest, of the left button unless told
 //   shown <pid> [except id]      -> ok <the viewable managed window of that process, or 0>
@@ -379,13 +380,18 @@ std::string handle(const std::vector<std::string>& words) {
     return "ok";
   }
   // Requests that need no more than the server's having handled them.
-  if (verb == "unmap" || verb == "delprop" || verb == "destroy") {
+  if (verb == "unmap" || verb == "delprop" || verb == "destroy" || verb == "grab" ||
+      verb == "ungrab") {
     if (verb == "unmap") {
       xcb_unmap_window(connection, windowArg(1));
     } else if (verb == "delprop") {
       xcb_delete_property(connection, windowArg(1), atom(words.at(2)));
-    } else {
+    } else if (verb == "destroy") {
       xcb_destroy_window(connection, windowArg(1));
+    } else if (verb == "grab") {
+      xcb_grab_server(connection);
+    } else {
+      xcb_ungrab_server(connection);
     }
     roundTrip();
     return "ok";

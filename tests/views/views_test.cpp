@@ -84,6 +84,11 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   EXPECT_EQ(label(*panel, "activeText"), "Active: 3");
   EXPECT_EQ(label(*panel, "minimizedText"), "Minimized: 1000");
   EXPECT_EQ(label(*panel, "nextCheckText"), "Next Check: 60s");
+  panel->hide();
+  advance(3'000);
+  panel->show();
+  settle();
+  EXPECT_EQ(label(*panel, "nextCheckText"), "Next Check: 57s") << "shown again, it reads now";
   language.setCurrentLanguage("zh-Hans");
   settle();
   EXPECT_EQ(label(*panel, "minimizedText"), QString::fromUtf8("已最小化: 1000"));
