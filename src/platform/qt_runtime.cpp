@@ -8,13 +8,12 @@
 
 namespace dozewick {
 
-using SteadyTime = std::chrono::steady_clock::time_point;
-
 // All repeating timers on one Qt timer armed for the earliest of them. Timers of whole grid steps
 // fall due on the same instants, so a 3-second timer fires in the wake-up of a 1-second one: on an
 // idle desktop a wake-up costs more than the work it runs.
 class QtRuntime::Schedule : public std::enable_shared_from_this<Schedule> {
  public:
+  using SteadyTime = std::chrono::steady_clock::time_point;
   struct Entry {
     SteadyTime due;
     std::chrono::milliseconds interval;
@@ -30,9 +29,10 @@ class QtRuntime::Schedule : public std::enable_shared_from_this<Schedule> {
   }
 
   std::shared_ptr<Entry> add(std::chrono::milliseconds interval, std::function<void()> onFire) {
+    interval = std::max(interval, std::chrono::milliseconds(1));
     const SteadyTime now = std::chrono::steady_clock::now();
     SteadyTime due = now + interval;
-    if (grid_.count() > 0 && interval.count() > 0 && interval % grid_ == decltype(interval){0}) {
+    if (grid_.count() > 0 && interval % grid_ == decltype(interval){0}) {
       // Never sooner than asked: the first grid instant at or after one interval from now.
       const auto steps = (due - origin_ + grid_ - std::chrono::nanoseconds(1)) / grid_;
       due = origin_ + steps * grid_;
@@ -67,7 +67,8 @@ class QtRuntime::Schedule : public std::enable_shared_from_this<Schedule> {
     for (const auto& entry : entries_) {
       if (entry->onFire && entry->due <= now) {
         due.push_back(entry);
-        // Firings missed while the program was stopped are skipped, not caught up.
+        // Firings missed while the program could not run (a suspended machine, a long callback)
+        // are skipped, not caught up.
         const auto behind = (now - entry->due) / entry->interval + 1;
         entry->due += behind * entry->interval;
       }
