@@ -62,6 +62,18 @@ void WindowActivityTracker::updateActiveWindows(const std::vector<WindowInfo>& w
       lastActiveTime_[window] = now;
     }
   }
+  markFrontmostActive(windows, frontmostAppPID, now);
+}
+
+void WindowActivityTracker::markFrontmostActive(const std::vector<WindowInfo>& windows,
+                                                std::optional<std::int32_t> frontmostAppPID) {
+  if (frontmostAppPID)
+    markFrontmostActive(windows, frontmostAppPID, clock_.now());
+}
+
+void WindowActivityTracker::markFrontmostActive(const std::vector<WindowInfo>& windows,
+                                                std::optional<std::int32_t> frontmostAppPID,
+                                                double now) {
   if (!frontmostAppPID)
     return;
   for (const auto& window : windows) {

@@ -19,6 +19,10 @@ class WindowActivityTracker {
 
   void updateActiveWindows(const std::vector<WindowInfo>& windows,
                            std::optional<std::int32_t> frontmostAppPID);
+  // The same for a list of windows that have all been seen already: only the frontmost
+  // application's windows are marked active now.
+  void markFrontmostActive(const std::vector<WindowInfo>& windows,
+                           std::optional<std::int32_t> frontmostAppPID);
   std::vector<WindowInfo> getWindowsToMinimize(std::size_t protectedTopN, double inactiveThreshold,
                                                std::optional<std::int32_t> frontmostAppPID) const;
   void markAsMinimized(const WindowInfo& window);
@@ -28,6 +32,10 @@ class WindowActivityTracker {
   void reset();
 
  private:
+  // One reading of the clock for all windows of one call.
+  void markFrontmostActive(const std::vector<WindowInfo>& windows,
+                           std::optional<std::int32_t> frontmostAppPID, double now);
+
   const Clock& clock_;
   std::unordered_map<WindowInfo, double> lastActiveTime_;
   std::unordered_set<WindowInfo> minimizedWindows_;

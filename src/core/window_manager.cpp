@@ -87,9 +87,13 @@ void WindowManager::checkAndMinimize() {
   const auto& windows = visibleWindows_;
   const auto frontmostAppPID = windows_.frontmostApplicationPID();
 
-  if (!sameListing)
+  if (sameListing) {
+    // Every window of it has been seen before: only the frontmost application's are marked.
+    tracker_.markFrontmostActive(windows, frontmostAppPID);
+  } else {
     tracker_.cleanupClosedWindows(windows);
-  tracker_.updateActiveWindows(windows, frontmostAppPID);
+    tracker_.updateActiveWindows(windows, frontmostAppPID);
+  }
   const auto toMinimize =
       tracker_.getWindowsToMinimize(protectedWindowCount, inactiveThreshold, frontmostAppPID);
   for (const auto& window : toMinimize) {
