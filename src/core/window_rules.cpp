@@ -1,6 +1,6 @@
+// Which listed windows are application windows, and how one is made to go away.
 #include "core/window_rules.h"
 
-#include <array>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -9,9 +9,6 @@
 
 namespace dozewick {
 namespace {
-
-constexpr std::array<std::string_view, 5> kExcludedAppNames = {"Window Server", "SystemUIServer",
-                                                               "Dock", "loginwindow", "spotlight"};
 
 // A whole number, whether the platform stored it as an integer or as a floating-point value.
 std::optional<std::int64_t> wholeNumber(const EntryValue& value) {
@@ -43,16 +40,6 @@ std::optional<std::string> text(const EntryValue& value) {
 }
 
 }  // namespace
-
-bool shouldExcludeApp(std::string_view appName, std::string_view title) {
-  for (const auto name : kExcludedAppNames) {
-    if (canonicallyEqual(appName, name))
-      return true;
-  }
-  if (canonicallyEqual(appName, "Finder") && title.empty())
-    return true;
-  return canonicallyEqual(title, "菜单栏") || canonicallyEqual(title, "Menubar");
-}
 
 std::vector<WindowInfo> getVisibleWindows(WindowSystem& windows) {
   const auto entries = windows.onScreenWindowEntries();

@@ -1,16 +1,13 @@
+// Which listed windows are application windows, and how one is made to go away.
 #pragma once
 
-#include <string_view>
 #include <vector>
 
-#include "window_info.h"
-#include "window_system.h"
+#include "core/macos_rules.h"
+#include "core/window_info.h"
+#include "core/window_system.h"
 
 namespace dozewick {
-
-// True when the window belongs to the desktop itself and is never managed. Names and titles are
-// compared exactly, treating canonically equivalent Unicode strings as equal.
-bool shouldExcludeApp(std::string_view appName, std::string_view title);
 
 // The application windows on screen now, in the platform's order; empty when none can be read.
 std::vector<WindowInfo> getVisibleWindows(WindowSystem& windows);
