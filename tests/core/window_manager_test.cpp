@@ -130,6 +130,22 @@ TEST_F(WindowManagerTest, TheFrontmostApplicationKeepsItsWindows) {
   EXPECT_EQ(manager->minimizedCount()(), 1);
 }
 
+// The listing does not change while the frontmost application does: the checks that see the same
+// listing again must still count the frontmost application's windows as used.
+TEST_F(WindowManagerTest, AnUnchangedListingStillRefreshesTheFrontmostApplication) {
+  desktop.frontmost = 10;
+  startAndSettle();
+  const auto listing = desktop.onScreenWindowEntries();
+  runtime.advance(30s);
+  EXPECT_EQ(desktop.onScreenWindowEntries(), listing) << "the same listing, handed out again";
+  desktop.frontmost.reset();
+  runtime.advance(59s);
+  EXPECT_THAT(desktop.hideRequests, IsEmpty()) << "window 1 was used until 30 s ago";
+  runtime.advance(1s);
+  EXPECT_THAT(desktop.hideRequests, ::testing::Each(::testing::Ne(10)));
+  EXPECT_EQ(desktop.hideRequests.size(), 1u);
+}
+
 TEST_F(WindowManagerTest, HiddenOrRefusedWindowsAreOfferedAgainAtTheNextCheck) {
   // Window 4 is listed from the start, the other three only five seconds later, so that window
   // 4 is the one beyond the three protected places.

@@ -1,3 +1,4 @@
+// An in-memory desktop for the core's tests, which hands out its listing as the backends do.
 #pragma once
 
 #include <algorithm>
@@ -11,7 +12,8 @@
 
 namespace dozewick::testing {
 
-// An in-memory desktop: windows of applications, some of them running locally.
+// An in-memory desktop: windows of applications, some of them running locally. Like every backend
+// it hands out the same listing again as long as the windows listed have not changed.
 class FakeWindowSystem final : public WindowSystem {
  public:
   struct Window {
@@ -47,7 +49,7 @@ class FakeWindowSystem final : public WindowSystem {
       entries.push_back(WindowEntry{std::int64_t{0}, std::int64_t{w.id}, std::int64_t{w.pid},
                                     w.appName, w.title});
     }
-    return std::make_shared<const std::vector<WindowEntry>>(std::move(entries));
+    return listed_ = unlessUnchanged(listed_, std::move(entries));
   }
 
   bool hideApplication(std::int32_t pid) override {
@@ -88,6 +90,9 @@ class FakeWindowSystem final : public WindowSystem {
     for (auto& w : windows)
       w.minimized = false;
   }
+
+ private:
+  WindowEntries listed_;
 };
 
 }  // namespace dozewick::testing
