@@ -1,0 +1,119 @@
+// The desktop as every backend reports it, and the rules that decide what Dozewick lists and may
+// touch.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "core/window_system.h"
+
+namespace dozewick {
+
+// What a window is to its desktop.
+enum class WindowType {
+  ordinary,  // an application's own: normal, dialog, or no type given
+  other,     // the desktop's or a helper's: desktop, dock, panel, menu, tooltip, utility, …
+  unknown,   // a type the desktop names that Dozewick does not know
+};
+
+// One window as its desktop reports it.
+struct DesktopWindow {
+  std::uint64_t id = 0;  // the desktop's own id, for the requests made of it
+  std::int32_t pid = 0;  // the owning process; 0 when the desktop names none
+  // False when the window merely claims its process, as a client of another host does.
+  bool processRunsHere = true;
+  std::optional<std::string> application;  // absent when the desktop cannot name it
+  std::optional<std::string> title;
+  WindowType type = WindowType::ordinary;
+  bool minimized = false;  // iconified, or hidden by the desktop in another way
+  bool onCurrentDesktop = true;
+  bool skipsTaskbar = false;
+
+  friend bool operator==(const DesktopWindow&, const DesktopWindow&) = default;
+};
+
+// Dozewick's window system on every desktop: a backend reports the desktop's windows, and the model
+// answers the loop's questions from the last report, by these rules:
+// - Dozewick's own windows are never listed, hidden, minimized or offered one by one, and while
+//   one of them is active the application that was frontmost before stays frontmost.
+// - Listed are the windows of a process, of an ordinary type (an unknown type is left alone: it
+//   may be the desktop's own), in the task bar (what skips it could not be brought back), on the
+//   current desktop and not minimized.
+// - Hiding an application minimizes only its listed windows, never its docks, panels or utility
+//   windows; an application runs when one of its windows names a process that runs here.
+// - What Dozewick asked the desktop to minimize counts as minimized until the desktop's next
+//   report.
+// - The same listing is handed out again as long as nothing listed changed.
+// - At most kMaxWindows windows of a report are taken, the first in the desktop's order.
+// - Each window keeps one 32-bit number for as long as it lives, whatever the desktop's ids.
+class DesktopModel final : public WindowSystem {
+ public:
+  // What the model needs of its backend.
+  class Transport {
+   public:
+    enum class Answer {
+      taken,     // the desktop took the request
+      refused,   // it did not, or could not be reached
+      outdated,  // it had nothing to do: the model's last report is out of date
+    };
+    virtual ~Transport() = default;
+    // Brings the model up to date, reporting what changed since; false while the desktop cannot
+    // be reached.
+    virtual bool refresh() = 0;
+    // Asks the desktop to minimize these windows (by their ids).
+    virtual Answer minimize(const std::vector<std::uint64_t>& ids) = 0;
+  };
+
+  static constexpr std::size_t kMaxWindows = 1024;
+
+  // `ownPid` is Dozewick's own process (0: none); the one warning goes to `diagnostics`.
+  DesktopModel(Transport& transport, std::int32_t ownPid, std::ostream& diagnostics);
+
+  // Every window the desktop manages, in its order (topmost first where it knows it), and the
+  // process of the active window. Replaces all that was known.
+  void report(std::vector<DesktopWindow> windows, std::optional<std::int32_t> activePid);
+  // The desktop's windows are not known (not yet read, or lost).
+  void forget();
+  // Says once that the desktop lists more windows than are watched.
+  void noteTooManyWindows(std::size_t listed);
+
+  bool known() const { return known_; }
+  // The windows as last reported; for the backends' tests.
+  const std::vector<DesktopWindow>& windows() const { return windows_; }
+  std::optional<std::uint32_t> numberOf(std::uint64_t id) const;
+
+  WindowEntries onScreenWindowEntries() override;
+  bool hideApplication(std::int32_t pid) override;
+  std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t pid) override;
+  bool setMinimized(const AccessibleWindow& window) override;
+  std::optional<std::int32_t> frontmostApplicationPID() override;
+
+ private:
+  bool managed(const DesktopWindow& window) const;
+  bool listed(const DesktopWindow& window) const;
+  bool runs(std::int32_t pid) const;
+  std::uint32_t newNumber();
+  bool ready() { return transport_.refresh() && known_; }
+
+  Transport& transport_;
+  std::int32_t ownPid_;
+  std::ostream& diagnostics_;
+  bool warned_ = false;
+
+  bool known_ = false;
+  std::vector<DesktopWindow> windows_;
+  std::optional<std::int32_t> frontmost_;
+  std::unordered_set<std::uint64_t> minimizing_;  // asked for since the last report
+  std::unordered_map<std::uint64_t, std::uint32_t> numbers_;
+  std::uint32_t nextNumber_ = 1;
+  bool numbersWrapped_ = false;
+  bool listingStale_ = true;
+  WindowEntries listed_;
+};
+
+}  // namespace dozewick
