@@ -1,4 +1,4 @@
-// The X11 window system: one check (listing and frontmost application) with nothing changed on the
+// The X11 backend: one check (listing and frontmost application) with nothing changed on the
 // desktop, at 10, 100 and 1,000 windows; a first listing on a new connection at 10, 100 and 500
 // windows, with the round trips it makes, beside `wmctrl -lp` on the same windows as a whole
 // process; and one check while a client has set a client list of 65,536 ids. Needs an X session
@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,8 +21,8 @@
 #define DOZEWICK_X_TEST_CLIENT ""
 #endif
 
-#include "platform/x11/x11_window_system.h"
-#include "platform/x11_test_support.h"
+#include "platform/x11/x11_backend.h"
+#include "support/child_processes.h"
 
 extern char** environ;
 
@@ -32,7 +33,7 @@ namespace {
 bool prepareWindows(benchmark::State& state) {
   static std::unique_ptr<testing::XTestClient> client;
   static std::int64_t open = -1;
-  if (std::getenv("DISPLAY") == nullptr || !X11WindowSystem().trusted()) {
+  if (std::getenv("DISPLAY") == nullptr || !X11Backend({}).canManageWindows()) {
     state.SkipWithError("needs an X session with an EWMH window manager (tools/x-session)");
     return false;
   }
@@ -61,29 +62,35 @@ void listingCounters(benchmark::State& state, std::size_t listed, std::uint64_t 
 // What the loop asks once a second when nothing has changed since: the model answers, the
 // server is not asked (the requests counter says so).
 // Until the window manager has done with the new windows: no event for half a second.
-void settle(X11WindowSystem& windows) {
-  for (std::uint64_t before = ~std::uint64_t{0}; before != windows.requests();) {
-    before = windows.requests();
+void settle(X11Desktop& desktop) {
+  for (std::uint64_t before = ~std::uint64_t{0}; before != desktop.requests();) {
+    before = desktop.requests();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    windows.update();
+    desktop.refresh();
   }
 }
+
+// As the program has it: the desktop model over the X11 desktop.
+struct Listing {
+  X11Desktop desktop;
+  WindowSystem& windows = desktop.model();
+};
 
 void BM_CheckWithNothingChanged(benchmark::State& state) {
   if (!prepareWindows(state)) {
     return;
   }
-  X11WindowSystem windows;
+  Listing listing;
   std::size_t listed = 0;
-  settle(windows);
-  const std::uint64_t before = windows.requests();
+  settle(listing.desktop);
+  const std::uint64_t before = listing.desktop.requests();
   for (auto _ : state) {
-    auto entries = windows.onScreenWindowEntries();
-    benchmark::DoNotOptimize(windows.frontmostApplicationPID());
+    auto entries = listing.windows.onScreenWindowEntries();
+    benchmark::DoNotOptimize(listing.windows.frontmostApplicationPID());
     listed = entries ? entries->size() : 0;
   }
   state.counters["windows"] = static_cast<double>(listed);
-  state.counters["requests"] = static_cast<double>(windows.requests() - before);
+  state.counters["requests"] = static_cast<double>(listing.desktop.requests() - before);
 }
 
 // The same without handing the listing over: the events taken and the model kept up to date.
@@ -91,13 +98,13 @@ void BM_UpdateWithNothingChanged(benchmark::State& state) {
   if (!prepareWindows(state)) {
     return;
   }
-  X11WindowSystem windows;
-  settle(windows);
-  const std::uint64_t before = windows.requests();
+  Listing listing;
+  settle(listing.desktop);
+  const std::uint64_t before = listing.desktop.requests();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(windows.update());
+    benchmark::DoNotOptimize(listing.desktop.refresh());
   }
-  state.counters["requests"] = static_cast<double>(windows.requests() - before);
+  state.counters["requests"] = static_cast<double>(listing.desktop.requests() - before);
 }
 
 // Connecting, interning the atoms and listing once: what a fresh process would do.
@@ -108,11 +115,11 @@ void BM_ListingNewConnection(benchmark::State& state) {
   std::size_t listed = 0;
   std::uint64_t roundTrips = 0;
   for (auto _ : state) {
-    X11WindowSystem windows;
-    auto entries = windows.onScreenWindowEntries();
+    Listing listing;
+    auto entries = listing.windows.onScreenWindowEntries();
     benchmark::DoNotOptimize(entries);
     listed = entries ? entries->size() : 0;
-    roundTrips += windows.roundTrips();
+    roundTrips += listing.desktop.roundTrips();
   }
   listingCounters(state, listed, roundTrips);
 }
@@ -149,9 +156,11 @@ void BM_CheckWithHugeClientList(benchmark::State& state) {
   if (!prepareWindows(state)) {
     return;
   }
-  X11WindowSystem windows;
+  Listing listing;
+  WindowSystem& windows = listing.windows;
   const auto entries = windows.onScreenWindowEntries();
-  if (!entries || entries->size() < 10) {
+  const auto& fed = listing.desktop.model().windows();
+  if (!entries || entries->size() < 10 || fed.size() < 10) {
     state.SkipWithError("the windows are not listed");
     return;
   }
@@ -159,19 +168,19 @@ void BM_CheckWithHugeClientList(benchmark::State& state) {
   for (std::uint32_t i = 0; i < 65536 - 10; ++i) {
     ids += testing::hexList({0x1FFFFFu - i});
   }
-  for (auto it = entries->rbegin(); it != entries->rbegin() + 10; ++it) {
-    ids += testing::hexList({static_cast<std::uint32_t>(std::get<std::int64_t>(it->number))});
+  for (auto it = fed.rbegin(); it != fed.rbegin() + 10; ++it) {
+    ids += testing::hexList({static_cast<std::uint32_t>(it->id)});
   }
   testing::XTestClient planter;
   planter.send("setprop\troot\t_NET_CLIENT_LIST_STACKING\tWINDOW\t32\t" + ids);
   std::size_t listed = 0;
-  const std::uint64_t before = windows.roundTrips();
+  const std::uint64_t before = listing.desktop.roundTrips();
   for (auto _ : state) {
     auto listing = windows.onScreenWindowEntries();
     benchmark::DoNotOptimize(windows.frontmostApplicationPID());
     listed = listing ? listing->size() : 0;
   }
-  listingCounters(state, listed, windows.roundTrips() - before);
+  listingCounters(state, listed, listing.desktop.roundTrips() - before);
 }
 
 void sizes(benchmark::internal::Benchmark* benchmark) {

@@ -56,6 +56,7 @@ function describe(w) {
     minimized: !!w.minimized,
     kind: kindOf(w),
     current: onCurrentDesktop(w),
+    skipTaskbar: !!w.skipTaskbar,
   };
 }
 
@@ -96,13 +97,14 @@ function minimizable(w) {
   return (w.normalWindow || w.dialog) && !w.minimized && onCurrentDesktop(w);
 }
 
+// Dozewick names the windows to minimize; one that changed meanwhile is left alone.
 function perform(command) {
+  var ids = command.op === "minimize" && command.ids ? command.ids : [];
   var list = allWindows();
   var done = 0;
   for (var i = 0; i < list.length; ++i) {
     var w = list[i];
-    var chosen = command.op === "hide" ? w.pid === command.pid : idOf(w) === command.id;
-    if (chosen && minimizable(w)) {
+    if (ids.indexOf(idOf(w)) >= 0 && minimizable(w)) {
       w.minimized = true;
       ++done;
     }

@@ -1,3 +1,4 @@
+// The program's entry: the command line, the one instance, the tray, and the event loop.
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -13,6 +14,7 @@
 #include "app/single_instance.h"
 #include "app/test_probe.h"
 #include "app/tray_controller.h"
+#include "app/window_system_choice.h"
 #include "app/wiring.h"
 
 namespace {
@@ -54,8 +56,8 @@ int main(int argc, char** argv) {
     std::cout << startVersion("dozewick");
     return 0;
   }
-  selectWindowSystem(options.windowSystem.value_or(
-      detectWindowSystem([](const char* name) { return std::getenv(name); })));
+  selectBackend(options.windowSystem.value_or(
+      detectBackend([](const char* name) { return std::getenv(name); })));
 
   // Qt would abort with a core dump; say plainly what is missing instead.
   const auto isSet = [](const char* name) {

@@ -1,3 +1,4 @@
+// The window that hosts the panel, and where it goes on the screen.
 #include "app/popover_window.h"
 
 #include <QApplication>
@@ -8,8 +9,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-
-#include "platform/x11/x11_own_windows.h"
 
 namespace dozewick {
 
@@ -46,8 +45,8 @@ QPoint popoverPosition(const std::optional<QRect>& iconGeometry, QPoint pointer,
           clampInto(y, availableArea.top(), areaBottom - height)};
 }
 
-PopoverWindow::PopoverWindow(QWidget* content, Mode mode, QWidget* parent)
-    : QWidget(parent), mode_(mode), content_(content) {
+PopoverWindow::PopoverWindow(QWidget* content, Mode mode, OwnWindows& ownWindows, QWidget* parent)
+    : QWidget(parent), mode_(mode), content_(content), ownWindows_(ownWindows) {
   if (mode == Mode::popover) {
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   } else {
@@ -76,7 +75,7 @@ void PopoverWindow::showAt(const std::optional<QRect>& iconGeometry, QPoint poin
 void PopoverWindow::showEvent(QShowEvent* event) {
   // Part of the tray icon, not a window of its own for task bars and pagers.
   if (mode_ == Mode::popover && !event->spontaneous())
-    x11::keepOutOfTaskbars(winId());
+    ownWindows_.keepOutOfTaskbars(winId());
   QWidget::showEvent(event);
 }
 

@@ -1,3 +1,4 @@
+// The window that hosts the panel, and where it goes on the screen.
 #pragma once
 
 #include <QPoint>
@@ -5,6 +6,8 @@
 #include <QSize>
 #include <QWidget>
 #include <optional>
+
+#include "platform/backend.h"
 
 namespace dozewick {
 
@@ -25,7 +28,8 @@ class PopoverWindow final : public QWidget {
   enum class Mode { popover, standalone };
   static constexpr QSize contentSize{260, 400};
 
-  PopoverWindow(QWidget* content, Mode mode, QWidget* parent = nullptr);
+  // `ownWindows` keeps a popover out of task bars and pagers.
+  PopoverWindow(QWidget* content, Mode mode, OwnWindows& ownWindows, QWidget* parent = nullptr);
 
   Mode mode() const { return mode_; }
   QWidget* content() const { return content_; }
@@ -45,6 +49,7 @@ class PopoverWindow final : public QWidget {
  private:
   Mode mode_;
   QWidget* content_;
+  OwnWindows& ownWindows_;
 };
 
 }  // namespace dozewick

@@ -1,13 +1,10 @@
-// The program's one instance of each service, built on first use from the real pieces. They are
-// deliberately never destroyed: they hold timers and tasks of the Qt event loop, which no longer
-// exists when static objects are torn down, and the process ends right after the loop anyway.
+// The program's one instance of each service, built on first use from the real pieces.
+//
+// They are deliberately never destroyed: they hold timers and tasks of the Qt event loop, which
+// no longer exists when static objects are torn down, and the process ends right after the loop
+// anyway.
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QFile>
-#include <QPointer>
-#include <QStandardPaths>
 #include <iostream>
 
 #include "app/wiring.h"
@@ -16,16 +13,9 @@
 #include "localization/language_manager.h"
 #include "localization/preferences_file.h"
 #include "localization/system_languages.h"
-#include "platform/gnome/gnome_extension.h"
-#include "platform/gnome/gnome_top_bar_icon.h"
-#include "platform/gnome/gnome_window_system.h"
-#include "platform/help_page.h"
-#include "platform/kwin/kwin_window_system.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "platform/qt_runtime.h"
-#include "platform/x11/x11_pointer_monitor.h"
-#include "platform/x11/x11_window_system.h"
 #include "platform/xdg_autostart.h"
 
 namespace dozewick {
@@ -42,127 +32,29 @@ QtRuntime& mainRuntime() {
   return *runtime;
 }
 
-WindowSystemKind chosenKind = WindowSystemKind::x11;
+BackendKind chosenKind = BackendKind::x11;
 
-// Where no backend fits the session: nothing is listed, and the trust query says no.
-class NoWindowSystem final : public WindowSystem {
- public:
-  WindowEntries onScreenWindowEntries() override { return nullptr; }
-  bool hideApplication(std::int32_t) override { return false; }
-  std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t) override {
-    return {};
-  }
-  bool setMinimized(const AccessibleWindow&) override { return false; }
-  std::optional<std::int32_t> frontmostApplicationPID() override { return {}; }
-};
-
-X11WindowSystem& x11WindowSystem() {
-  // The program's own panel and dialogs are never managed, nor the application in front.
-  static auto* windows =
-      new X11WindowSystem({}, xcb::Connection::kDefaultReplyTimeout,
-                          static_cast<std::int32_t>(QCoreApplication::applicationPid()));
-  return *windows;
-}
-
-KWinWindowSystem& kwinWindowSystem() {
-  static auto* windows = [] {
-    QFile script(QStringLiteral(":/app/dozewick-kwin.js"));
-    script.open(QIODevice::ReadOnly);
-    KWinWindowSystem::Options options;
-    options.ownPid = static_cast<std::int32_t>(QCoreApplication::applicationPid());
-    auto* system = new KWinWindowSystem(
-        QDBusConnection::sessionBus(), QString::fromUtf8(script.readAll()),
-        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), options);
-    system->start();
+// The desktop, followed from the first use to the quit. The program's own panel and dialogs are
+// never managed, nor the application in front.
+Backend& desktopBackend() {
+  static Backend* backend = [] {
+    BackendContext context;
+    context.ownPid = static_cast<std::int32_t>(QCoreApplication::applicationPid());
+    context.texts = &LanguageManager::shared();
+    context.diagnostics = &std::cerr;
+    Backend* made = makeBackend(chosenKind, context).release();
+    made->start();
     // KWin would keep running the script, reporting to a bus name nobody holds any more.
-    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, system,
-                     &KWinWindowSystem::stop);
-    return system;
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                     [made] { made->stop(); });
+    return made;
   }();
-  return *windows;
-}
-
-GnomeWindowSystem& gnomeWindowSystem() {
-  static auto* windows = new GnomeWindowSystem(
-      QDBusConnection::sessionBus(),
-      {.ownPid = static_cast<std::int32_t>(QCoreApplication::applicationPid())});
-  return *windows;
-}
-
-// A desktop notification; GNOME Shell shows it in its message tray.
-void notify(const QString& body) {
-  auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
-                                             QStringLiteral("/org/freedesktop/Notifications"),
-                                             QStringLiteral("org.freedesktop.Notifications"),
-                                             QStringLiteral("Notify"));
-  call.setArguments({QStringLiteral("Dozewick"), 0u, QStringLiteral("dozewick"),
-                     QStringLiteral("Dozewick"), body, QStringList(), QVariantMap(), -1});
-  QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
-}
-
-// What Authorize does on GNOME: installs (or updates) the extension and switches it on. The shell
-// on Wayland loads a new extension only when it starts, that is at the next login.
-void authorizeOnGnome() {
-  const auto major = gnome::installedShellMajorVersion();
-  gnome::InstallResult result;
-  if (!major) {
-    result.error = QStringLiteral("GNOME Shell's version cannot be read (gnome-shell --version).");
-  } else {
-    result = gnome::installExtension(
-        gnome::userExtensionsDir(),
-        gnome::extensionFiles(gnome::readExtensionSources(QStringLiteral(":/app/gnome")), *major),
-        gnome::gsettingsTool());
-  }
-  if (!result.ok) {
-    std::cerr << "Dozewick: " << result.error.toStdString() << '\n';
-    notify(result.error);
-    return;
-  }
-  notify(QString::fromStdString(LanguageManager::shared().localizedString("permission.step2")));
-}
-
-WindowSystem& chosenWindowSystem() {
-  static WindowSystem* windows = []() -> WindowSystem* {
-    switch (chosenKind) {
-      case WindowSystemKind::x11:
-        return &x11WindowSystem();
-      case WindowSystemKind::kwin:
-        return &kwinWindowSystem();
-      case WindowSystemKind::gnome:
-        return &gnomeWindowSystem();
-      case WindowSystemKind::none:
-        break;
-    }
-    return new NoWindowSystem();
-  }();
-  return *windows;
-}
-
-std::function<bool()> chosenTrustQuery() {
-  switch (chosenKind) {
-    case WindowSystemKind::x11: {
-      // Answered from the window system's own events: no request unless the window manager
-      // changed.
-      X11WindowSystem* windows = &x11WindowSystem();
-      return [windows] { return windows->trusted(); };
-    }
-    case WindowSystemKind::kwin: {
-      KWinWindowSystem* windows = &kwinWindowSystem();
-      return [windows] { return windows->trusted(); };
-    }
-    case WindowSystemKind::gnome: {
-      GnomeWindowSystem* windows = &gnomeWindowSystem();
-      return [windows] { return windows->trusted(); };
-    }
-    case WindowSystemKind::none:
-      break;
-  }
-  return [] { return false; };
+  return *backend;
 }
 
 }  // namespace
 
-void selectWindowSystem(WindowSystemKind kind) {
+void selectBackend(BackendKind kind) {
   chosenKind = kind;
 }
 
@@ -175,22 +67,14 @@ LanguageManager& LanguageManager::shared() {
 }
 
 PermissionChecker& PermissionChecker::shared() {
-  static auto* checker = [] {
-    auto platform = desktopPermissionPlatform(chosenTrustQuery());
-    if (chosenKind == WindowSystemKind::gnome) {
-      platform.prompt = &authorizeOnGnome;
-    }
-    return new std::shared_ptr<PermissionChecker>(
-        PermissionChecker::create(mainRuntime(), LanguageManager::shared(), std::move(platform)));
-  }();
+  static auto* checker = new std::shared_ptr<PermissionChecker>(
+      PermissionChecker::create(mainRuntime(), LanguageManager::shared(), desktopBackend()));
   return **checker;
 }
 
 WindowManager& WindowManager::shared() {
-  static auto* manager = [] {
-    return new std::shared_ptr<WindowManager>(WindowManager::create(
-        systemClock(), mainRuntime(), chosenWindowSystem(), PermissionChecker::shared()));
-  }();
+  static auto* manager = new std::shared_ptr<WindowManager>(WindowManager::create(
+      systemClock(), mainRuntime(), desktopBackend().windowSystem(), PermissionChecker::shared()));
   return **manager;
 }
 
@@ -208,37 +92,13 @@ std::unique_ptr<TrayController> makeTrayController(bool trayAvailable) {
                         LanguageManager::shared(),
                         LaunchAtLoginManager::shared(),
                         mainRuntime(),
+                        desktopBackend().ownWindows(),
                         {},
                         QCoreApplication::applicationFilePath().toStdString()};
-  TrayController::Desktop desktop;
-  desktop.trayAvailable = trayAvailable;
-  // Under XWayland the X server sees only clicks on X11 clients; on Wayland the panel closes when
-  // it loses the focus instead.
-  if (chosenKind == WindowSystemKind::x11) {
-    desktop.registerMonitor = [](std::function<void()> onMouseDown) -> std::shared_ptr<void> {
-      return X11PointerMonitor::create([onMouseDown](int) { onMouseDown(); });
-    };
-  }
-  if (chosenKind != WindowSystemKind::gnome || trayAvailable) {
-    return std::make_unique<TrayController>(std::move(services), systemClock(), std::move(desktop));
-  }
-  // Stock GNOME has no tray: the extension draws the icon in the top bar instead.
-  auto controller = std::make_shared<QPointer<TrayController>>();
-  auto* icon = new GnomeTopBarIcon(QDBusConnection::sessionBus(), [controller] {
-    if (*controller)
-      (*controller)->togglePopover();
-  });
-  desktop.shellShowsIcon = [icon] { return icon->published() && gnomeWindowSystem().trusted(); };
-  desktop.showInShell = [icon](bool permitted, bool running) {
-    icon->setState(!permitted ? GnomeTopBarIcon::State::needsPermission
-                   : running  ? GnomeTopBarIcon::State::running
-                              : GnomeTopBarIcon::State::ready);
-  };
-  auto tray =
-      std::make_unique<TrayController>(std::move(services), systemClock(), std::move(desktop));
-  *controller = tray.get();
-  icon->setParent(tray.get());
-  return tray;
+  TrayController::Options options;
+  options.trayAvailable = trayAvailable;
+  return std::make_unique<TrayController>(std::move(services), systemClock(), desktopBackend(),
+                                          std::move(options));
 }
 
 }  // namespace dozewick

@@ -1,3 +1,4 @@
+// The tray item, its panel, the trust poll behind its icon, and the click monitor.
 #include "app/tray_controller.h"
 
 #include <QApplication>
@@ -7,7 +8,6 @@
 #include <iostream>
 #include <utility>
 
-#include "platform/x11/x11_own_windows.h"
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"  // the panel's header needs its dialogs complete
 #include "views/settings_view.h"
@@ -16,19 +16,19 @@
 
 namespace dozewick {
 
-TrayController::TrayController(ViewServices services, const Clock& clock, Desktop desktop,
-                               QObject* parent)
-    : QObject(parent), services_(std::move(services)), clock_(clock), desktop_(std::move(desktop)) {
-  if (!desktop_.pointerPosition)
-    desktop_.pointerPosition = [] { return QCursor::pos(); };
-  if (!desktop_.quitApplication)
-    desktop_.quitApplication = [] { QCoreApplication::quit(); };
-  if (!desktop_.diagnostics)
-    desktop_.diagnostics = &std::cerr;
-  if (!desktop_.activeWindow)
-    desktop_.activeWindow = [] { return x11::activeWindow(); };
-  if (!desktop_.activateWindow)
-    desktop_.activateWindow = [](std::uint32_t window) { x11::requestActivation(window); };
+TrayController::TrayController(ViewServices services, const Clock& clock, Backend& backend,
+                               Options options, QObject* parent)
+    : QObject(parent),
+      services_(std::move(services)),
+      clock_(clock),
+      backend_(backend),
+      options_(std::move(options)) {
+  if (!options_.pointerPosition)
+    options_.pointerPosition = [] { return QCursor::pos(); };
+  if (!options_.quitApplication)
+    options_.quitApplication = [] { QCoreApplication::quit(); };
+  if (!options_.diagnostics)
+    options_.diagnostics = &std::cerr;
   services_.quit = [this] { terminate(); };
 }
 
@@ -41,20 +41,27 @@ TrayController::~TrayController() {
 void TrayController::applicationDidFinishLaunching() {
   setupMenuBar();
   setupEventMonitor();
-  if (!desktop_.trayAvailable && desktop_.shellShowsIcon && desktop_.shellShowsIcon()) {
-    shellIcon_ = true;
-    *desktop_.diagnostics << "Dozewick: this desktop has no system tray; the panel opens from "
+  if (!options_.trayAvailable) {
+    const QPointer<TrayController> self(this);
+    shellIcon_ = backend_.shellIcon([self] {
+      if (self)
+        self->togglePopover();
+    });
+  }
+  if (shellIcon_ && shellIcon_->shown()) {
+    usesShellIcon_ = true;
+    *options_.diagnostics << "Dozewick: this desktop has no system tray; the panel opens from "
                              "Dozewick's icon in the top bar.\n";
     updateMenuBarIcon();
-  } else if (!desktop_.trayAvailable) {
-    *desktop_.diagnostics << "Dozewick: this desktop has no system tray; the panel opens as a "
+  } else if (!options_.trayAvailable) {
+    *options_.diagnostics << "Dozewick: this desktop has no system tray; the panel opens as a "
                              "window instead, and closing it quits.\n";
     showStandaloneWindow();
   }
 }
 
 void TrayController::setupMenuBar() {
-  if (desktop_.trayAvailable) {
+  if (options_.trayAvailable) {
     statusItem_ = new QSystemTrayIcon(this);
     updateMenuBarIcon();
     connect(statusItem_, &QSystemTrayIcon::activated, this,
@@ -134,7 +141,7 @@ void TrayController::withOpenPanel(std::function<void(MenuBarView&)> action) {
       action(*panel);
     return;
   }
-  if (!statusItem_ && !shellIcon_) {
+  if (!statusItem_ && !usesShellIcon_) {
     showStandaloneWindow();
     if (auto* panel = qobject_cast<MenuBarView*>(popover_->content()))
       action(*panel);
@@ -152,27 +159,28 @@ void TrayController::withOpenPanel(std::function<void(MenuBarView&)> action) {
 }
 
 void TrayController::setupEventMonitor() {
-  if (!desktop_.registerMonitor)
-    return;
   const QPointer<TrayController> self(this);
-  eventMonitor_ = desktop_.registerMonitor([self] {
+  eventMonitor_ = backend_.watchClicks([self] {
     if (self)
       self->handleGlobalMouseDown();
   });
 }
 
 void TrayController::updateMenuBarIcon() {
-  if (!statusItem_ && !shellIcon_)
+  if (!statusItem_ && !usesShellIcon_)
     return;
   const bool permitted = services_.checker.hasAccessibilityPermission().get();
   bool running = false;
   currentIcon_ = trayIconModel(
       permitted, [this, &running] { return running = services_.manager.isRunning().get(); },
       services_.language);
-  if (shellIcon_) {
-    if (shownInShell_ != std::pair(permitted, running) && desktop_.showInShell)
-      desktop_.showInShell(permitted, running);
-    shownInShell_ = std::pair(permitted, running);
+  if (usesShellIcon_) {
+    const auto state = !permitted ? ShellIcon::State::needsPermission
+                       : running  ? ShellIcon::State::running
+                                  : ShellIcon::State::ready;
+    if (shownInShell_ != state)
+      shellIcon_->show(state);
+    shownInShell_ = state;
     return;
   }
   const QColor tint = style::color(currentIcon_.tint);
@@ -192,7 +200,7 @@ bool TrayController::isPopoverShown() const {
 }
 
 void TrayController::togglePopover() {
-  if (!statusItem_ && !shellIcon_)
+  if (!statusItem_ && !usesShellIcon_)
     return;
   if (isPopoverShown()) {
     popover_->close();
@@ -217,7 +225,7 @@ void TrayController::showPopover() {
     popover_->activateWindow();
     return;
   }
-  if (!statusItem_ && !shellIcon_) {
+  if (!statusItem_ && !usesShellIcon_) {
     showStandaloneWindow();
     return;
   }
@@ -240,16 +248,16 @@ void TrayController::openPanel() {
   if (popover_)
     popover_->deleteLater();
   auto* view = new MenuBarView(services_);
-  popover_ = new PopoverWindow(view, PopoverWindow::Mode::popover);
+  popover_ = new PopoverWindow(view, PopoverWindow::Mode::popover, services_.ownWindows);
   // A closed panel is never shown again (each opening builds a new one), so it goes at once
   // rather than redrawing unseen for as long as the program runs.
   PopoverWindow* window = popover_;
   connect(window, &PopoverWindow::closed, this, &TrayController::panelClosed);
   connect(window, &PopoverWindow::closed, window, &QObject::deleteLater);
-  focusBeforePanel_ = desktop_.activeWindow();
+  focusBeforePanel_ = services_.ownWindows.activeWindow();
   if (focusBeforePanel_ && QWidget::find(*focusBeforePanel_))
     focusBeforePanel_.reset();  // one of Dozewick's own
-  window->showAt(trayIconGeometry(), desktop_.pointerPosition());
+  window->showAt(trayIconGeometry(), options_.pointerPosition());
   Q_EMIT panelShown();
 }
 
@@ -262,7 +270,7 @@ void TrayController::showStandaloneWindow() {
     return;
   }
   auto* view = new MenuBarView(services_);
-  popover_ = new PopoverWindow(view, PopoverWindow::Mode::standalone);
+  popover_ = new PopoverWindow(view, PopoverWindow::Mode::standalone, services_.ownWindows);
   connect(popover_, &PopoverWindow::closed, this, [this] { terminate(); });
   popover_->show();
   Q_EMIT panelShown();
@@ -271,7 +279,7 @@ void TrayController::showStandaloneWindow() {
 void TrayController::handleGlobalMouseDown() {
   if (!isPopoverShown() || popover_->mode() != PopoverWindow::Mode::popover)
     return;
-  if (isInsideOwnWindows(desktop_.pointerPosition()))
+  if (isInsideOwnWindows(options_.pointerPosition()))
     return;
   lastCloseByMonitor_ = clock_.now();
   closingForClickElsewhere_ = true;
@@ -284,11 +292,11 @@ void TrayController::panelClosed(bool hadFocus) {
   // to another window (then that one has it).
   // A click on the shell's icon takes the focus from the panel before it reaches this program:
   // it closes the panel, and must not open it again.
-  if (shellIcon_ && !hadFocus)
+  if (usesShellIcon_ && !hadFocus)
     lastCloseByMonitor_ = clock_.now();
   const auto window = std::exchange(focusBeforePanel_, std::nullopt);
   if (window && hadFocus && !closingForClickElsewhere_)
-    desktop_.activateWindow(*window);
+    services_.ownWindows.requestActivation(*window);
 }
 
 std::optional<QRect> TrayController::trayIconGeometry() const {
@@ -321,7 +329,7 @@ void TrayController::applicationWillTerminate() {
 
 void TrayController::terminate() {
   applicationWillTerminate();
-  desktop_.quitApplication();
+  options_.quitApplication();
 }
 
 }  // namespace dozewick

@@ -1,3 +1,4 @@
+// The tray item, its panel, the trust poll behind its icon, and the click monitor.
 #pragma once
 
 #include <QColor>
@@ -16,6 +17,7 @@
 #include "app/popover_window.h"
 #include "core/clock.h"
 #include "core/runtime.h"
+#include "platform/backend.h"
 #include "views/queued_redraw.h"
 #include "views/view_models.h"
 #include "views/view_services.h"
@@ -30,25 +32,12 @@ class TrayController final : public QObject {
   Q_OBJECT
 
  public:
-  // Registers the global mouse-down monitor; the token it returns removes the monitor when
-  // dropped. Returns nothing when no monitor can be had.
-  using MonitorRegistration =
-      std::function<std::shared_ptr<void>(std::function<void()> onMouseDown)>;
-
-  // What the controller needs of the desktop; the defaults are the real ones.
-  struct Desktop {
+  // What the controller needs of the Qt application; the defaults are the real ones.
+  struct Options {
     bool trayAvailable = true;
-    MonitorRegistration registerMonitor;
     std::function<QPoint()> pointerPosition;  // the pointer, in global coordinates
     std::function<void()> quitApplication;    // ends the event loop
     std::ostream* diagnostics = nullptr;      // where a missing tray is reported
-    // The window the desktop has active, and a request to make a window active again.
-    std::function<std::optional<std::uint32_t>()> activeWindow;
-    std::function<void(std::uint32_t)> activateWindow;
-    // Where the desktop's shell draws Dozewick's icon itself when there is no tray (GNOME Shell,
-    // through Dozewick's extension): whether it does at launch, and what the icon shows.
-    std::function<bool()> shellShowsIcon;
-    std::function<void(bool permitted, bool running)> showInShell;
   };
 
   static constexpr std::chrono::milliseconds permissionCheckInterval{3000};
@@ -56,8 +45,9 @@ class TrayController final : public QObject {
   // panel) and then the icon; an opening this soon after such a close is that same click.
   static constexpr double sameClickWindow = 0.5;
 
-  // `services.quit` is replaced by this controller's termination path.
-  TrayController(ViewServices services, const Clock& clock, Desktop desktop,
+  // `services.quit` is replaced by this controller's termination path. The backend gives the
+  // click monitor and, where there is no tray, the icon the desktop's shell draws.
+  TrayController(ViewServices services, const Clock& clock, Backend& backend, Options options,
                  QObject* parent = nullptr);
   ~TrayController() override;
 
@@ -80,7 +70,7 @@ class TrayController final : public QObject {
 
   QSystemTrayIcon* statusItem() const { return statusItem_; }
   // The panel opens from the icon the desktop's shell draws (no tray here).
-  bool usesShellIcon() const { return shellIcon_; }
+  bool usesShellIcon() const { return usesShellIcon_; }
   // The icon's right-click menu: open the panel, Start or Stop, Settings, Quit.
   QMenu* contextMenu() const { return contextMenu_.get(); }
   PopoverWindow* popover() const { return popover_; }
@@ -117,7 +107,8 @@ class TrayController final : public QObject {
 
   ViewServices services_;
   const Clock& clock_;
-  Desktop desktop_;
+  Backend& backend_;
+  Options options_;
 
   QSystemTrayIcon* statusItem_ = nullptr;
   std::unique_ptr<QMenu> contextMenu_;
@@ -136,8 +127,9 @@ class TrayController final : public QObject {
   QColor drawnTint_;
   bool opening_ = false;
   bool terminated_ = false;
-  bool shellIcon_ = false;
-  std::optional<std::pair<bool, bool>> shownInShell_;
+  std::unique_ptr<ShellIcon> shellIcon_;  // made where there is no tray
+  bool usesShellIcon_ = false;            // the shell drew it at launch: the panel's way in
+  std::optional<ShellIcon::State> shownInShell_;
   // When the panel last closed for a click elsewhere (or, under the shell's icon, for losing the
   // focus to that click).
   double lastCloseByMonitor_ = -1e300;

@@ -1,3 +1,4 @@
+// The command line: which backend a start forces, --help and --version.
 #include "app/window_system_choice.h"
 
 #include <algorithm>
@@ -7,88 +8,41 @@ namespace dozewick {
 
 namespace {
 
-std::string lower(std::string_view text) {
-  std::string result(text);
-  std::transform(result.begin(), result.end(), result.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return result;
-}
+constexpr std::string_view kOption = "--window-system";
 
 bool isSet(const char* value) {
   return value != nullptr && *value != '\0';
 }
 
-// XDG_CURRENT_DESKTOP is a colon-separated list, e.g. "KDE" or "ubuntu:GNOME".
-bool desktopIs(const char* list, std::string_view name) {
-  if (!isSet(list)) {
-    return false;
+// "x11, kwin, gnome, none or auto", or with `separator` "x11|kwin|gnome|none|auto".
+std::string choiceList(std::string_view separator = ", ", std::string_view last = " or ") {
+  std::string list;
+  for (const BackendChoice& choice : backendChoices()) {
+    list += std::string(choice.name) + std::string(separator);
   }
-  std::string_view rest(list);
-  while (!rest.empty()) {
-    const auto colon = rest.find(':');
-    if (lower(rest.substr(0, colon)) == name) {
-      return true;
-    }
-    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-  }
-  return false;
+  return list.substr(0, list.size() - separator.size()) + std::string(last) + "auto";
 }
-
-constexpr std::string_view kOption = "--window-system";
 
 }  // namespace
 
-std::optional<std::optional<WindowSystemKind>> parseWindowSystem(std::string_view value) {
-  const std::string name = lower(value);
+std::optional<std::optional<BackendKind>> parseWindowSystem(std::string_view value) {
+  std::string name(value);
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   // Built in place: returning a temporary empty inner optional trips GCC 12's
   // maybe-uninitialized warning in optimised builds.
-  std::optional<std::optional<WindowSystemKind>> result;
+  std::optional<std::optional<BackendKind>> result;
   if (name.empty() || name == "auto") {
     result.emplace();
     return result;
   }
-  for (const auto kind : {WindowSystemKind::x11, WindowSystemKind::kwin, WindowSystemKind::gnome,
-                          WindowSystemKind::none}) {
-    if (name == windowSystemName(kind)) {
-      result.emplace(kind);
+  for (const BackendChoice& choice : backendChoices()) {
+    if (name == choice.name) {
+      result.emplace(choice.kind);
       return result;
     }
   }
   return result;
-}
-
-std::string_view windowSystemName(WindowSystemKind kind) {
-  switch (kind) {
-    case WindowSystemKind::x11:
-      return "x11";
-    case WindowSystemKind::kwin:
-      return "kwin";
-    case WindowSystemKind::gnome:
-      return "gnome";
-    case WindowSystemKind::none:
-      break;
-  }
-  return "none";
-}
-
-WindowSystemKind detectWindowSystem(const std::function<const char*(const char*)>& variable) {
-  const char* sessionType = variable("XDG_SESSION_TYPE");
-  const std::string type = isSet(sessionType) ? lower(sessionType) : std::string();
-  const bool wayland = type == "wayland" || (type.empty() && isSet(variable("WAYLAND_DISPLAY")));
-  if (wayland) {
-    const char* desktop = variable("XDG_CURRENT_DESKTOP");
-    if (desktopIs(desktop, "kde")) {
-      return WindowSystemKind::kwin;
-    }
-    if (desktopIs(desktop, "gnome")) {
-      return WindowSystemKind::gnome;
-    }
-    return WindowSystemKind::none;
-  }
-  if (type == "x11" || isSet(variable("DISPLAY"))) {
-    return WindowSystemKind::x11;
-  }
-  return WindowSystemKind::none;
 }
 
 StartOptions parseStartOptions(const std::vector<std::string>& arguments,
@@ -98,7 +52,7 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
     const auto kind = parseWindowSystem(value);
     if (!kind) {
       options.error = std::string(source) + ": unknown window system \"" + std::string(value) +
-                      "\" (use x11, kwin, gnome, none or auto)";
+                      "\" (use " + choiceList() + ")";
       return;
     }
     options.windowSystem = *kind;
@@ -114,7 +68,7 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
       options.version = true;
     } else if (argument == kOption) {
       if (i + 1 == arguments.size()) {
-        options.error = std::string(kOption) + " needs a value (x11, kwin, gnome, none or auto)";
+        options.error = std::string(kOption) + " needs a value (" + choiceList() + ")";
       } else {
         options.windowSystem.reset();
         take(arguments[++i], kOption);
@@ -130,17 +84,19 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
 }
 
 std::string startUsage(std::string_view program) {
-  return "Usage: " + std::string(program) +
-         " [--window-system x11|kwin|gnome|none|auto] [--help] [--version]\n"
+  const std::string indent(24, ' ');
+  std::string choices;
+  for (const BackendChoice& choice : backendChoices()) {
+    std::string name(choice.name);
+    name.resize(std::max<std::size_t>(name.size() + 1, 6), ' ');
+    choices += indent + name + std::string(choice.summary) + "\n";
+  }
+  return "Usage: " + std::string(program) + " [--window-system " + choiceList("|", "|") +
+         "] [--help] [--version]\n"
          "Keeps the screen free of windows nobody uses; lives in the system tray.\n\n"
-         "  --window-system NAME  how to reach the desktop's windows, instead of detecting it:\n"
-         "                        x11   an X11 session with an EWMH window manager\n"
-         "                        kwin  KDE Plasma on Wayland, through a KWin script\n"
-         "                        gnome GNOME on Wayland, through Dozewick's shell extension\n"
-         "                        none  manage no windows\n"
-         "                        auto  detect from the session (the default)\n"
-         "                        The variable " +
-         std::string(kWindowSystemVariable) +
+         "  --window-system NAME  how to reach the desktop's windows, instead of detecting it:\n" +
+         choices + indent + "auto  detect from the session (the default)\n" + indent +
+         "The variable " + std::string(kWindowSystemVariable) +
          " does the same; the option wins.\n"
          "  -h, --help            show this text\n"
          "  --version             show the version and the licence\n\n"

@@ -1,31 +1,25 @@
+// The command line: which backend a start forces, --help and --version.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace dozewick {
+#include "platform/backend_factory.h"
 
-// The one way this program reaches the desktop's windows, chosen at start for the session.
-enum class WindowSystemKind { x11, kwin, gnome, none };
+namespace dozewick {
 
 // The environment variable that forces a window system, as --window-system does.
 inline constexpr const char* kWindowSystemVariable = "DOZEWICK_WINDOW_SYSTEM";
 
-// "x11", "kwin", "gnome" or "none"; "auto" and the empty text mean "detect". Anything else is
+// A backend's name, in any case; "auto" and the empty text mean "detect". Anything else is
 // nullopt.
-std::optional<std::optional<WindowSystemKind>> parseWindowSystem(std::string_view value);
-std::string_view windowSystemName(WindowSystemKind kind);
-
-// The window system of the session described by these variables (nullptr for unset). It does
-// not depend on where Qt itself draws: under XWayland an X11 backend would see only X11 clients.
-WindowSystemKind detectWindowSystem(const std::function<const char*(const char*)>& variable);
+std::optional<std::optional<BackendKind>> parseWindowSystem(std::string_view value);
 
 // What the command line asks for.
 struct StartOptions {
-  std::optional<WindowSystemKind> windowSystem;  // forced; otherwise detected
+  std::optional<BackendKind> windowSystem;  // forced; otherwise detected
   bool help = false;
   bool version = false;
   std::string error;  // set when the command line or the variable cannot be followed

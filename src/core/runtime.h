@@ -1,10 +1,9 @@
+// The main thread: its repeating timers and the tasks posted to it.
 #pragma once
 
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <utility>
 
 namespace dozewick {
 
@@ -19,7 +18,7 @@ class RepeatingTimer {
 };
 
 // Main-thread services: all program state lives on one thread and every callback below is
-// delivered to it, one at a time.
+// delivered to it, one at a time. There is no other thread.
 class Runtime {
  public:
   virtual ~Runtime() = default;
@@ -31,17 +30,6 @@ class Runtime {
 
   // Runs `task` later on the main thread, never inside this call.
   virtual void post(std::function<void()> task) = 0;
-
-  // Runs `job` off the main thread, then `done` on the main thread.
-  virtual void runInBackground(std::function<void()> job, std::function<void()> done) = 0;
-
-  // Runs `query` off the main thread and hands its value to `deliver` on the main thread.
-  template <class T>
-  void queryInBackground(std::function<T()> query, std::function<void(T)> deliver) {
-    auto result = std::make_shared<std::optional<T>>();
-    runInBackground([query = std::move(query), result] { result->emplace(query()); },
-                    [deliver = std::move(deliver), result] { deliver(std::move(**result)); });
-  }
 };
 
 }  // namespace dozewick

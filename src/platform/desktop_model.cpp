@@ -8,8 +8,9 @@
 
 namespace dozewick {
 
-DesktopModel::DesktopModel(Transport& transport, std::int32_t ownPid, std::ostream& diagnostics)
-    : transport_(transport), ownPid_(ownPid), diagnostics_(diagnostics) {}
+DesktopModel::DesktopModel(Transport& transport, std::int32_t ownPid, std::ostream& diagnostics,
+                           Order order)
+    : transport_(transport), ownPid_(ownPid), diagnostics_(diagnostics), order_(order) {}
 
 void DesktopModel::report(std::vector<DesktopWindow> windows,
                           std::optional<std::int32_t> activePid) {
@@ -33,17 +34,33 @@ void DesktopModel::report(std::vector<DesktopWindow> windows,
   known_ = true;
   minimizing_.clear();
   listingStale_ = true;
-  if (!activePid || *activePid <= 0) {
-    frontmost_.reset();
-  } else if (*activePid != ownPid_) {
-    frontmost_ = activePid;
+  if (activePid && *activePid > 0 && *activePid == ownPid_) {
+    frontmost_ = order_ == Order::topmostFirst ? topmostApplication() : lastApplication_;
+    return;
   }
+  frontmost_ = activePid && *activePid > 0 ? activePid : std::nullopt;
+  // The tray clicked on the way to Dozewick's panel, or a moment without an active window, is no
+  // application the user worked in.
+  if (std::any_of(windows_.begin(), windows_.end(), [this](const DesktopWindow& window) {
+        return window.pid == frontmost_ && managed(window);
+      })) {
+    lastApplication_ = frontmost_;
+  }
+}
+
+// The window the window manager raised last, below Dozewick's own, is the one the user was in,
+// also when the desktop was not asked in between.
+std::optional<std::int32_t> DesktopModel::topmostApplication() const {
+  const auto topmost = std::find_if(windows_.begin(), windows_.end(),
+                                    [this](const DesktopWindow& window) { return listed(window); });
+  return topmost == windows_.end() ? std::nullopt : std::optional(topmost->pid);
 }
 
 void DesktopModel::forget() {
   known_ = false;
   windows_.clear();
   frontmost_.reset();
+  lastApplication_.reset();
   minimizing_.clear();
   numbers_.clear();
   listingStale_ = true;

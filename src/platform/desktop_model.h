@@ -40,7 +40,10 @@ struct DesktopWindow {
 // Dozewick's window system on every desktop: a backend reports the desktop's windows, and the model
 // answers the loop's questions from the last report, by these rules:
 // - Dozewick's own windows are never listed, hidden, minimized or offered one by one, and while
-//   one of them is active the application that was frontmost before stays frontmost.
+//   one of them is active the application the user was in stays frontmost: where the desktop
+//   reports its windows topmost first, the application of the topmost listed window; elsewhere
+//   the application whose window the desktop last reported active (a dock or tray, or no active
+//   window, on the way does not count).
 // - Listed are the windows of a process, of an ordinary type (an unknown type is left alone: it
 //   may be the desktop's own), in the task bar (what skips it could not be brought back), on the
 //   current desktop and not minimized.
@@ -71,11 +74,15 @@ class DesktopModel final : public WindowSystem {
 
   static constexpr std::size_t kMaxWindows = 1024;
 
-  // `ownPid` is Dozewick's own process (0: none); the one warning goes to `diagnostics`.
-  DesktopModel(Transport& transport, std::int32_t ownPid, std::ostream& diagnostics);
+  // The order of a report: the stacking order, or one that says nothing.
+  enum class Order { topmostFirst, unordered };
 
-  // Every window the desktop manages, in its order (topmost first where it knows it), and the
-  // process of the active window. Replaces all that was known.
+  // `ownPid` is Dozewick's own process (0: none); the one warning goes to `diagnostics`.
+  DesktopModel(Transport& transport, std::int32_t ownPid, std::ostream& diagnostics,
+               Order order = Order::unordered);
+
+  // Every window the desktop manages, in its order, and the process of the active window.
+  // Replaces all that was known.
   void report(std::vector<DesktopWindow> windows, std::optional<std::int32_t> activePid);
   // The desktop's windows are not known (not yet read, or lost).
   void forget();
@@ -97,17 +104,20 @@ class DesktopModel final : public WindowSystem {
   bool managed(const DesktopWindow& window) const;
   bool listed(const DesktopWindow& window) const;
   bool runs(std::int32_t pid) const;
+  std::optional<std::int32_t> topmostApplication() const;
   std::uint32_t newNumber();
   bool ready() { return transport_.refresh() && known_; }
 
   Transport& transport_;
   std::int32_t ownPid_;
   std::ostream& diagnostics_;
+  Order order_;
   bool warned_ = false;
 
   bool known_ = false;
   std::vector<DesktopWindow> windows_;
   std::optional<std::int32_t> frontmost_;
+  std::optional<std::int32_t> lastApplication_;   // whose window, of a kind listed, was active last
   std::unordered_set<std::uint64_t> minimizing_;  // asked for since the last report
   std::unordered_map<std::uint64_t, std::uint32_t> numbers_;
   std::uint32_t nextNumber_ = 1;

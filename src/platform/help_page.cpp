@@ -1,3 +1,4 @@
+// The page that explains what Dozewick needs to manage windows, installed beside the program.
 #include "platform/help_page.h"
 
 #include <QDesktopServices>
@@ -5,7 +6,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QUrl>
-#include <utility>
 
 #ifndef DOZEWICK_DATA_RELATIVE_TO_BIN
 #define DOZEWICK_DATA_RELATIVE_TO_BIN "../share/dozewick"
@@ -31,10 +31,6 @@ bool openHelpPage(const QString& applicationDir) {
   if (page.isEmpty() || !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
     return false;
   return QDesktopServices::openUrl(QUrl::fromLocalFile(page));
-}
-
-PermissionChecker::Platform desktopPermissionPlatform(std::function<bool()> trustQuery) {
-  return {std::move(trustQuery), [] {}, [] { openHelpPage(); }};
 }
 
 }  // namespace dozewick

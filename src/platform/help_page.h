@@ -1,10 +1,8 @@
+// The page that explains what Dozewick needs to manage windows, installed beside the program.
 #pragma once
 
 #include <QCoreApplication>
 #include <QString>
-#include <functional>
-
-#include "platform/permission_checker.h"
 
 namespace dozewick {
 
@@ -15,9 +13,5 @@ QString findHelpPage(const QString& applicationDir = QCoreApplication::applicati
 
 // Opens the help page with the desktop's default handler; false when there is none to open.
 bool openHelpPage(const QString& applicationDir = QCoreApplication::applicationDirPath());
-
-// What the permission checker uses on an X11 desktop: the given trust query, no system prompt
-// (X11 has none), and the help page in place of system settings that could grant the trust.
-PermissionChecker::Platform desktopPermissionPlatform(std::function<bool()> trustQuery);
 
 }  // namespace dozewick

@@ -1,3 +1,4 @@
+// Whether Dozewick can manage the desktop's windows, and the guided check that leads there.
 #include "platform/permission_checker.h"
 
 #include <utility>
@@ -10,22 +11,20 @@ constexpr std::chrono::milliseconds kPollInterval{1000};
 
 std::shared_ptr<PermissionChecker> PermissionChecker::create(Runtime& runtime,
                                                              const Localizer& texts,
-                                                             Platform platform) {
-  std::shared_ptr<PermissionChecker> checker(
-      new PermissionChecker(runtime, texts, std::move(platform)));
+                                                             Backend& backend) {
+  std::shared_ptr<PermissionChecker> checker(new PermissionChecker(runtime, texts, backend));
   checker->checkPermissionAsync(nullptr);
   return checker;
 }
 
-PermissionChecker::PermissionChecker(Runtime& runtime, const Localizer& texts, Platform platform)
-    : runtime_(runtime), texts_(texts), platform_(std::move(platform)) {}
+PermissionChecker::PermissionChecker(Runtime& runtime, const Localizer& texts, Backend& backend)
+    : runtime_(runtime), texts_(texts), backend_(backend) {}
 
 void PermissionChecker::performPermissionCheck(std::function<void(bool)> deliver) {
-  // Only the query itself crosses to the background thread, never the checker.
-  std::function<bool()> query = platform_.trustQuery;
-  if (!query)
-    query = [] { return false; };
-  runtime_.queryInBackground<bool>(std::move(query), std::move(deliver));
+  // Every backend answers from what it holds, so no thread is needed; the answer still comes
+  // later, never inside the call.
+  runtime_.post(
+      [&backend = backend_, deliver = std::move(deliver)] { deliver(backend.canManageWindows()); });
 }
 
 void PermissionChecker::checkPermissionAsync(std::function<void(bool granted)> done) {
@@ -58,10 +57,9 @@ void PermissionChecker::startCheckingPermission() {
       }
       return;
     }
-    if (self->platform_.prompt)
-      self->platform_.prompt();
-    if (self->platform_.openSettings)
-      self->platform_.openSettings();
+    // What Authorize did, the backend tells the user itself.
+    self->backend_.authorize();
+    self->backend_.showHelp();
     self->stopTimer();
     std::weak_ptr<PermissionChecker> weak = self;
     self->checkTimer_ = self->runtime_.scheduleRepeating(kPollInterval, [weak] {

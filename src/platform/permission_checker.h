@@ -1,3 +1,4 @@
+// Whether Dozewick can manage the desktop's windows, and the guided check that leads there.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "core/observable.h"
 #include "core/runtime.h"
 #include "core/trust_check.h"
+#include "platform/backend.h"
 
 namespace dozewick {
 
@@ -19,15 +21,10 @@ class PermissionChecker final : public ObservableObject,
  public:
   static constexpr std::int64_t maxCheckCount = 30;
 
-  struct Platform {
-    std::function<bool()> trustQuery;    // silent; runs off the main thread
-    std::function<void()> prompt;        // asks the system to offer the grant
-    std::function<void()> openSettings;  // shows the user where the grant is made
-  };
-
-  // Starts a first check without waiting for it.
+  // Starts a first check without waiting for it. The backend answers the trust query from what
+  // it holds, takes the Authorize step (the prompt) and shows the help page (the settings).
   static std::shared_ptr<PermissionChecker> create(Runtime& runtime, const Localizer& texts,
-                                                   Platform platform);
+                                                   Backend& backend);
   // The program's one instance; built where the real pieces are wired together.
   static PermissionChecker& shared();
 
@@ -44,14 +41,14 @@ class PermissionChecker final : public ObservableObject,
   void stopCheckingPermission();
 
  private:
-  PermissionChecker(Runtime& runtime, const Localizer& texts, Platform platform);
+  PermissionChecker(Runtime& runtime, const Localizer& texts, Backend& backend);
   void performPermissionCheck(std::function<void(bool)> deliver);
   void pollTick();
   void stopTimer();
 
   Runtime& runtime_;
   const Localizer& texts_;
-  Platform platform_;
+  Backend& backend_;
   Published<bool> hasAccessibilityPermission_{*this, false};
   Published<bool> isCheckingPermission_{*this, false};
   Published<std::string> checkStatus_{*this, std::string()};

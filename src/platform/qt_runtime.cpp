@@ -1,3 +1,4 @@
+// The main thread of the program: Qt's event loop, its timers on one grid, and posted tasks.
 #include "platform/qt_runtime.h"
 
 #include <QMetaObject>
@@ -119,11 +120,8 @@ QtRuntime::QtRuntime(std::chrono::milliseconds grid)
     : context_(std::make_unique<QObject>()),
       schedule_(std::make_shared<Schedule>(context_.get(), grid)) {}
 
-QtRuntime::~QtRuntime() {
-  // No background job may deliver to a context that is gone; results still queued for it are
-  // discarded together with the context.
-  pool_.waitForDone();
-}
+// Tasks still queued for the context are discarded together with it.
+QtRuntime::~QtRuntime() = default;
 
 std::shared_ptr<RepeatingTimer> QtRuntime::scheduleRepeating(std::chrono::milliseconds interval,
                                                              std::function<void()> onFire) {
@@ -132,14 +130,6 @@ std::shared_ptr<RepeatingTimer> QtRuntime::scheduleRepeating(std::chrono::millis
 
 void QtRuntime::post(std::function<void()> task) {
   QMetaObject::invokeMethod(context_.get(), std::move(task), Qt::QueuedConnection);
-}
-
-void QtRuntime::runInBackground(std::function<void()> job, std::function<void()> done) {
-  QObject* context = context_.get();
-  pool_.start([context, job = std::move(job), done = std::move(done)]() mutable {
-    job();
-    QMetaObject::invokeMethod(context, std::move(done), Qt::QueuedConnection);
-  });
 }
 
 }  // namespace dozewick

@@ -1,7 +1,7 @@
+// The main thread of the program: Qt's event loop, its timers on one grid, and posted tasks.
 #pragma once
 
 #include <QObject>
-#include <QThreadPool>
 #include <chrono>
 #include <memory>
 
@@ -22,14 +22,12 @@ class QtRuntime final : public Runtime {
   std::shared_ptr<RepeatingTimer> scheduleRepeating(std::chrono::milliseconds interval,
                                                     std::function<void()> onFire) override;
   void post(std::function<void()> task) override;
-  void runInBackground(std::function<void()> job, std::function<void()> done) override;
 
   class Schedule;
 
  private:
   std::unique_ptr<QObject> context_;  // receives queued work; its children are the timers
   std::shared_ptr<Schedule> schedule_;
-  QThreadPool pool_;
 };
 
 }  // namespace dozewick

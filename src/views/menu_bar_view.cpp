@@ -1,3 +1,4 @@
+// The panel of the tray icon: name and state, what is missing, the loop's figures, the buttons.
 #include "views/menu_bar_view.h"
 
 #include <QEvent>
@@ -8,7 +9,6 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "platform/x11/x11_own_windows.h"
 #include "views/permission_request_view.h"
 #include "views/settings_view.h"
 #include "views/style.h"
@@ -82,7 +82,16 @@ void MenuBarView::build() {
   outer->addWidget(column, 0, Qt::AlignHCenter);
   outer->addStretch(1);
 
-  // Header: symbol, name and state; the settings button at the far end.
+  stack->addWidget(buildHeader());
+  stack->addWidget(new Divider);
+  stack->addWidget(buildPermissionSection());
+  stack->addLayout(buildFigures());
+  stack->addLayout(buildControlButton());
+  stack->addLayout(buildFooter());
+}
+
+// Header: symbol, name and state; the settings button at the far end.
+QWidget* MenuBarView::buildHeader() {
   auto* header = new QWidget;
   header->setObjectName(QStringLiteral("header"));
   auto* headerRow = row(kDefaultSpacing);
@@ -115,11 +124,11 @@ void MenuBarView::build() {
   settingsButton_->setFixedSize(24, 24);
   connect(settingsButton_, &QPushButton::clicked, this, &MenuBarView::presentSettings);
   headerRow->addWidget(settingsButton_, 0, Qt::AlignVCenter);
-  stack->addWidget(header);
+  return header;
+}
 
-  stack->addWidget(new Divider);
-
-  // What to do without the permission; the divider below belongs to it.
+// What to do without the permission; the divider below belongs to it.
+QWidget* MenuBarView::buildPermissionSection() {
   permissionSection_ = new QWidget;
   permissionSection_->setObjectName(QStringLiteral("permissionSection"));
   auto* sectionWithDivider = new QVBoxLayout(permissionSection_);
@@ -155,9 +164,11 @@ void MenuBarView::build() {
   block->addWidget(refreshButton_, 0, Qt::AlignHCenter);
   sectionWithDivider->addLayout(block);
   sectionWithDivider->addWidget(new Divider);
-  stack->addWidget(permissionSection_);
+  return permissionSection_;
+}
 
-  // The loop's figures.
+// The loop's figures.
+QVBoxLayout* MenuBarView::buildFigures() {
   auto* figures = new QVBoxLayout;
   figures->setContentsMargins(4, 0, 4, 0);
   figures->setSpacing(8);
@@ -180,9 +191,11 @@ void MenuBarView::build() {
   figureRow("active", activeIcon_, activeText_, 15);
   figureRow("minimized", minimizedIcon_, minimizedText_, 14);
   nextCheckRow_ = figureRow("nextCheck", nextCheckIcon_, nextCheckText_, 15);
-  stack->addLayout(figures);
+  return figures;
+}
 
-  // Start or stop.
+// Start or stop.
+QHBoxLayout* MenuBarView::buildControlButton() {
   auto* controlBox = row(0);
   controlBox->setContentsMargins(4, 0, 4, 0);
   controlButton_ = new QPushButton;
@@ -191,9 +204,11 @@ void MenuBarView::build() {
   controlButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   connect(controlButton_, &QPushButton::clicked, this, &MenuBarView::toggleRunning);
   controlBox->addWidget(controlButton_);
-  stack->addLayout(controlBox);
+  return controlBox;
+}
 
-  // Footer: a divider and the Quit capsule.
+// Footer: a divider and the Quit capsule.
+QVBoxLayout* MenuBarView::buildFooter() {
   auto* footer = new QVBoxLayout;
   footer->setContentsMargins(4, 0, 4, 6);
   footer->setSpacing(12);
@@ -211,13 +226,10 @@ void MenuBarView::build() {
       services_.quit();
   });
   footer->addWidget(quitButton_, 0, Qt::AlignHCenter);
-  stack->addLayout(footer);
+  return footer;
 }
 
 void MenuBarView::refresh() {
-  const QPalette& pal = palette();
-  auto colour = [&pal](ColorRole role) { return style::color(role, pal); };
-
   PanelInputs inputs;
   inputs.hasAccessibilityPermission = services_.checker.hasAccessibilityPermission()();
   inputs.isRunning = services_.manager.isRunning()();
@@ -226,7 +238,17 @@ void MenuBarView::refresh() {
   inputs.nextMinimizeIn = services_.manager.nextMinimizeIn()();
   inputs.checkStatus = services_.checker.checkStatus()();
   model_ = panelModel(inputs);
+  refreshHeader();
+  refreshPermissionSection(inputs);
+  refreshFigures(inputs);
+  refreshButtons();
+}
 
+QColor MenuBarView::colour(ColorRole role) const {
+  return style::color(role, palette());
+}
+
+void MenuBarView::refreshHeader() {
   headerIcon_->setSymbol(QString::fromStdString(model_.iconName), colour(model_.iconColor));
   appName_->setText(text("app.name"));
   statusDot_->setColor(colour(model_.dotColor));
@@ -238,7 +260,9 @@ void MenuBarView::refresh() {
                   18);
   settingsButton_->setToolTip(settingsTitle);
   settingsButton_->setAccessibleName(settingsTitle);
+}
 
+void MenuBarView::refreshPermissionSection(const PanelInputs& inputs) {
   permissionSection_->setVisible(model_.showsPermissionSection);
   permissionIcon_->setSymbol(QStringLiteral("exclamationmark.triangle.fill"),
                              colour(ColorRole::orange));
@@ -259,7 +283,9 @@ void MenuBarView::refresh() {
   setButtonSymbol(refreshButton_, QStringLiteral("arrow.clockwise"), colour(ColorRole::blue), 12);
   refreshButton_->setText(refreshText);
   refreshButton_->setAccessibleName(refreshText);
+}
 
+void MenuBarView::refreshFigures(const PanelInputs& inputs) {
   const QColor countColour = colour(model_.countStyle);
   activeIcon_->setSymbol(QStringLiteral("rectangle.stack"), colour(ColorRole::blue));
   activeText_->setText(QString::fromStdString(
@@ -274,7 +300,9 @@ void MenuBarView::refresh() {
   nextCheckText_->setText(QString::fromStdString(
       secondsText(services_.language.localizedString("window.nextCheck"), inputs.nextMinimizeIn)));
   setTextColor(nextCheckText_, colour(ColorRole::primary));
+}
 
+void MenuBarView::refreshButtons() {
   const QString control = text(model_.controlTextKey.c_str());
   makeProminent(controlButton_, colour(model_.controlTint), Qt::white, 8);
   setButtonSymbol(controlButton_, QString::fromStdString(model_.controlSymbol), Qt::white, 14);
@@ -364,13 +392,14 @@ void presentSheet(QPointer<Sheet>& slot, ViewServices& services, QWidget* panel)
     return;
   auto* sheet = new Sheet(services, panel);
   slot = sheet;
-  QObject::connect(sheet, &QDialog::finished, panel, [&slot, sheet, panel] {
+  QObject::connect(sheet, &QDialog::finished, panel, [&slot, &services, sheet, panel] {
     if (slot == sheet)
       slot.clear();
     // The focus goes back to the open panel, not to whatever window the desktop picks. Asked
     // as a task bar asks, since some window managers refuse an application's own request.
     QWidget* window = panel->window();
-    if (window->isVisible() && !x11::requestActivation(static_cast<std::uint32_t>(window->winId())))
+    if (window->isVisible() &&
+        !services.ownWindows.requestActivation(static_cast<std::uint32_t>(window->winId())))
       window->activateWindow();
   });
   sheet->open();

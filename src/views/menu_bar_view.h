@@ -1,5 +1,7 @@
+// The panel of the tray icon: name and state, what is missing, the loop's figures, the buttons.
 #pragma once
 
+#include <QColor>
 #include <QPointer>
 #include <QWidget>
 
@@ -8,8 +10,10 @@
 #include "views/view_models.h"
 #include "views/view_services.h"
 
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace dozewick {
 
@@ -47,7 +51,17 @@ class MenuBarView : public QWidget {
 
  private:
   void build();
+  QWidget* buildHeader();
+  QWidget* buildPermissionSection();
+  QVBoxLayout* buildFigures();
+  QHBoxLayout* buildControlButton();
+  QVBoxLayout* buildFooter();
   void refresh();
+  void refreshHeader();
+  void refreshPermissionSection(const PanelInputs& inputs);
+  void refreshFigures(const PanelInputs& inputs);
+  void refreshButtons();
+  QColor colour(ColorRole role) const;
   QString text(const char* key) const;
 
   void refreshPermission();

@@ -1,3 +1,4 @@
+// The permission dialog: what Dozewick needs, the guided check, and its status.
 #include "views/permission_request_view.h"
 
 #include <QEvent>
@@ -26,7 +27,7 @@ PermissionRequestView::PermissionRequestView(ViewServices& services, QWidget* pa
   setObjectName(QStringLiteral("permissionRequestView"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowModality(Qt::WindowModal);
-  makeSheetWindow(this);
+  makeSheetWindow(this, services_.ownWindows);
   build();
   redraw_.observe(services_.checker);
   redraw_.observe(services_.language);
@@ -80,6 +81,29 @@ void PermissionRequestView::build() {
   message_->setContentsMargins(kDefaultPadding, 0, kDefaultPadding, 0);
   stack->addWidget(message_);
 
+  stack->addWidget(buildSteps(), 0, Qt::AlignHCenter);
+
+  path_ = new MiddleElidedLabel;
+  path_->setObjectName(QStringLiteral("executablePath"));
+  path_->setFont(style::monospaced(10));
+  auto* pathBox = new QHBoxLayout;
+  pathBox->setContentsMargins(8, 0, 8, 0);
+  pathBox->addWidget(path_);
+  stack->addLayout(pathBox);
+
+  status_ = new QLabel;
+  status_->setObjectName(QStringLiteral("status"));
+  status_->setFont(style::caption());
+  status_->setAlignment(Qt::AlignCenter);
+  status_->setWordWrap(true);
+  status_->setContentsMargins(0, 4, 0, 4);
+  stack->addWidget(status_);
+
+  buildButtons(stack);
+}
+
+// The four steps, each with its symbol.
+QWidget* PermissionRequestView::buildSteps() {
   auto* steps = new QWidget;
   steps->setObjectName(QStringLiteral("steps"));
   auto* stepsLayout = new QVBoxLayout(steps);
@@ -100,24 +124,11 @@ void PermissionRequestView::build() {
     steps_.push_back(label);
     stepIcons_.push_back(icon);
   }
-  stack->addWidget(steps, 0, Qt::AlignHCenter);
+  return steps;
+}
 
-  path_ = new MiddleElidedLabel;
-  path_->setObjectName(QStringLiteral("executablePath"));
-  path_->setFont(style::monospaced(10));
-  auto* pathBox = new QHBoxLayout;
-  pathBox->setContentsMargins(8, 0, 8, 0);
-  pathBox->addWidget(path_);
-  stack->addLayout(pathBox);
-
-  status_ = new QLabel;
-  status_->setObjectName(QStringLiteral("status"));
-  status_->setFont(style::caption());
-  status_->setAlignment(Qt::AlignCenter);
-  status_->setWordWrap(true);
-  status_->setContentsMargins(0, 4, 0, 4);
-  stack->addWidget(status_);
-
+// Close and the main button side by side, the re-check below them.
+void PermissionRequestView::buildButtons(QVBoxLayout* stack) {
   auto* buttons = new QHBoxLayout;
   buttons->setContentsMargins(0, 0, 0, 0);
   buttons->setSpacing(12);

@@ -1,3 +1,4 @@
+// The permission dialog: what Dozewick needs, the guided check, and its status.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +11,7 @@
 
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace dozewick {
 
@@ -34,6 +36,8 @@ class PermissionRequestView : public QDialog {
 
  private:
   void build();
+  QWidget* buildSteps();
+  void buildButtons(QVBoxLayout* stack);
   void refresh();
   QString text(const char* key) const;
 

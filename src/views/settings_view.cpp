@@ -1,3 +1,4 @@
+// The settings dialog: the interface language and launch at login.
 #include "views/settings_view.h"
 
 #include <QEvent>
@@ -65,7 +66,7 @@ SettingsView::SettingsView(ViewServices& services, QWidget* parent)
   setObjectName(QStringLiteral("settingsView"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowModality(Qt::WindowModal);
-  makeSheetWindow(this);
+  makeSheetWindow(this, services_.ownWindows);
   build();
   redraw_.observe(services_.language);
   redraw_.observe(services_.launchAtLogin);

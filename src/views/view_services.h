@@ -1,3 +1,4 @@
+// What the views read and call: the services, and how Dozewick's own windows behave.
 #pragma once
 
 #include <functional>
@@ -6,6 +7,7 @@
 #include "core/runtime.h"
 #include "core/window_manager.h"
 #include "localization/language_manager.h"
+#include "platform/backend.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 
@@ -18,6 +20,7 @@ struct ViewServices {
   LanguageManager& language;
   LaunchAtLoginManager& launchAtLogin;
   Runtime& runtime;
+  OwnWindows& ownWindows;      // the panel and its dialogs towards the window manager
   std::function<void()> quit;  // the program's termination path
   std::string executablePath;  // shown by the permission dialog
 };

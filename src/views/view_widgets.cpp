@@ -1,3 +1,4 @@
+// The small widgets and helpers the panel and its dialogs are drawn with.
 #include "views/view_widgets.h"
 
 #include <QEvent>
@@ -5,7 +6,6 @@
 #include <QPainterPath>
 #include <QStyleOption>
 
-#include "platform/x11/x11_own_windows.h"
 #include "views/style.h"
 #include "views/symbol_icons.h"
 
@@ -245,26 +245,32 @@ namespace {
 // Marks its window for the task bars each time it is shown, before it is mapped.
 class OutOfTaskbars final : public QObject {
  public:
-  explicit OutOfTaskbars(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+  OutOfTaskbars(QWidget* window, OwnWindows& ownWindows)
+      : QObject(window), ownWindows_(ownWindows) {
+    window->installEventFilter(this);
+  }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Show && watched == parent() && !event->spontaneous())
-      x11::keepOutOfTaskbars(static_cast<QWidget*>(watched)->winId());
+      ownWindows_.keepOutOfTaskbars(static_cast<QWidget*>(watched)->winId());
     return false;
   }
+
+ private:
+  OwnWindows& ownWindows_;
 };
 
 }  // namespace
 
-void makeSheetWindow(QWidget* dialog) {
+void makeSheetWindow(QWidget* dialog, OwnWindows& ownWindows) {
   Qt::WindowFlags flags =
       Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
   QWidget* parent = dialog->parentWidget();
   if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
     flags |= Qt::WindowStaysOnTopHint;
   dialog->setWindowFlags(flags);
-  new OutOfTaskbars(dialog);
+  new OutOfTaskbars(dialog, ownWindows);
 }
 
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet) {

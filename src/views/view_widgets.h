@@ -1,3 +1,4 @@
+// The small widgets and helpers the panel and its dialogs are drawn with.
 #pragma once
 
 #include <QAbstractButton>
@@ -8,6 +9,8 @@
 #include <QWidget>
 #include <functional>
 #include <utility>
+
+#include "platform/backend.h"
 
 namespace dozewick {
 
@@ -111,7 +114,7 @@ void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& c
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet);
 // A dialog of the panel: transient for it, left out of task bars and pagers, with a title and a
 // close button but no minimise or maximise; on top when the panel is, else it would open beneath.
-void makeSheetWindow(QWidget* dialog);
+void makeSheetWindow(QWidget* dialog, OwnWindows& ownWindows);
 // The colour a label's text is drawn in.
 void setTextColor(QWidget* widget, const QColor& color);
 

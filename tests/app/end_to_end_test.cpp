@@ -10,7 +10,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "platform/x11_test_support.h"
+#include "support/child_processes.h"
 
 namespace dozewick {
 namespace {
@@ -97,6 +97,73 @@ class EndToEnd : public ::testing::Test {
     return has("_NET_WM_STATE_SKIP_TASKBAR") && has("_NET_WM_STATE_SKIP_PAGER");
   }
 
+  // A click on the icon opens the panel below it, with the focus and out of task bars and pagers.
+  void openThePanelBelow(const Rect& icon, std::uint32_t own, std::uint32_t& panel) {
+    desk.send("activate\t" + std::to_string(own));
+    click(icon);
+    ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s));
+    panel = shownPanel();
+    const Rect placed = *Rect::parse(desk.send("geometry\t" + std::to_string(panel)));
+    EXPECT_EQ(placed.w, 260);
+    EXPECT_EQ(placed.h, 400);
+    EXPECT_GE(placed.y, icon.y + icon.h) << "below the icon";
+    EXPECT_LE(placed.x, icon.x + icon.w / 2);
+    EXPECT_GE(placed.x + placed.w, icon.x + icon.w / 2);
+    ASSERT_TRUE(eventually([&] { return active() == panel; }, 10s));
+    EXPECT_TRUE(skipsBars(panel));
+  }
+
+  // Its dialogs belong to it: out of task bars too, and no minimise or maximise. Escape closes
+  // the dialog, then the panel, and the user's window has the focus again.
+  void closeADialogAndThePanelWithEscape(std::uint32_t panel, std::uint32_t own) {
+    ASSERT_TRUE(eventually([&] { return probe("button", "Settings").has_value(); }, 10s));
+    click(*probe("button", "Settings"));
+    std::uint32_t dialog = 0;
+    ASSERT_TRUE(eventually(
+        [&] {
+          dialog =
+              std::stoul(desk.send("shown\t" + std::to_string(pid) + "\t" + std::to_string(panel)));
+          return dialog != 0;
+        },
+        10s));
+    EXPECT_TRUE(skipsBars(dialog));
+    EXPECT_EQ(prop(dialog, "WM_TRANSIENT_FOR"), std::vector<std::uint32_t>{panel});
+    // Motif hints: flags, functions, decorations. No minimise (8, 32) or maximise (16, 64).
+    const auto motif = prop(dialog, "_MOTIF_WM_HINTS");
+    ASSERT_GE(motif.size(), 3u);
+    EXPECT_TRUE(motif[0] & 1u) << "the functions are given";
+    EXPECT_EQ(motif[1] & (1u | 8u | 16u), 0u) << "functions " << motif[1];
+    EXPECT_EQ(motif[2] & (1u | 32u | 64u), 0u) << "decorations " << motif[2];
+
+    ASSERT_TRUE(eventually([&] { return active() == dialog; }, 10s));
+    pressEscape();
+    ASSERT_TRUE(eventually([&] { return desk.state(dialog).rfind("unviewable", 0) == 0; }, 10s));
+    ASSERT_TRUE(eventually([&] { return active() == panel; }, 10s)) << "back to the panel";
+    pressEscape();
+    ASSERT_TRUE(eventually([&] { return shownPanel() == 0; }, 10s));
+    EXPECT_TRUE(eventually([&] { return active() == own; }, 10s)) << "active: " << active();
+  }
+
+  void startFromASecondLaunch(const Rect& icon) {
+    // Opened again, a click elsewhere closes it.
+    click(icon);
+    ASSERT_TRUE(eventually([&] { return probe("popover").has_value(); }, 10s));
+    desk.send("click\t100\t900");
+    EXPECT_TRUE(eventually([&] { return shownPanel() == 0; }, 5s));
+
+    // A second launch opens the panel of the first and ends.
+    EXPECT_EQ(ChildProcess({DOZEWICK_EXECUTABLE}, {}, false, log).exitStatus(20s), 0);
+    ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s));
+
+    // Start runs the loop; a click on the icon closes the panel again.
+    ASSERT_TRUE(eventually([&] { return probe("button", "Start").has_value(); }, 10s));
+    click(*probe("button", "Start"));
+    ASSERT_TRUE(eventually([&] { return probe("button", "Stop").has_value(); }, 10s));
+    ASSERT_TRUE(probe("label", "Running"));
+    click(icon);
+    ASSERT_TRUE(eventually([&] { return shownPanel() == 0; }, 5s));
+  }
+
   std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("dozewick-test-" + std::to_string(::getpid()));
   bool made = std::filesystem::create_directories(dir);
@@ -128,66 +195,17 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   ASSERT_TRUE(eventually([&] { return probe("tray") && probe("tray")->w > 0; }, 10s));
   EXPECT_EQ(probe("tray")->x, icon->x);
 
-  // A click on the icon opens the panel below it, with the focus and out of task bars and pagers.
-  desk.send("activate\t" + std::to_string(own));
-  click(*icon);
-  ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s));
-  const std::uint32_t panel = shownPanel();
-  const Rect placed = *Rect::parse(desk.send("geometry\t" + std::to_string(panel)));
-  EXPECT_EQ(placed.w, 260);
-  EXPECT_EQ(placed.h, 400);
-  EXPECT_GE(placed.y, icon->y + icon->h) << "below the icon";
-  EXPECT_LE(placed.x, icon->x + icon->w / 2);
-  EXPECT_GE(placed.x + placed.w, icon->x + icon->w / 2);
-  ASSERT_TRUE(eventually([&] { return active() == panel; }, 10s));
-  EXPECT_TRUE(skipsBars(panel));
+  std::uint32_t panel = 0;
+  openThePanelBelow(*icon, own, panel);
+  if (HasFatalFailure())
+    return;
+  closeADialogAndThePanelWithEscape(panel, own);
+  if (HasFatalFailure())
+    return;
 
-  // Its dialogs belong to it: out of task bars too, and no minimise or maximise.
-  ASSERT_TRUE(eventually([&] { return probe("button", "Settings").has_value(); }, 10s));
-  click(*probe("button", "Settings"));
-  std::uint32_t dialog = 0;
-  ASSERT_TRUE(eventually(
-      [&] {
-        dialog =
-            std::stoul(desk.send("shown\t" + std::to_string(pid) + "\t" + std::to_string(panel)));
-        return dialog != 0;
-      },
-      10s));
-  EXPECT_TRUE(skipsBars(dialog));
-  EXPECT_EQ(prop(dialog, "WM_TRANSIENT_FOR"), std::vector<std::uint32_t>{panel});
-  // Motif hints: flags, functions, decorations. No minimise (8, 32) or maximise (16, 64).
-  const auto motif = prop(dialog, "_MOTIF_WM_HINTS");
-  ASSERT_GE(motif.size(), 3u);
-  EXPECT_TRUE(motif[0] & 1u) << "the functions are given";
-  EXPECT_EQ(motif[1] & (1u | 8u | 16u), 0u) << "functions " << motif[1];
-  EXPECT_EQ(motif[2] & (1u | 32u | 64u), 0u) << "decorations " << motif[2];
-
-  // Escape closes the dialog, then the panel, and the user's window has the focus again.
-  ASSERT_TRUE(eventually([&] { return active() == dialog; }, 10s));
-  pressEscape();
-  ASSERT_TRUE(eventually([&] { return desk.state(dialog).rfind("unviewable", 0) == 0; }, 10s));
-  ASSERT_TRUE(eventually([&] { return active() == panel; }, 10s)) << "back to the panel";
-  pressEscape();
-  ASSERT_TRUE(eventually([&] { return shownPanel() == 0; }, 10s));
-  EXPECT_TRUE(eventually([&] { return active() == own; }, 10s)) << "active: " << active();
-
-  // Opened again, a click elsewhere closes it.
-  click(*icon);
-  ASSERT_TRUE(eventually([&] { return probe("popover").has_value(); }, 10s));
-  desk.send("click\t100\t900");
-  EXPECT_TRUE(eventually([&] { return shownPanel() == 0; }, 5s));
-
-  // A second launch opens the panel of the first and ends.
-  EXPECT_EQ(ChildProcess({DOZEWICK_EXECUTABLE}, {}, false, log).exitStatus(20s), 0);
-  ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s));
-
-  // Start runs the loop; a click on the icon closes the panel again.
-  ASSERT_TRUE(eventually([&] { return probe("button", "Start").has_value(); }, 10s));
-  click(*probe("button", "Start"));
-  ASSERT_TRUE(eventually([&] { return probe("button", "Stop").has_value(); }, 10s));
-  ASSERT_TRUE(probe("label", "Running"));
-  click(*icon);
-  ASSERT_TRUE(eventually([&] { return shownPanel() == 0; }, 5s));
+  startFromASecondLaunch(*icon);
+  if (HasFatalFailure())
+    return;
 
   // The five windows are used one after another, then the test's own window stays in front.
   // Two seconds each, so that at least one of the program's checks sees each in front.
@@ -207,23 +225,12 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
 
   // Nothing goes before a minute of disuse; the two least recently used go once all five have
   // been left alone for a minute.
-  auto iconified = [&](std::size_t i) {
+  const auto iconified = [&](int i) {
     return clients[i]->state(windows[i]) == "unviewable iconic";
   };
-  bool tooEarly = false;
-  const bool gone = eventually(
-      [&] {
-        const bool any =
-            iconified(0) || iconified(1) || iconified(2) || iconified(3) || iconified(4);
-        tooEarly |= any && std::chrono::steady_clock::now() < firstLeftAlone + 60s;
-        return iconified(0) && iconified(1);
-      },
-      std::chrono::duration_cast<std::chrono::milliseconds>(allLeftAlone + 70s -
-                                                            std::chrono::steady_clock::now()));
-  EXPECT_FALSE(tooEarly) << "a window went before it had been left alone for 60 s";
-  ASSERT_TRUE(gone) << "the two least recently used windows were not iconified in time";
-  for (std::size_t i = 2; i < 5; ++i)
-    EXPECT_EQ(clients[i]->state(windows[i]), "viewable normal") << "among the three most recent";
+  testing::expectTheTwoLeastRecentGo(iconified, 5, firstLeftAlone + 60s, allLeftAlone, 70s);
+  if (HasFatalFailure())
+    return;
   EXPECT_EQ(desk.state(own), "viewable normal");
   EXPECT_EQ(desk.state(ownBehind), "viewable normal")
       << "the application in front lost its protection";

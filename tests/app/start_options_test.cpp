@@ -1,5 +1,5 @@
-// Choosing the window system at start: from the session's variables, the option and the
-// forcing variable.
+// Choosing the backend at start: from the session's variables, the option and the forcing
+// variable.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -10,7 +10,7 @@
 namespace dozewick {
 namespace {
 
-using Kind = WindowSystemKind;
+using Kind = BackendKind;
 
 TEST(WindowSystemChoice, DetectsTheSessionNotWhereQtDraws) {
   struct Case {
@@ -40,7 +40,7 @@ TEST(WindowSystemChoice, DetectsTheSessionNotWhereQtDraws) {
       const auto found = c.variables.find(name);
       return found == c.variables.end() ? nullptr : found->second.c_str();
     };
-    EXPECT_EQ(detectWindowSystem(variable), c.expected) << "case " << &c - cases;
+    EXPECT_EQ(detectBackend(variable), c.expected) << "case " << &c - cases;
   }
 }
 
@@ -72,7 +72,10 @@ TEST(WindowSystemChoice, TheOptionWinsOverTheVariableAndUnknownValuesAreErrors) 
     EXPECT_EQ(!options.error.empty(), c.error) << what << ": " << options.error;
     EXPECT_EQ(options.help, c.help) << what;
   }
-  EXPECT_NE(startUsage("dozewick").find("--window-system"), std::string::npos);
+  // Every backend is offered by its name.
+  const std::string usage = startUsage("dozewick");
+  for (const BackendChoice& choice : backendChoices())
+    EXPECT_NE(usage.find(" " + std::string(choice.name) + " "), std::string::npos) << usage;
 
   // --version answers without starting, whatever else the command line forces.
   const StartOptions version = parseStartOptions({"--window-system=x11", "--version"}, "kwin");

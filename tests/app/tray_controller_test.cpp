@@ -1,3 +1,5 @@
+// The tray controller: its icon, the panel's openings and closings, the menu, quitting, and the
+// desktops without a tray.
 #include "app/tray_controller.h"
 
 #include <gtest/gtest.h>
@@ -18,29 +20,21 @@ namespace {
 
 [[maybe_unused]] const auto* const kEnvironment = testing::addQtApplication<QApplication>();
 
-// A controller whose desktop the test plays: it holds the monitor's handler, places the pointer
-// and counts quits.
+// A controller whose desktop the test plays: the backend holds the monitor's handler and the
+// focus, the test places the pointer and counts quits.
 class TrayControllerTest : public testing::DesktopServicesTest {
  protected:
   ~TrayControllerTest() override { controller.reset(); }
 
   void launch(bool trayAvailable = true) {
-    TrayController::Desktop desktop;
-    desktop.trayAvailable = trayAvailable;
-    desktop.registerMonitor = [this](std::function<void()> handler) -> std::shared_ptr<void> {
-      onMouseDown = std::move(handler);
-      return std::shared_ptr<void>(nullptr, [this](void*) { ++monitorsRemoved; });
-    };
-    desktop.pointerPosition = [this] { return pointer; };
-    desktop.quitApplication = [this] { ++quits; };
-    desktop.diagnostics = &diagnostics;
-    desktop.activeWindow = [this] { return activeWindow; };
-    desktop.activateWindow = [this](std::uint32_t window) { activated.push_back(window); };
-    desktop.shellShowsIcon = [this] { return shellShowsIcon; };
-    desktop.showInShell = [this](bool permitted, bool running) {
-      shownInShell.emplace_back(permitted, running);
-    };
-    controller = std::make_unique<TrayController>(*services, runtime.clock(), std::move(desktop));
+    backend.own.active = 0x1200007;  // the user's application
+    TrayController::Options options;
+    options.trayAvailable = trayAvailable;
+    options.pointerPosition = [this] { return pointer; };
+    options.quitApplication = [this] { ++quits; };
+    options.diagnostics = &diagnostics;
+    controller =
+        std::make_unique<TrayController>(*services, runtime.clock(), backend, std::move(options));
     controller->applicationDidFinishLaunching();
   }
   std::string icon() const { return controller->currentIcon().symbol; }
@@ -53,15 +47,9 @@ class TrayControllerTest : public testing::DesktopServicesTest {
     settle();
   }
 
-  std::function<void()> onMouseDown;
-  int monitorsRemoved = 0;
   QPoint pointer{5, 5};
   int quits = 0;
   std::ostringstream diagnostics;
-  std::optional<std::uint32_t> activeWindow = 0x1200007;  // the user's application
-  std::vector<std::uint32_t> activated;
-  bool shellShowsIcon = false;
-  std::vector<std::pair<bool, bool>> shownInShell;  // permitted, running
   std::unique_ptr<TrayController> controller;
 };
 
@@ -70,7 +58,7 @@ TEST_F(TrayControllerTest, TheIconFollowsTrustAndTheLoopAtLaunchTicksAndOpenings
   launch();
   EXPECT_EQ(icon(), "macwindow.badge.exclamationmark");
   EXPECT_EQ(controller->statusItem()->toolTip(), "Need Permission");
-  trusted = true;
+  backend.trusted = true;
   advance(2900);
   EXPECT_EQ(icon(), "macwindow.badge.exclamationmark");
   advance(200);
@@ -87,7 +75,7 @@ TEST_F(TrayControllerTest, TheIconFollowsTrustAndTheLoopAtLaunchTicksAndOpenings
   advance(3000);
   EXPECT_EQ(controller->statusItem()->toolTip(), QString::fromUtf8("运行中"));
 
-  trusted = false;
+  backend.trusted = false;
   advance(3000);
   EXPECT_TRUE(manager->isRunning().get()) << "the poll never stops the loop";
   EXPECT_EQ(icon(), "macwindow.badge.exclamationmark");
@@ -96,16 +84,13 @@ TEST_F(TrayControllerTest, TheIconFollowsTrustAndTheLoopAtLaunchTicksAndOpenings
 // Escape handing the focus back is the whole program's run; here a click elsewhere leaves the
 // focus where it went, and the icon's click hands it back.
 TEST_F(TrayControllerTest, AnOpeningWaitsForItsCheckAndAClickElsewhereClosesThePanel) {
-  trusted = true;
+  backend.trusted = true;
   launch();
-  runtime.holdBackground(true);
-  toggle();
+  controller->togglePopover();
   EXPECT_EQ(controller->popover(), nullptr) << "nothing shows before the check answers";
-  const std::size_t held = runtime.heldBackgroundCount();
-  toggle();
-  EXPECT_EQ(runtime.heldBackgroundCount(), held) << "a second click while it runs is ignored";
-  runtime.holdBackground(false);
-  runtime.releaseBackground();
+  const std::size_t checks = runtime.pendingTaskCount();
+  controller->togglePopover();
+  EXPECT_EQ(runtime.pendingTaskCount(), checks) << "a second click while it runs is ignored";
   settle();
   ASSERT_TRUE(controller->isPopoverShown());
   EXPECT_EQ(icon(), "macwindow") << "brought up to date on opening";
@@ -116,22 +101,23 @@ TEST_F(TrayControllerTest, AnOpeningWaitsForItsCheckAndAClickElsewhereClosesTheP
   EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 
   pointer = window->frameGeometry().center();
-  onMouseDown();
+  backend.onMouseDown();
   settle();
   EXPECT_TRUE(controller->isPopoverShown()) << "a click inside the panel";
   pointer = window->frameGeometry().bottomRight() + QPoint(40, 40);
-  onMouseDown();
+  backend.onMouseDown();
   // The same click reaching the icon right after must not open it again.
   toggle();
   EXPECT_FALSE(controller->isPopoverShown());
-  EXPECT_TRUE(activated.empty()) << "the window clicked keeps the focus";
+  EXPECT_TRUE(backend.own.activated.empty()) << "the window clicked keeps the focus";
   runtime.clock().advance(TrayController::sameClickWindow + 0.1);
   toggle();
   EXPECT_TRUE(controller->isPopoverShown()) << "a later click opens it as usual";
   const QPointer<MenuBarView> first = qobject_cast<MenuBarView*>(controller->popover()->content());
   toggle();
   EXPECT_FALSE(controller->isPopoverShown()) << "a click on the icon closes it at once";
-  EXPECT_EQ(activated, std::vector<std::uint32_t>{0x1200007}) << "and hands the focus back";
+  EXPECT_EQ(backend.own.activated, std::vector<std::uint32_t>{0x1200007})
+      << "and hands the focus back";
   EXPECT_TRUE(first.isNull()) << "a closed panel is not kept";
 }
 
@@ -169,7 +155,7 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
   controller->togglePopover();
   settle();
 
-  trusted = true;
+  backend.trusted = true;
   choose(1);
   EXPECT_TRUE(manager->isRunning().get());
   EXPECT_FALSE(controller->isPopoverShown());
@@ -189,25 +175,24 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
 
 TEST_F(TrayControllerTest, QuitEndsTheMonitorAndThePollButLeavesTheLoop) {
   launch();
-  trusted = true;
+  backend.trusted = true;
   manager->start();
   settle();
-  runtime.holdBackground(true);
-  toggle();
+  controller->togglePopover();
   controller->services().quit();  // what the panel's Quit button does
-  EXPECT_EQ(monitorsRemoved, 1);
+  EXPECT_EQ(backend.monitorsRemoved, 1);
   EXPECT_FALSE(controller->permissionCheckTimer()->isValid());
   EXPECT_EQ(quits, 1);
   EXPECT_TRUE(manager->hasTimers());
   controller->applicationWillTerminate();
   EXPECT_EQ(quits, 1) << "the application's own notice changes nothing more";
-  runtime.holdBackground(false);
-  runtime.releaseBackground();
   settle();
   EXPECT_FALSE(controller->isPopoverShown()) << "an opening answered after quit shows nothing";
 }
 
+// GNOME before Authorize: a shell whose extension does not draw the icon yet.
 TEST_F(TrayControllerTest, WithoutATrayThePanelIsAnOrdinaryWindowWhoseClosingQuits) {
+  backend.hasShell = true;
   launch(/*trayAvailable=*/false);
   EXPECT_EQ(controller->statusItem(), nullptr);
   EXPECT_NE(diagnostics.str().find("no system tray"), std::string::npos) << diagnostics.str();
@@ -215,30 +200,31 @@ TEST_F(TrayControllerTest, WithoutATrayThePanelIsAnOrdinaryWindowWhoseClosingQui
   PopoverWindow* window = controller->popover();
   EXPECT_EQ(window->windowFlags() & Qt::WindowType_Mask, Qt::Window);
   pointer = window->frameGeometry().bottomRight() + QPoint(50, 50);
-  onMouseDown();
+  backend.onMouseDown();
   controller->showPopover();  // as a second launch does
   settle();
   EXPECT_EQ(controller->popover(), window) << "clicks elsewhere leave an ordinary window alone";
   window->close();
   settle();
   EXPECT_EQ(quits, 1);
-  EXPECT_TRUE(shownInShell.empty()) << "the shell draws no icon here";
+  EXPECT_TRUE(backend.shellIconStates.empty()) << "the shell draws no icon here";
 }
 
 // GNOME Shell with Dozewick's extension draws the icon where there is no tray; the shell hears
 // of each change of the icon's state once. Its clicks opening the panel are the GNOME run's.
 TEST_F(TrayControllerTest, WithoutATrayTheShellsIconShowsEachStateOnce) {
-  shellShowsIcon = true;
+  backend.hasShell = backend.shellDrawsIcon = true;
   launch(/*trayAvailable=*/false);
   EXPECT_TRUE(controller->usesShellIcon());
   EXPECT_FALSE(controller->isPopoverShown()) << "no ordinary window at launch";
-  trusted = true;
+  backend.trusted = true;
   advance(3000);
   manager->start();
   settle();
   advance(6000);
-  const std::vector<std::pair<bool, bool>> states = {{false, false}, {true, false}, {true, true}};
-  EXPECT_EQ(shownInShell, states);
+  using State = ShellIcon::State;
+  EXPECT_EQ(backend.shellIconStates,
+            (std::vector<State>{State::needsPermission, State::ready, State::running}));
   toggle();
   EXPECT_EQ(controller->popover()->mode(), PopoverWindow::Mode::popover);
 }

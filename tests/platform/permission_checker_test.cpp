@@ -1,3 +1,4 @@
+// The permission checker: one-shot checks, the guided check and its poll, over a fake backend.
 #include "platform/permission_checker.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "localization/language_manager.h"
+#include "support/fake_backend.h"
 #include "support/memory_preferences.h"
 #include "support/virtual_runtime.h"
 
@@ -19,10 +21,7 @@ class PermissionCheckerTest : public ::testing::Test {
  protected:
   // A checker whose first check, started by its construction, has answered.
   std::shared_ptr<PermissionChecker> settled() {
-    auto checker = PermissionChecker::create(
-        runtime_, language_,
-        {[this] { return trusted_; }, [this] { calls_.push_back("prompt"); },
-         [this] { calls_.push_back("settings"); }});
+    auto checker = PermissionChecker::create(runtime_, language_, backend_);
     runtime_.runPending();
     return checker;
   }
@@ -31,9 +30,9 @@ class PermissionCheckerTest : public ::testing::Test {
     auto checker = settled();
     checker->startCheckingPermission();
     EXPECT_EQ(checker->checkStatus().get(), "Checking...");
-    EXPECT_TRUE(calls_.empty()) << "only the synchronous part ran";
+    EXPECT_TRUE(backend_.calls.empty()) << "only the synchronous part ran";
     runtime_.runPending();
-    EXPECT_EQ(calls_, (std::vector<std::string>{"prompt", "settings"}));
+    EXPECT_EQ(backend_.calls, (std::vector<std::string>{"authorize", "help"}));
     return checker;
   }
   std::string checking(int n) const { return "Checking... (" + std::to_string(n) + "s)"; }
@@ -41,22 +40,22 @@ class PermissionCheckerTest : public ::testing::Test {
   testing::VirtualRuntime runtime_;
   testing::MemoryPreferences prefs_;
   LanguageManager language_{prefs_, {"en-US"}};
-  bool trusted_ = false;
-  std::vector<std::string> calls_;
+  testing::FakeBackend backend_;
 };
 
 TEST_F(PermissionCheckerTest, OneShotChecksPublishOnlyChangesAndAnswerAfterPublishing) {
-  runtime_.holdBackground(true);
-  auto checker = settled();
-  EXPECT_EQ(runtime_.heldBackgroundCount(), 1u) << "construction starts a check, not waiting";
-  runtime_.holdBackground(false);
-  runtime_.releaseBackground();
+  backend_.trusted = true;
+  auto unsettled = PermissionChecker::create(runtime_, language_, backend_);
+  EXPECT_EQ(backend_.trustQueries, 0) << "construction starts a check, not waiting";
   runtime_.runPending();
+  EXPECT_TRUE(unsettled->hasAccessibilityPermission().get());
+  backend_.trusted = false;
+  auto checker = settled();
   EXPECT_FALSE(checker->hasAccessibilityPermission().get());
   EXPECT_EQ(checker->checkStatus().get(), "") << "an unchanged answer stores no text";
 
   std::vector<bool> answers;
-  trusted_ = true;
+  backend_.trusted = true;
   checker->checkPermissionAsync([&](bool granted) {
     answers.push_back(granted);
     EXPECT_TRUE(checker->hasAccessibilityPermission().get());
@@ -66,12 +65,12 @@ TEST_F(PermissionCheckerTest, OneShotChecksPublishOnlyChangesAndAnswerAfterPubli
   EXPECT_EQ(answers, std::vector<bool>{true});
   EXPECT_EQ(checker->checkStatus().get(), "Permission OK");
 
-  trusted_ = false;
+  backend_.trusted = false;
   checker->checkPermissionAsync(nullptr);
   runtime_.runPending();
   EXPECT_EQ(checker->checkStatus().get(), "Permission Required");
   EXPECT_FALSE(checker->hasCheckTimer()) << "withdrawn trust starts no poll";
-  EXPECT_TRUE(calls_.empty());
+  EXPECT_TRUE(backend_.calls.empty());
 }
 
 TEST_F(PermissionCheckerTest, GuidedCheckCountsEachTickUntilTrustArrives) {
@@ -86,7 +85,7 @@ TEST_F(PermissionCheckerTest, GuidedCheckCountsEachTickUntilTrustArrives) {
   runtime_.advance(1000ms);
   EXPECT_EQ(checker->checkStatus().get(), "正在检查 (12s)");
 
-  trusted_ = true;
+  backend_.trusted = true;
   runtime_.advance(1000ms);
   EXPECT_TRUE(checker->hasAccessibilityPermission().get());
   EXPECT_FALSE(checker->isCheckingPermission().get());
@@ -94,34 +93,23 @@ TEST_F(PermissionCheckerTest, GuidedCheckCountsEachTickUntilTrustArrives) {
   runtime_.advance(5000ms);
   EXPECT_EQ(checker->checkCount(), 13);
   EXPECT_EQ(runtime_.activeTimerCount(), 0u);
-  EXPECT_EQ(calls_.size(), 2u);
+  EXPECT_EQ(backend_.calls.size(), 2u);
 }
 
-// Every tick answered at once, and every answer held until the 30th tick: the time-out comes
-// after exactly 30 ticks either way, and its text keeps the language it was stored in.
+// The time-out comes after exactly 30 ticks, and its text keeps the language it was stored in.
 TEST_F(PermissionCheckerTest, ThirtyTicksWithoutTrustEndInTheTimeOut) {
-  for (const bool held : {false, true}) {
-    SCOPED_TRACE(held ? "answers held" : "answers at once");
-    language_.setCurrentLanguage("en");
-    auto checker = polling();
-    runtime_.holdBackground(held);
-    runtime_.advance(29'000ms);
-    EXPECT_EQ(checker->checkStatus().get(), checking(29));
-    EXPECT_TRUE(checker->isCheckingPermission().get());
-    runtime_.advance(1000ms);
-    EXPECT_EQ(checker->checkCount(), 30);
-    EXPECT_EQ(runtime_.heldBackgroundCount(), held ? 30u : 0u) << "ticks do not wait";
-    runtime_.holdBackground(false);
-    runtime_.releaseBackground();
-    runtime_.runPending();
-    EXPECT_EQ(checker->checkStatus().get(), "Timeout, restart app");
-    EXPECT_FALSE(checker->isCheckingPermission().get());
-    language_.setCurrentLanguage("zh-Hans");
-    runtime_.advance(10'000ms);
-    EXPECT_EQ(checker->checkCount(), 30);
-    EXPECT_EQ(checker->checkStatus().get(), "Timeout, restart app");
-    calls_.clear();
-  }
+  auto checker = polling();
+  runtime_.advance(29'000ms);
+  EXPECT_EQ(checker->checkStatus().get(), checking(29));
+  EXPECT_TRUE(checker->isCheckingPermission().get());
+  runtime_.advance(1000ms);
+  EXPECT_EQ(checker->checkCount(), 30);
+  EXPECT_EQ(checker->checkStatus().get(), "Timeout, restart app");
+  EXPECT_FALSE(checker->isCheckingPermission().get());
+  language_.setCurrentLanguage("zh-Hans");
+  runtime_.advance(10'000ms);
+  EXPECT_EQ(checker->checkCount(), 30);
+  EXPECT_EQ(checker->checkStatus().get(), "Timeout, restart app");
 }
 
 TEST_F(PermissionCheckerTest, AGuidedCheckEndsOnStopOnAOneShotGrantAndWithTheChecker) {
@@ -132,10 +120,10 @@ TEST_F(PermissionCheckerTest, AGuidedCheckEndsOnStopOnAOneShotGrantAndWithTheChe
   EXPECT_EQ(checker->checkStatus().get(), checking(5)) << "the last text stays";
   EXPECT_EQ(runtime_.activeTimerCount(), 0u);
 
-  calls_.clear();
+  backend_.calls.clear();
   checker = polling();
   runtime_.advance(4000ms);
-  trusted_ = true;
+  backend_.trusted = true;
   checker->checkPermissionAsync(nullptr);
   runtime_.runPending();
   EXPECT_EQ(checker->checkStatus().get(), "Permission OK");
@@ -143,20 +131,18 @@ TEST_F(PermissionCheckerTest, AGuidedCheckEndsOnStopOnAOneShotGrantAndWithTheChe
   EXPECT_EQ(runtime_.activeTimerCount(), 0u);
 
   // Trust already known, or found by the start's own check: no prompt, no poll.
-  calls_.clear();
+  backend_.calls.clear();
   checker->startCheckingPermission();
   runtime_.runPending();
   EXPECT_FALSE(checker->isCheckingPermission().get());
   EXPECT_EQ(checker->checkStatus().get(), "Permission OK");
-  EXPECT_TRUE(calls_.empty());
+  EXPECT_TRUE(backend_.calls.empty());
 
-  trusted_ = false;
+  backend_.trusted = false;
   checker = polling();
-  runtime_.holdBackground(true);
   runtime_.advance(2000ms);
   checker.reset();
   EXPECT_EQ(runtime_.activeTimerCount(), 0u) << "a checker gone leaves no timer";
-  runtime_.releaseBackground();
   runtime_.advance(3000ms);
 }
 

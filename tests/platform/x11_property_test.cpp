@@ -248,7 +248,7 @@ TEST(PropertyFuzzTest, RandomRepliesNeverReadOutOfBoundsAndDecodeConsistently) {
     }
     if (const auto list = card32List(value, XCB_ATOM_ATOM)) {
       ASSERT_EQ(list->size(), value.bytes.size() / 4);
-      windowLayer(list, kAtoms);
+      windowType(list, kAtoms);
     }
     wmStateIconic(value, kAtoms);
     const std::string raw(bytes.begin(), bytes.end());

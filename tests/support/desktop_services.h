@@ -1,3 +1,5 @@
+// The real services over a fake backend, on a main thread in virtual time, for the views' and the
+// tray's tests (Qt Widgets).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,28 +13,23 @@
 #include "localization/language_manager.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
+#include "support/fake_backend.h"
 #include "support/fake_login_items.h"
-#include "support/fake_window_system.h"
 #include "support/memory_preferences.h"
 #include "support/virtual_runtime.h"
 #include "views/view_services.h"
 
 namespace dozewick::testing {
 
-// The real services over fakes, on a main thread in virtual time, for the views and the tray.
 class DesktopServicesTest : public ::testing::Test {
  protected:
   DesktopServicesTest() {
-    checker = PermissionChecker::create(runtime, language,
-                                        {[this] {
-                                           ++trustQueries;
-                                           return trusted;
-                                         },
-                                         [] {}, [this] { ++settingsOpened; }});
-    manager = WindowManager::create(runtime.clock(), runtime, windows, *checker);
+    checker = PermissionChecker::create(runtime, language, backend);
+    manager = WindowManager::create(runtime.clock(), runtime, backend.windows, *checker);
     launchAtLogin = std::make_unique<LaunchAtLoginManager>(runtime, loginItems, out);
     services.emplace(ViewServices{*manager, *checker, language, *launchAtLogin, runtime,
-                                  [this] { ++quitCalls; }, "/usr/local/bin/dozewick"});
+                                  backend.ownWindows(), [this] { ++quitCalls; },
+                                  "/usr/local/bin/dozewick"});
     settle();
   }
   ~DesktopServicesTest() override { manager->stop(); }
@@ -57,11 +54,8 @@ class DesktopServicesTest : public ::testing::Test {
   VirtualRuntime runtime;
   MemoryPreferences preferences;
   LanguageManager language{preferences, {"en-US"}};
-  bool trusted = false;
-  int trustQueries = 0;
-  int settingsOpened = 0;
+  FakeBackend backend;
   std::shared_ptr<PermissionChecker> checker;
-  FakeWindowSystem windows;
   std::shared_ptr<WindowManager> manager;
   FakeLoginItems loginItems;
   std::ostringstream out;

@@ -1,3 +1,4 @@
+// The main thread in virtual time, and a clock that moves only when told to: standard C++.
 #include "support/virtual_runtime.h"
 
 #include <algorithm>
@@ -35,25 +36,6 @@ std::shared_ptr<RepeatingTimer> VirtualRuntime::scheduleRepeating(
 
 void VirtualRuntime::post(std::function<void()> task) {
   enqueue(nowMs_, Item{std::move(task), nullptr});
-}
-
-void VirtualRuntime::runInBackground(std::function<void()> job, std::function<void()> done) {
-  if (holdBackground_) {
-    held_.emplace_back(std::move(job), std::move(done));
-    return;
-  }
-  post([this, job = std::move(job), done = std::move(done)]() mutable {
-    job();
-    post(std::move(done));
-  });
-}
-
-void VirtualRuntime::releaseBackground() {
-  auto held = std::exchange(held_, {});
-  const bool hold = std::exchange(holdBackground_, false);
-  for (auto& [job, done] : held)
-    runInBackground(std::move(job), std::move(done));
-  holdBackground_ = hold;
 }
 
 void VirtualRuntime::enqueue(std::int64_t dueMs, Item item) {

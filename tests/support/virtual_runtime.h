@@ -1,3 +1,4 @@
+// The main thread in virtual time, and a clock that moves only when told to: standard C++.
 #pragma once
 
 #include <chrono>
@@ -38,19 +39,11 @@ class VirtualRuntime final : public Runtime {
   std::shared_ptr<RepeatingTimer> scheduleRepeating(std::chrono::milliseconds interval,
                                                     std::function<void()> onFire) override;
   void post(std::function<void()> task) override;
-  // The job runs as a queued item of its own (as if on another thread), then `done` is queued.
-  // While background jobs are held they wait until releaseBackground().
-  void runInBackground(std::function<void()> job, std::function<void()> done) override;
 
   // Runs everything that is due now, including what it queues for now.
   void runPending();
   // Moves time forward by `span`, running each timer and task at its due time.
   void advance(std::chrono::milliseconds span);
-
-  void holdBackground(bool hold) { holdBackground_ = hold; }
-  // Queues the held background jobs, in the order they were started.
-  void releaseBackground();
-  std::size_t heldBackgroundCount() const { return held_.size(); }
 
   std::size_t activeTimerCount() const;
   std::size_t pendingTaskCount() const;
@@ -71,8 +64,6 @@ class VirtualRuntime final : public Runtime {
   std::uint64_t sequence_ = 0;
   std::map<Key, Item> queue_;
   std::vector<std::weak_ptr<TimerState>> timers_;
-  bool holdBackground_ = false;
-  std::vector<std::pair<std::function<void()>, std::function<void()>>> held_;
 };
 
 }  // namespace dozewick::testing

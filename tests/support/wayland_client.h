@@ -1,3 +1,4 @@
+// Qt programs on Wayland as the applications of the KWin and GNOME tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/window_rules.h"
-#include "platform/x11_test_support.h"
+#include "platform/desktop_model.h"
+#include "support/accessibility.h"
+#include "support/child_processes.h"
 
 namespace dozewick::testing {
 
@@ -33,59 +35,56 @@ class WaylandClient {
   ChildProcess process_;
 };
 
-// After the last activation at `allLeftAlone`, the first two of six applications must be
-// iconified within 75 s, none of the six before `earliest`, and the other four kept.
-inline void expectTheTwoLeastRecentGo(const std::function<bool(int)>& iconified,
-                                      std::chrono::steady_clock::time_point earliest,
-                                      std::chrono::steady_clock::time_point allLeftAlone) {
-  using Clock = std::chrono::steady_clock;
-  bool tooEarly = false;
-  const bool gone = eventually(
-      [&] {
-        for (int i = 0; i < 6; ++i)
-          tooEarly = tooEarly || (iconified(i) && Clock::now() < earliest);
-        return iconified(0) && iconified(1);
-      },
-      std::chrono::duration_cast<std::chrono::milliseconds>(
-          allLeftAlone + std::chrono::seconds(75) - Clock::now()));
-  EXPECT_FALSE(tooEarly) << "a window went before it had been left alone for 60 s";
-  ASSERT_TRUE(gone) << "the two least recently used were not iconified in time";
-  eventually([] { return false; }, std::chrono::seconds(2));
-  for (int i = 2; i < 6; ++i)
-    EXPECT_FALSE(iconified(i)) << "App " << i << " is among the three most recent or in front";
-}
-
-// The window of that title as the rules list it, and among its application's windows.
-inline std::optional<WindowInfo> visible(WindowSystem& windows, const std::string& title) {
-  for (const WindowInfo& window : getVisibleWindows(windows)) {
+// The window of that title as a backend last reported it to its desktop model.
+template <class Backend>
+std::optional<DesktopWindow> fed(const Backend& backend, const std::string& title) {
+  QCoreApplication::processEvents();
+  for (const DesktopWindow& window : backend.model().windows()) {
     if (window.title == title)
       return window;
   }
   return std::nullopt;
 }
-inline std::optional<AccessibleWindow> owned(WindowSystem& windows, std::int32_t pid,
-                                             const std::string& title) {
-  for (const AccessibleWindow& window :
-       windows.applicationWindows(pid).value_or(std::vector<AccessibleWindow>())) {
-    if (window.title == title)
-      return window;
-  }
-  return std::nullopt;
-}
-inline bool minimizedNow(WindowSystem& windows, std::int32_t pid, const std::string& title) {
-  const auto window = owned(windows, pid, title);
-  return window && window->minimized == true;
-}
 
-// Starts a Qt program as a user would on Wayland, with its widgets on the accessibility bus.
-inline bool startOnWayland(QProcess& program, const QString& executable) {
-  auto environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-  environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-  program.setProcessEnvironment(environment);
-  program.setProcessChannelMode(QProcess::ForwardedChannels);
-  program.start(executable, {});
-  return program.waitForStarted(10000);
-}
+// The whole program on Wayland as a user starts it, its widgets on the accessibility bus, where
+// the test reads and presses them as a screen reader does.
+class WaylandProgram {
+ public:
+  explicit WaylandProgram(const QString& executable) {
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(executable, {});
+  }
+  bool started() { return process.waitForStarted(10000) && screenReader.connected(); }
+  // Waits for its panel to show a push button of that name, and presses it.
+  bool press(const QString& button) {
+    std::optional<AccessibilityBus::Object> found;
+    return eventually(
+               [&] {
+                 panel = screenReader.application(process.processId());
+                 return panel &&
+                        (found = screenReader.find(*panel, QStringLiteral("push button"), button));
+               },
+               std::chrono::seconds(30)) &&
+           screenReader.doAction(*found, QStringLiteral("Press"));
+  }
+  bool shows(const QString& text) {
+    return panel && screenReader.find(*panel, QStringLiteral("label"), text).has_value();
+  }
+  // A SIGTERM, as at a logout, ends it through its normal quit, with status 0.
+  void expectQuitOnSigterm() {
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGTERM), 0);
+    ASSERT_TRUE(process.waitForFinished(15000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+  }
+
+  QProcess process;
+  AccessibilityBus screenReader;
+  std::optional<AccessibilityBus::Object> panel;
+};
 
 }  // namespace dozewick::testing

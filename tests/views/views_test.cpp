@@ -53,24 +53,24 @@ class ViewsTest : public DesktopServicesTest {
 
 TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   for (std::uint32_t id = 1; id <= 1003; ++id)
-    windows.open(id, static_cast<std::int32_t>(id));
+    backend.windows.open(id, static_cast<std::int32_t>(id));
   auto panel = openPanel();
   EXPECT_EQ(label(*panel, "statusText"), "Need Permission");
   EXPECT_TRUE(find(*panel, "permissionSection")->isVisibleTo(panel.get()));
   EXPECT_EQ(find<QPushButton>(*panel, "controlButton")->text(), "Start");
 
   // Start without permission asks once and presents the permission sheet, modal over the panel.
-  const int queries = trustQueries;
+  const int queries = backend.trustQueries;
   click(*panel, "controlButton");
   settle();
-  EXPECT_EQ(trustQueries, queries + 1);
+  EXPECT_EQ(backend.trustQueries, queries + 1);
   ASSERT_NE(panel->permissionSheet(), nullptr);
   EXPECT_EQ(panel->permissionSheet()->windowModality(), Qt::WindowModal);
   EXPECT_FALSE(manager->isRunning()());
   panel->permissionSheet()->reject();
 
   // With it, Start runs the loop; a minute later the figures differ and show plain digits.
-  trusted = true;
+  backend.trusted = true;
   click(*panel, "refreshButton");
   settle();
   EXPECT_FALSE(find(*panel, "permissionSection")->isVisibleTo(panel.get()));
@@ -123,7 +123,7 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
 
   click(*sheet, "mainButton");
   settle();
-  EXPECT_EQ(settingsOpened, 1);
+  EXPECT_EQ(backend.calls, (std::vector<std::string>{"authorize", "help"}));
   EXPECT_FALSE(find<QPushButton>(*sheet, "mainButton")->isEnabled());
   advance(2000);
   EXPECT_EQ(label(*sheet, "status"), "Checking... (2s)");
@@ -137,7 +137,7 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   sheet = panel->permissionSheet();
   click(*sheet, "mainButton");
   settle();
-  trusted = true;
+  backend.trusted = true;
   advance(1000);
   ASSERT_TRUE(sheet) << "the sheet stays once trust is granted";
   EXPECT_EQ(label(*sheet, "status"), "Permission Granted");

@@ -1,3 +1,4 @@
+// Dozewick's icon in GNOME Shell's top bar: the state the extension draws, and its clicks.
 #include "platform/gnome/gnome_top_bar_icon.h"
 
 #include <QDBusMessage>
@@ -6,8 +7,11 @@
 namespace dozewick {
 
 GnomeTopBarIcon::GnomeTopBarIcon(QDBusConnection bus, std::function<void()> clicked,
-                                 QObject* parent)
-    : QObject(parent), bus_(std::move(bus)), clicked_(std::move(clicked)) {
+                                 std::function<bool()> extensionAnswers, QObject* parent)
+    : QObject(parent),
+      bus_(std::move(bus)),
+      clicked_(std::move(clicked)),
+      extensionAnswers_(std::move(extensionAnswers)) {
   published_ = bus_.registerObject(
                    QString::fromLatin1(kObjectPath), this,
                    QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportAllProperties) &&
@@ -22,7 +26,7 @@ GnomeTopBarIcon::~GnomeTopBarIcon() {
   bus_.unregisterObject(QString::fromLatin1(kObjectPath));
 }
 
-void GnomeTopBarIcon::setState(State state) {
+void GnomeTopBarIcon::show(State state) {
   if (state == state_) {
     return;
   }

@@ -1,3 +1,4 @@
+// How Dozewick's own windows behave towards an X11 window manager, over Qt's own connection.
 #include "platform/x11/x11_own_windows.h"
 
 #include <xcb/xcb.h>
@@ -10,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-namespace dozewick::x11 {
+namespace dozewick {
 
 namespace {
 
@@ -56,10 +57,10 @@ std::vector<std::uint32_t> atomList(xcb_connection_t* connection, xcb_window_t w
 
 }  // namespace
 
-bool keepOutOfTaskbars(std::uintptr_t nativeWindow) {
+void X11OwnWindows::keepOutOfTaskbars(std::uintptr_t nativeWindow) {
   xcb_connection_t* connection = qtConnection();
   if (!connection || nativeWindow == 0)
-    return false;
+    return;
   const auto id = static_cast<xcb_window_t>(nativeWindow);
   const xcb_atom_t state = atom(connection, "_NET_WM_STATE");
   // Qt adds its own states (above, modal) to these when it maps the window.
@@ -72,10 +73,9 @@ bool keepOutOfTaskbars(std::uintptr_t nativeWindow) {
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                       static_cast<std::uint32_t>(states.size()), states.data());
   xcb_flush(connection);
-  return true;
 }
 
-std::optional<std::uint32_t> activeWindow() {
+std::optional<std::uint32_t> X11OwnWindows::activeWindow() {
   xcb_connection_t* connection = qtConnection();
   if (!connection)
     return std::nullopt;
@@ -86,7 +86,7 @@ std::optional<std::uint32_t> activeWindow() {
   return values.front();
 }
 
-bool requestActivation(std::uint32_t window) {
+bool X11OwnWindows::requestActivation(std::uint32_t window) {
   xcb_connection_t* connection = qtConnection();
   if (!connection || window == XCB_NONE)
     return false;
@@ -105,4 +105,4 @@ bool requestActivation(std::uint32_t window) {
   return true;
 }
 
-}  // namespace dozewick::x11
+}  // namespace dozewick

@@ -1,21 +1,19 @@
+// How Dozewick's own windows behave towards an X11 window manager, over Qt's own connection.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
-namespace dozewick::x11 {
+#include "platform/backend.h"
 
-// How Dozewick's own windows behave towards the window manager and the task bars, spoken over
-// the X connection of Qt's own windows. Where Qt does not run on X11 these do nothing.
+namespace dozewick {
 
-// A window that task bars and pagers leave out. Call it while the window is being shown (from
-// its show event, before it is mapped): the window manager forgets the state of a hidden window.
-bool keepOutOfTaskbars(std::uintptr_t nativeWindow);
+// Spoken over the X connection of Qt's own windows; where Qt does not run on X11 it does nothing.
+class X11OwnWindows final : public OwnWindows {
+ public:
+  void keepOutOfTaskbars(std::uintptr_t nativeWindow) override;
+  std::optional<std::uint32_t> activeWindow() override;
+  bool requestActivation(std::uint32_t window) override;
+};
 
-// The window that the window manager names active, if there is one.
-std::optional<std::uint32_t> activeWindow();
-
-// Asks the window manager to activate `window` again, as a task bar does on a click.
-bool requestActivation(std::uint32_t window);
-
-}  // namespace dozewick::x11
+}  // namespace dozewick

@@ -1,3 +1,4 @@
+// Decoding of what the X server hands back, checked against the bytes that arrived.
 #include "platform/x11/xcb_property.h"
 
 #include <xcb/xcb.h>
@@ -200,32 +201,34 @@ std::optional<std::int32_t> localClientPid(std::span<const std::uint8_t> reply) 
   return std::nullopt;
 }
 
-std::int64_t windowLayer(const std::optional<std::vector<std::uint32_t>>& types,
-                         const Atoms& atoms) {
+WindowType windowType(const std::optional<std::vector<std::uint32_t>>& types, const Atoms& atoms) {
   if (!types) {
-    return 0;
+    return WindowType::ordinary;
   }
-  // EWMH: types come in order of preference; the first one known decides.
-  const std::pair<std::uint32_t, std::int64_t> layers[] = {
-      {atoms.netWmWindowTypeNormal, 0},         {atoms.netWmWindowTypeDialog, 0},
-      {atoms.netWmWindowTypeDesktop, -1},       {atoms.netWmWindowTypeDock, 20},
-      {atoms.netWmWindowTypeToolbar, 3},        {atoms.netWmWindowTypeMenu, 3},
-      {atoms.netWmWindowTypeUtility, 3},        {atoms.netWmWindowTypeSplash, 5},
-      {atoms.netWmWindowTypeDropdownMenu, 101}, {atoms.netWmWindowTypePopupMenu, 101},
-      {atoms.netWmWindowTypeCombo, 101},        {atoms.netWmWindowTypeTooltip, 102},
-      {atoms.netWmWindowTypeNotification, 103}, {atoms.netWmWindowTypeDnd, 104},
+  const std::uint32_t ordinary[] = {atoms.netWmWindowTypeNormal, atoms.netWmWindowTypeDialog};
+  const std::uint32_t other[] = {
+      atoms.netWmWindowTypeDesktop,      atoms.netWmWindowTypeDock,
+      atoms.netWmWindowTypeToolbar,      atoms.netWmWindowTypeMenu,
+      atoms.netWmWindowTypeUtility,      atoms.netWmWindowTypeSplash,
+      atoms.netWmWindowTypeDropdownMenu, atoms.netWmWindowTypePopupMenu,
+      atoms.netWmWindowTypeCombo,        atoms.netWmWindowTypeTooltip,
+      atoms.netWmWindowTypeNotification, atoms.netWmWindowTypeDnd,
   };
+  // EWMH: the first type known decides.
+  bool named = false;
   for (const std::uint32_t type : *types) {
     if (type == XCB_NONE) {
       continue;
     }
-    for (const auto& [atom, layer] : layers) {
-      if (atom == type) {
-        return layer;
-      }
+    named = true;
+    if (std::find(std::begin(ordinary), std::end(ordinary), type) != std::end(ordinary)) {
+      return WindowType::ordinary;
+    }
+    if (std::find(std::begin(other), std::end(other), type) != std::end(other)) {
+      return WindowType::other;
     }
   }
-  return 0;
+  return named ? WindowType::unknown : WindowType::ordinary;
 }
 
 std::string utf8Lossy(std::string_view bytes) {

@@ -1,3 +1,4 @@
+// Decoding of what the X server hands back, checked against the bytes that arrived.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/desktop_model.h"
 #include "platform/x11/xcb_atoms.h"
 
 // Decoding of what the X server hands back. Pure functions over bytes: every length field in a
@@ -46,10 +48,9 @@ std::optional<bool> wmStateIconic(const PropertyValue& value, const Atoms& atoms
 // The local process id in an X-Resource QueryClientIds reply; nullopt when the server gave none.
 std::optional<std::int32_t> localClientPid(std::span<const std::uint8_t> reply);
 
-// The layer of a window by its _NET_WM_WINDOW_TYPE: 0 for ordinary application windows (no type,
-// NORMAL, DIALOG, or no type this program knows), non-zero for every other kind.
-std::int64_t windowLayer(const std::optional<std::vector<std::uint32_t>>& types,
-                         const Atoms& atoms);
+// What a window is by its _NET_WM_WINDOW_TYPE, whose types come in order of preference: ordinary
+// without a type, for NORMAL and DIALOG; unknown when it names no type this program knows.
+WindowType windowType(const std::optional<std::vector<std::uint32_t>>& types, const Atoms& atoms);
 
 // UTF-8 with every ill-formed subsequence replaced by U+FFFD.
 std::string utf8Lossy(std::string_view bytes);

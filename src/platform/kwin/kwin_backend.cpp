@@ -1,4 +1,5 @@
-#include "platform/kwin/kwin_window_system.h"
+// The KWin backend: KDE Plasma on Wayland, through a script loaded into KWin over the session bus.
+#include "platform/kwin/kwin_backend.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
@@ -11,7 +12,13 @@
 #include <QJsonValue>
 #include <algorithm>
 #include <functional>
+#include <iostream>
 #include <limits>
+
+// Outside every namespace, as Qt asks: the script is built into this backend's library.
+static void initKWinResources() {
+  Q_INIT_RESOURCE(kwin);
+}
 
 namespace dozewick {
 
@@ -25,7 +32,6 @@ const QString kBridgePath = QStringLiteral("/org/dozewick/KWin");
 constexpr int kCallTimeoutMs = 2000;
 // Far above any real desktop; a larger report is refused rather than parsed.
 constexpr qsizetype kMaxReportBytes = 4 << 20;
-constexpr qsizetype kMaxWindows = 1 << 14;
 constexpr qsizetype kMaxText = 1 << 14;
 
 std::int64_t nowMs() {
@@ -34,29 +40,16 @@ std::int64_t nowMs() {
       .count();
 }
 
-// Where each kind of window stands, in the same terms as the X11 window types.
-std::int64_t layerOf(const QString& kind) {
-  static const QHash<QString, std::int64_t> layers = {
-      {QStringLiteral("normalWindow"), 0},
-      {QStringLiteral("dialog"), 0},
-      {QStringLiteral("desktopWindow"), -1},
-      {QStringLiteral("dock"), 20},
-      {QStringLiteral("toolbar"), 3},
-      {QStringLiteral("menu"), 3},
-      {QStringLiteral("utility"), 3},
-      {QStringLiteral("splash"), 5},
-      {QStringLiteral("dropdownMenu"), 101},
-      {QStringLiteral("popupMenu"), 101},
-      {QStringLiteral("comboBox"), 101},
-      {QStringLiteral("popupWindow"), 101},
-      {QStringLiteral("tooltip"), 102},
-      {QStringLiteral("notification"), 103},
-      {QStringLiteral("criticalNotification"), 103},
-      {QStringLiteral("onScreenDisplay"), 103},
-      {QStringLiteral("dndIcon"), 104},
+// What each kind of window KWin names is; a kind the script does not know is "other".
+WindowType typeOf(const QString& kind) {
+  static const QHash<QString, WindowType> types = {
+      {QStringLiteral("normalWindow"), WindowType::ordinary},
+      {QStringLiteral("dialog"), WindowType::ordinary},
   };
-  // A window of no known kind is not an application's window.
-  return layers.value(kind, 3);
+  if (kind == QStringLiteral("other")) {
+    return WindowType::unknown;
+  }
+  return types.value(kind, WindowType::other);
 }
 
 std::optional<std::int32_t> validPid(const QJsonValue& value) {
@@ -87,7 +80,7 @@ class KWinBridge : public QObject, protected QDBusContext {
   Q_CLASSINFO("D-Bus Interface", "org.dozewick.KWinBridge")
 
  public:
-  explicit KWinBridge(KWinWindowSystem& system) : system_(system) {}
+  explicit KWinBridge(KWinBackend& system) : system_(system) {}
 
  public slots:
   Q_SCRIPTABLE void Report(const QString& snapshot) {
@@ -109,28 +102,36 @@ class KWinBridge : public QObject, protected QDBusContext {
     return !system_.kwinOwner_.isEmpty() && message().service() == system_.kwinOwner_;
   }
 
-  KWinWindowSystem& system_;
+  KWinBackend& system_;
 };
 
-KWinWindowSystem::KWinWindowSystem(QDBusConnection bus, QString scriptSource,
-                                   QString scriptDirectory, Options options)
+QString KWinBackend::builtInScript() {
+  initKWinResources();
+  QFile script(QStringLiteral(":/kwin/dozewick.js"));
+  return script.open(QIODevice::ReadOnly) ? QString::fromUtf8(script.readAll()) : QString();
+}
+
+KWinBackend::KWinBackend(QDBusConnection bus, QString scriptSource, QString scriptDirectory,
+                         const BackendContext& context, Options options)
     : bus_(std::move(bus)),
       scriptSource_(std::move(scriptSource)),
       scriptDirectory_(std::move(scriptDirectory)),
+      ownPid_(context.ownPid),
       options_(std::move(options)),
+      model_(*this, context.ownPid, context.diagnostics ? *context.diagnostics : std::cerr),
       bridge_(std::make_unique<KWinBridge>(*this)) {
   pollTimer_.setSingleShot(true);
   connect(&pollTimer_, &QTimer::timeout, this, [this] { answerPolls(true); });
   aliveTimer_.setInterval(std::max<std::chrono::milliseconds>(options_.silenceLimit / 5,
                                                               std::chrono::milliseconds(100)));
-  connect(&aliveTimer_, &QTimer::timeout, this, &KWinWindowSystem::keepAlive);
+  connect(&aliveTimer_, &QTimer::timeout, this, &KWinBackend::keepAlive);
 }
 
-KWinWindowSystem::~KWinWindowSystem() {
+KWinBackend::~KWinBackend() {
   stop();
 }
 
-void KWinWindowSystem::start() {
+void KWinBackend::start() {
   if (!stopped_) {
     return;
   }
@@ -150,7 +151,7 @@ void KWinWindowSystem::start() {
   load();
 }
 
-void KWinWindowSystem::stop() {
+void KWinBackend::stop() {
   if (stopped_) {
     return;
   }
@@ -166,14 +167,13 @@ void KWinWindowSystem::stop() {
   bus_.unregisterObject(kBridgePath);
 }
 
-void KWinWindowSystem::forget() {
+void KWinBackend::forget() {
   answerPolls(true);
   polls_.clear();
   pendingCommands_ = QJsonArray();
-  windows_.clear();
-  numbers_.clear();
-  activeKey_.clear();
-  frontmost_.reset();
+  model_.forget();
+  ids_.clear();
+  keys_.clear();
   kwinOwner_.clear();
   ++generation_;
   loaded_ = false;
@@ -181,33 +181,32 @@ void KWinWindowSystem::forget() {
   lastContactMs_ = -1;
 }
 
-bool KWinWindowSystem::scriptAnswering() const {
-  const std::int64_t last = lastContactMs_;
-  return loaded_ && last >= 0 && nowMs() - last <= options_.silenceLimit.count();
+bool KWinBackend::scriptAnswering() const {
+  return loaded_ && lastContactMs_ >= 0 &&
+         nowMs() - lastContactMs_ <= options_.silenceLimit.count();
 }
 
-bool KWinWindowSystem::trusted() const {
+Readiness KWinBackend::readiness() {
   // The script's last word came through KWin's scripting within the silence limit, and the
   // script polls well inside it: asking KWin again would only make it work for nothing.
-  return scriptAnswering();
+  return scriptAnswering() ? Readiness::ready : Readiness::notAnswering;
 }
 
-void KWinWindowSystem::keepAlive() {
+void KWinBackend::keepAlive() {
   if (stopped_ || loading_) {
     return;
   }
-  const std::int64_t last = lastContactMs_;
-  if (!loaded_ || last < 0 || nowMs() - last > options_.silenceLimit.count()) {
+  if (!scriptAnswering()) {
     forget();
     load();
   }
 }
 
-void KWinWindowSystem::noteContact() {
+void KWinBackend::noteContact() {
   lastContactMs_ = nowMs();
 }
 
-void KWinWindowSystem::load() {
+void KWinBackend::load() {
   if (stopped_ || loading_) {
     return;
   }
@@ -217,7 +216,7 @@ void KWinWindowSystem::load() {
   }
   // The script learns where to report from the line put ahead of it.
   const QString path =
-      QDir(scriptDirectory_).filePath(QStringLiteral("dozewick-kwin-%1.js").arg(options_.ownPid));
+      QDir(scriptDirectory_).filePath(QStringLiteral("dozewick-kwin-%1.js").arg(ownPid_));
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
     return;
@@ -280,12 +279,12 @@ void KWinWindowSystem::load() {
   });
 }
 
-void KWinWindowSystem::loaded(bool ok) {
+void KWinBackend::loaded(bool ok) {
   loading_ = false;
   loaded_ = ok && !stopped_;
 }
 
-void KWinWindowSystem::takeReport(const QByteArray& json) {
+void KWinBackend::takeReport(const QByteArray& json) {
   noteContact();
   if (json.size() > kMaxReportBytes) {
     return;
@@ -296,57 +295,53 @@ void KWinWindowSystem::takeReport(const QByteArray& json) {
   }
   const QJsonObject report = document.object();
   const QJsonArray list = report.value(QStringLiteral("windows")).toArray();
-  if (list.size() > kMaxWindows) {
-    return;
-  }
-  std::vector<Window> windows;
-  windows.reserve(list.size());
-  QHash<QString, std::uint32_t> numbers;
+  const QString activeKey = report.value(QStringLiteral("active")).toString();
+  std::vector<DesktopWindow> windows;
+  windows.reserve(std::min<qsizetype>(list.size(), DesktopModel::kMaxWindows));
+  QHash<QString, std::uint64_t> ids;
+  std::optional<std::int32_t> activePid;
   for (const QJsonValue& value : list) {
     const QJsonObject w = value.toObject();
     const QString key = w.value(QStringLiteral("id")).toString();
     const auto pid = validPid(w.value(QStringLiteral("pid")));
-    if (key.isEmpty() || key.size() > 64 || !pid || numbers.contains(key)) {
+    if (key.isEmpty() || key.size() > 64 || !pid || ids.contains(key)) {
       continue;
     }
-    Window window;
-    window.key = key;
-    window.number = numberFor(key);
-    numbers.insert(key, window.number);
+    DesktopWindow window;
+    window.id = idFor(key);
+    ids.insert(key, window.id);
     window.pid = *pid;
-    window.app = boundedText(w.value(QStringLiteral("app")));
+    window.application = boundedText(w.value(QStringLiteral("app")));
     window.title = boundedText(w.value(QStringLiteral("title")));
+    window.type = typeOf(w.value(QStringLiteral("kind")).toString());
     window.minimized = w.value(QStringLiteral("minimized")).toBool(false);
-    window.kind = w.value(QStringLiteral("kind")).toString();
     window.onCurrentDesktop = w.value(QStringLiteral("current")).toBool(true);
+    window.skipsTaskbar = w.value(QStringLiteral("skipTaskbar")).toBool(false);
+    if (key == activeKey) {
+      activePid = window.pid;
+    }
     windows.push_back(std::move(window));
   }
-  // A window gone is forgotten, so its number is never given to another while this one lives.
-  numbers_ = std::move(numbers);
-  windows_ = std::move(windows);
-  activeKey_ = report.value(QStringLiteral("active")).toString();
-  const auto active = std::find_if(windows_.begin(), windows_.end(),
-                                   [&](const Window& w) { return w.key == activeKey_; });
-  if (active == windows_.end()) {
-    frontmost_.reset();
-  } else if (active->pid != options_.ownPid) {
-    // While this program's own window is active, the application before it stays frontmost.
-    frontmost_ = active->pid;
+  // A window gone is forgotten, so its id is never given to another while this one lives.
+  for (auto it = ids_.constBegin(); it != ids_.constEnd(); ++it) {
+    if (!ids.contains(it.key())) {
+      keys_.erase(it.value());
+    }
   }
+  ids_ = std::move(ids);
+  model_.report(std::move(windows), activePid);
   emit reported();
 }
 
-std::uint32_t KWinWindowSystem::numberFor(const QString& key) {
-  if (const auto found = numbers_.constFind(key); found != numbers_.constEnd()) {
+std::uint64_t KWinBackend::idFor(const QString& key) {
+  if (const auto found = ids_.constFind(key); found != ids_.constEnd()) {
     return *found;
   }
-  if (nextNumber_ == 0) {
-    nextNumber_ = 1;
-  }
-  return nextNumber_++;
+  keys_.emplace(nextId_, key);
+  return nextId_++;
 }
 
-void KWinWindowSystem::takePoll(const QDBusMessage& call) {
+void KWinBackend::takePoll(const QDBusMessage& call) {
   noteContact();
   polls_.push_back(call);
   if (!pendingCommands_.isEmpty()) {
@@ -356,7 +351,7 @@ void KWinWindowSystem::takePoll(const QDBusMessage& call) {
   }
 }
 
-void KWinWindowSystem::answerPolls(bool all) {
+void KWinBackend::answerPolls(bool all) {
   if (polls_.empty()) {
     return;
   }
@@ -376,7 +371,7 @@ void KWinWindowSystem::answerPolls(bool all) {
   pollTimer_.stop();
 }
 
-bool KWinWindowSystem::queue(QJsonObject command) {
+bool KWinBackend::queue(QJsonObject command) {
   if (!scriptAnswering()) {
     return false;
   }
@@ -385,83 +380,20 @@ bool KWinWindowSystem::queue(QJsonObject command) {
   return true;
 }
 
-WindowEntries KWinWindowSystem::onScreenWindowEntries() {
-  if (!scriptAnswering()) {
-    return nullptr;
-  }
-  std::vector<WindowEntry> entries;
-  entries.reserve(windows_.size());
-  for (const Window& w : windows_) {
-    if (w.minimized || !w.onCurrentDesktop || w.pid == options_.ownPid) {
-      continue;
-    }
-    WindowEntry entry;
-    entry.layer = layerOf(w.kind);
-    entry.number = std::int64_t{w.number};
-    entry.ownerPID = std::int64_t{w.pid};
-    entry.ownerName = w.app;
-    entry.name = w.title;
-    entries.push_back(std::move(entry));
-  }
-  return listed_ = unlessUnchanged(listed_, std::move(entries));
-}
-
-bool KWinWindowSystem::hideApplication(std::int32_t pid) {
-  if (pid <= 0 || pid == options_.ownPid) {
-    return false;
-  }
-  std::vector<Window*> owned;
-  for (Window& w : windows_) {
-    if (w.pid == pid) {
-      owned.push_back(&w);
+DesktopModel::Transport::Answer KWinBackend::minimize(const std::vector<std::uint64_t>& ids) {
+  QJsonArray keys;
+  for (const std::uint64_t id : ids) {
+    if (const auto found = keys_.find(id); found != keys_.end()) {
+      keys.append(found->second);
     }
   }
-  if (owned.empty() || !queue(QJsonObject{{QStringLiteral("op"), QStringLiteral("hide")},
-                                          {QStringLiteral("pid"), pid}})) {
-    return false;
+  if (keys.isEmpty() || !queue(QJsonObject{{QStringLiteral("op"), QStringLiteral("minimize")},
+                                           {QStringLiteral("ids"), keys}})) {
+    return Answer::refused;
   }
-  // Until the script's next report, what it is about to minimize counts as minimized.
-  for (Window* w : owned) {
-    if (layerOf(w->kind) == 0 && w->onCurrentDesktop) {
-      w->minimized = true;
-    }
-  }
-  return true;
-}
-
-std::optional<std::vector<AccessibleWindow>> KWinWindowSystem::applicationWindows(
-    std::int32_t pid) {
-  if (pid <= 0 || !scriptAnswering()) {
-    return std::nullopt;
-  }
-  std::vector<AccessibleWindow> result;
-  for (const Window& w : windows_) {
-    if (w.pid == pid) {
-      result.push_back(AccessibleWindow{w.number, w.title, w.minimized});
-    }
-  }
-  return result;
-}
-
-bool KWinWindowSystem::setMinimized(const AccessibleWindow& window) {
-  const auto found = std::find_if(windows_.begin(), windows_.end(),
-                                  [&](const Window& w) { return w.number == window.handle; });
-  if (window.handle == 0 || found == windows_.end() || found->pid == options_.ownPid ||
-      !queue(QJsonObject{{QStringLiteral("op"), QStringLiteral("minimize")},
-                         {QStringLiteral("id"), found->key}})) {
-    return false;
-  }
-  found->minimized = true;
-  return true;
-}
-
-std::optional<std::int32_t> KWinWindowSystem::frontmostApplicationPID() {
-  if (!scriptAnswering()) {
-    return std::nullopt;
-  }
-  return frontmost_;
+  return Answer::taken;
 }
 
 }  // namespace dozewick
 
-#include "kwin_window_system.moc"
+#include "kwin_backend.moc"

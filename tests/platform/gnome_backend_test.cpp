@@ -1,6 +1,6 @@
-// Dozewick's GNOME Shell extension: how it is put together and installed, and the GNOME window
-// system against a headless GNOME Shell (run inside tools/gnome-session, which installs the
-// extension before the shell starts), with Qt programs on Wayland.
+// Dozewick's GNOME Shell extension: how it is put together and installed, and the GNOME backend
+// against a headless GNOME Shell (run inside tools/gnome-session, which installs the extension
+// before the shell starts), with Qt programs on Wayland.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -14,9 +14,9 @@
 #include <functional>
 
 #include "core/window_rules.h"
+#include "platform/gnome/gnome_backend.h"
 #include "platform/gnome/gnome_extension.h"
 #include "platform/gnome/gnome_top_bar_icon.h"
-#include "platform/gnome/gnome_window_system.h"
 #include "support/accessibility.h"
 #include "support/qt_application.h"
 #include "support/wayland_client.h"
@@ -26,9 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::eventually;
-using testing::minimizedNow;
-using testing::owned;
-using testing::visible;
+using testing::fed;
 using testing::WaylandClient;
 
 const auto* const application = testing::addQtApplication<QCoreApplication>();
@@ -84,10 +82,8 @@ TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatF
   EXPECT_TRUE(gnome::extensionFiles({sources.shared, "no marker", "no marker", {}}, 43).isEmpty());
 }
 
-GnomeWindowSystem::Options withOwnPid(std::int32_t pid) {
-  GnomeWindowSystem::Options options;
-  options.ownPid = pid;
-  return options;
+bool ready(GnomeBackend& backend) {
+  return backend.readiness() == Readiness::ready;
 }
 
 bool setEnabled(const QStringList& uuids) {
@@ -97,12 +93,14 @@ bool setEnabled(const QStringList& uuids) {
 }
 
 // The whole program's run lists, follows and iconifies whole applications; here what it cannot
-// see: this program's own window left out, one window iconified alone, applications iconified
-// by someone else or gone, and the extension switched off.
-TEST(GnomeWindowSystem, LeavesOutItsOwnWindowsIconifiesAndAnswersNoWhileDisabled) {
+// see: what is fed of each window, one window iconified alone, applications iconified by someone
+// else or gone, and the extension switched off.
+TEST(GnomeBackend, FeedsTheWindowsIconifiesAndAnswersNoWhileDisabled) {
   WaylandClient self, viewer;
-  GnomeWindowSystem windows(QDBusConnection::sessionBus(), withOwnPid(self.pid()));
-  ASSERT_TRUE(eventually([&] { return windows.trusted(); })) << "the extension does not answer";
+  GnomeBackend backend(QDBusConnection::sessionBus(), {.ownPid = self.pid()});
+  backend.start();
+  WindowSystem& windows = backend.windowSystem();
+  ASSERT_TRUE(eventually([&] { return ready(backend); })) << "the extension does not answer";
   // Installed before the shell started as Authorize installs it: beside the tests' own
   // extension, which stays enabled, and with nothing else left in the folder.
   const QStringList both{QStringLiteral("dozewick-eval@dozewick.org"), gnome::kExtensionUuid};
@@ -116,23 +114,29 @@ TEST(GnomeWindowSystem, LeavesOutItsOwnWindowsIconifiesAndAnswersNoWhileDisabled
             both);
   ASSERT_TRUE(self.command("open Own panel"));
   ASSERT_TRUE(viewer.command("open Viewer one") && viewer.command("open Viewer two"));
-  ASSERT_TRUE(eventually([&] { return visible(windows, "Viewer two").has_value(); }));
-  EXPECT_FALSE(visible(windows, "Own panel")) << "this program's own windows are left out";
+  ASSERT_TRUE(eventually([&] { return fed(backend, "Viewer two").has_value(); }));
+  for (const auto& [title, pid] :
+       {std::pair("Own panel", self.pid()), std::pair("Viewer one", viewer.pid())}) {
+    const auto window = fed(backend, title);
+    ASSERT_TRUE(window) << title;
+    EXPECT_EQ(window->pid, pid);
+    EXPECT_TRUE(window->application && !window->application->empty());
+    EXPECT_EQ(window->type, WindowType::ordinary);
+    EXPECT_TRUE(window->onCurrentDesktop && !window->minimized && !window->skipsTaskbar);
+  }
 
-  const auto viewerTwo = owned(windows, viewer.pid(), "Viewer two");
-  ASSERT_TRUE(viewerTwo);
-  EXPECT_TRUE(windows.setMinimized(*viewerTwo));
-  ASSERT_TRUE(eventually([&] { return minimizedNow(windows, viewer.pid(), "Viewer two"); }));
-  EXPECT_FALSE(minimizedNow(windows, viewer.pid(), "Viewer one"));
-  EXPECT_FALSE(windows.setMinimized(AccessibleWindow{987654321, {}, {}})) << "unknown id";
-  EXPECT_FALSE(windows.hideApplication(999999)) << "no such application";
+  EXPECT_TRUE(windows.setMinimized({fed(backend, "Viewer two")->id, {}, {}}));
+  ASSERT_TRUE(eventually([&] { return fed(backend, "Viewer two")->minimized; }))
+      << "the shell announces it minimized";
+  EXPECT_FALSE(fed(backend, "Viewer one")->minimized);
 
   // Iconified by someone else before the announcement was taken in: the iconify that finds
   // nothing to do makes the backend read the state whole.
-  GnomeWindowSystem other(QDBusConnection::sessionBus(), {});
-  ASSERT_TRUE(other.hideApplication(viewer.pid()));
+  GnomeBackend other(QDBusConnection::sessionBus(), {});
+  other.start();
+  ASSERT_TRUE(other.windowSystem().hideApplication(viewer.pid()));
   EXPECT_TRUE(windows.hideApplication(viewer.pid())) << "hidden already is hidden";
-  EXPECT_FALSE(visible(windows, "Viewer one")) << "still listed after the iconify found it gone";
+  EXPECT_TRUE(fed(backend, "Viewer one")->minimized) << "read anew after the iconify found it gone";
   viewer.command("quit");
   EXPECT_TRUE(eventually([&] { return !windows.hideApplication(viewer.pid()); }))
       << "an application that has quit is not hidden";
@@ -140,14 +144,15 @@ TEST(GnomeWindowSystem, LeavesOutItsOwnWindowsIconifiesAndAnswersNoWhileDisabled
   // Disabled, the extension leaves the bus and the backend answers no; enabled again, it
   // answers at once: the shell knows it from its start.
   ASSERT_TRUE(setEnabled({}));
-  ASSERT_TRUE(eventually([&] { return !windows.trusted(); }));
-  EXPECT_FALSE(windows.extensionVersion());
+  ASSERT_TRUE(eventually([&] { return !ready(backend); }));
+  EXPECT_EQ(backend.readiness(), Readiness::needsAuthorize);
+  EXPECT_FALSE(backend.extensionVersion());
   EXPECT_FALSE(windows.onScreenWindowEntries());
   EXPECT_FALSE(windows.frontmostApplicationPID());
   EXPECT_FALSE(windows.hideApplication(self.pid()));
   ASSERT_TRUE(setEnabled(both));
-  EXPECT_TRUE(eventually([&] { return windows.trusted(); }));
-  EXPECT_EQ(windows.extensionVersion(), gnome::kExtensionVersion);
+  EXPECT_TRUE(eventually([&] { return ready(backend); }));
+  EXPECT_EQ(backend.extensionVersion(), gnome::kExtensionVersion);
 }
 
 // Runs JavaScript inside the shell and gives back its JSON result, or "error".
@@ -198,15 +203,18 @@ class TrayWatcher : public QObject {
 
 // The whole program's run sees the icon ready, running, clicked and gone; here the hand-over to
 // a tray host that comes and goes.
-TEST(GnomeWindowSystem, TheTopBarShowsDozewicksIconWhileItRunsWhereNoTrayIs) {
+TEST(GnomeBackend, TheTopBarShowsDozewicksIconWhileItRunsWhereNoTrayIs) {
   ASSERT_EQ(topBarIcon(), QStringLiteral("\"none\"")) << "needs the tests' eval extension";
-  GnomeTopBarIcon icon(QDBusConnection::sessionBus(), [] {});
-  ASSERT_TRUE(icon.published());
+  GnomeBackend backend(QDBusConnection::sessionBus(), {});
+  backend.start();
+  const auto icon = backend.shellIcon([] {});
+  ASSERT_TRUE(icon);
+  ASSERT_TRUE(eventually([&] { return icon->shown(); })) << "published, the extension answers";
   const auto shows = [](const char* state) {
     const QString expected = QStringLiteral("\"dozewick-%1-symbolic.svg\"").arg(state);
     return eventually([&] { return topBarIcon() == expected; });
   };
-  icon.setState(GnomeTopBarIcon::State::ready);
+  icon->show(ShellIcon::State::ready);
   EXPECT_TRUE(shows("ready"));
 
   // Where a tray host is registered, the tray shows Dozewick's own icon instead.
@@ -224,33 +232,20 @@ TEST(GnomeWindowSystem, TheTopBarShowsDozewicksIconWhileItRunsWhereNoTrayIs) {
 // The whole program as a user starts it on GNOME without a tray: its panel opens from the
 // top-bar icon, Start is pressed over the accessibility bus as a screen reader does, and each
 // new window takes the focus, so opening them one by one uses them in that order.
-TEST(GnomeWindowSystem, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuitsOnSIGTERM) {
-  QProcess program;
-  ASSERT_TRUE(testing::startOnWayland(program, QStringLiteral(DOZEWICK_EXECUTABLE)));
+TEST(GnomeBackend, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuitsOnSIGTERM) {
+  testing::WaylandProgram program(QStringLiteral(DOZEWICK_EXECUTABLE));
+  ASSERT_TRUE(program.started());
   ASSERT_TRUE(eventually([] { return topBarIcon() == "\"dozewick-ready-symbolic.svg\""; }, 30s))
       << "no icon in the top bar";
-
-  testing::AccessibilityBus screenReader;
-  ASSERT_TRUE(screenReader.connected());
-  std::optional<testing::AccessibilityBus::Object> root, start;
-  const auto shows = [&](const QString& text) {
-    return screenReader.find(*root, QStringLiteral("label"), text).has_value();
-  };
   ASSERT_TRUE(clickTopBarIcon());
-  ASSERT_TRUE(eventually(
-      [&] {
-        root = screenReader.application(program.processId());
-        return root && (start = screenReader.find(*root, QStringLiteral("push button"),
-                                                  QStringLiteral("Start")));
-      },
-      30s))
-      << "the icon's click did not open the panel with its Start button";
-  ASSERT_TRUE(screenReader.doAction(*start, QStringLiteral("Press")));
-  ASSERT_TRUE(eventually([&] { return shows(QStringLiteral("Running")); }));
+  ASSERT_TRUE(program.press(QStringLiteral("Start"))) << "the icon's click opened no panel";
+  ASSERT_TRUE(eventually([&] { return program.shows(QStringLiteral("Running")); }));
   EXPECT_TRUE(eventually([] { return topBarIcon() == "\"dozewick-running-symbolic.svg\""; }));
 
   // The test watches the shell through a backend of its own.
-  GnomeWindowSystem windows(QDBusConnection::sessionBus(), {});
+  GnomeBackend watcher(QDBusConnection::sessionBus(), {});
+  watcher.start();
+  WindowSystem& windows = watcher.windowSystem();
   using Clock = std::chrono::steady_clock;
   const auto pause = [](std::chrono::milliseconds span) { eventually([] { return false; }, span); };
   std::vector<std::unique_ptr<WaylandClient>> apps;
@@ -267,26 +262,25 @@ TEST(GnomeWindowSystem, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuit
     }
   }
   const auto iconified = [&](int i) {
-    return minimizedNow(windows, apps[i]->pid(), "App " + std::to_string(i));
+    const auto app = fed(watcher, "App " + std::to_string(i));
+    return app && app->minimized;
   };
-  testing::expectTheTwoLeastRecentGo(iconified, firstLeftAlone + 59s, Clock::now());
+  testing::expectTheTwoLeastRecentGo(iconified, 6, firstLeftAlone + 59s, Clock::now(), 75s);
 
   // The panel, opened again in front of the last application (it closed when that took the
   // focus), says so and leaves it alone.
-  if (!screenReader.find(*root, QStringLiteral("push button"), QStringLiteral("Stop"))) {
+  if (!program.screenReader.find(*program.panel, QStringLiteral("push button"),
+                                 QStringLiteral("Stop"))) {
     ASSERT_TRUE(clickTopBarIcon());
   }
-  EXPECT_TRUE(eventually([&] { return shows(QStringLiteral("Minimized: 2")); }));
+  EXPECT_TRUE(eventually([&] { return program.shows(QStringLiteral("Minimized: 2")); }));
   EXPECT_FALSE(iconified(5));
 
-  ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
-  ASSERT_TRUE(program.waitForFinished(15000));
-  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(program.exitCode(), 0);
+  program.expectQuitOnSigterm();
   EXPECT_TRUE(eventually([] { return topBarIcon() == "\"none\""; })) << "the icon goes with it";
 }
 
 }  // namespace
 }  // namespace dozewick
 
-#include "gnome_window_system_test.moc"
+#include "gnome_backend_test.moc"

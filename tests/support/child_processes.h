@@ -1,10 +1,9 @@
+// Child processes for the tests: the X test client, a private X server, a window manager, and
+// any other program a test drives line by line (Qt Core). Every wait is bounded and waits on the
+// child (a line it writes, its end), never on the clock alone.
 #pragma once
 
-// Child processes for the tests: the X test client, a private X server, a window manager, and
-// any other program a test drives line by line.
-// Every wait is bounded and waits on the child (a line it writes, its end), never on the clock
-// alone.
-
+#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <QCoreApplication>
@@ -217,6 +216,29 @@ inline bool eventually(const std::function<bool()>& condition,
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+// After the last use at `allLeftAlone`, the first two of `count` applications must be iconified
+// within `limit`, none of them before `earliest`, and the others kept.
+inline void expectTheTwoLeastRecentGo(const std::function<bool(int)>& iconified, int count,
+                                      std::chrono::steady_clock::time_point earliest,
+                                      std::chrono::steady_clock::time_point allLeftAlone,
+                                      std::chrono::seconds limit) {
+  using Clock = std::chrono::steady_clock;
+  bool tooEarly = false;
+  const bool gone = eventually(
+      [&] {
+        for (int i = 0; i < count; ++i)
+          tooEarly = tooEarly || (iconified(i) && Clock::now() < earliest);
+        return iconified(0) && iconified(1);
+      },
+      std::chrono::duration_cast<std::chrono::milliseconds>(allLeftAlone + limit - Clock::now()));
+  EXPECT_FALSE(tooEarly) << "a window went before it had been left alone for 60 s";
+  ASSERT_TRUE(gone) << "the two least recently used were not iconified in time";
+  eventually([] { return false; }, std::chrono::seconds(2));
+  for (int i = 2; i < count; ++i)
+    EXPECT_FALSE(iconified(i)) << "application " << i
+                               << " is among the three most recent or in front";
 }
 
 // 32-bit values as the hex bytes of a property in this machine's byte order.

@@ -1,0 +1,20 @@
+// What every backend has unless it says otherwise.
+#include "platform/backend.h"
+
+#include "platform/help_page.h"
+
+namespace dozewick {
+
+void Backend::showHelp() {
+  openHelpPage();
+}
+
+std::shared_ptr<void> Backend::watchClicks(std::function<void()>) {
+  return nullptr;
+}
+
+std::unique_ptr<ShellIcon> Backend::shellIcon(std::function<void()>) {
+  return nullptr;
+}
+
+}  // namespace dozewick

@@ -1,0 +1,98 @@
+// What a desktop gives Dozewick: the one interface every backend implements (read this first).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/localizer.h"
+#include "core/window_system.h"
+
+namespace dozewick {
+
+// Whether Dozewick can manage the desktop's windows now, and if not, why.
+enum class Readiness {
+  ready,
+  notAnswering,    // the desktop's side is missing or silent (no EWMH window manager, a script
+                   // or extension that does not answer)
+  needsAuthorize,  // Dozewick's part of the desktop is missing or out of date: Authorize
+  unsupported,     // this session's windows cannot be reached at all
+};
+
+// What Authorize did.
+struct AuthorizeOutcome {
+  bool ok = true;
+  std::string message;  // for the user: what was done, or why it failed; empty if nothing was to do
+};
+
+// How Dozewick's own windows (the panel, its dialogs) behave towards the window manager. Where
+// they cannot say it, nothing happens.
+class OwnWindows {
+ public:
+  virtual ~OwnWindows() = default;
+  // Task bars and pagers leave the window out. Called while it is being shown, before it is
+  // mapped: a window manager forgets the state of a hidden window.
+  virtual void keepOutOfTaskbars(std::uintptr_t nativeWindow) { (void)nativeWindow; }
+  // The window the window manager has active, if it says.
+  virtual std::optional<std::uint32_t> activeWindow() { return std::nullopt; }
+  // Asks the window manager to make a window active again, as a task bar does on a click; false
+  // when it cannot be asked.
+  virtual bool requestActivation(std::uint32_t window) {
+    (void)window;
+    return false;
+  }
+};
+
+// Dozewick's icon, drawn by the desktop's shell itself where there is no tray.
+class ShellIcon {
+ public:
+  enum class State { needsPermission, ready, running };
+  virtual ~ShellIcon() = default;
+  // Whether the shell draws it now.
+  virtual bool shown() const = 0;
+  virtual void show(State state) = 0;
+};
+
+// What every backend is built with.
+struct BackendContext {
+  std::int32_t ownPid = 0;           // Dozewick's process: its windows are never managed
+  const Localizer* texts = nullptr;  // for what a backend tells the user itself
+  std::ostream* diagnostics = nullptr;
+};
+
+// One desktop: its windows, whether they can be managed, Authorize, and the extras some desktops
+// have. Every call is made on the main thread; none waits for the desktop longer than a reply.
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // The windows, as the loop lists and minimizes them.
+  virtual WindowSystem& windowSystem() = 0;
+  // Answered from what the backend already holds.
+  virtual Readiness readiness() = 0;
+  bool canManageWindows() { return readiness() == Readiness::ready; }
+
+  // Follows the desktop from the program's start to its quit.
+  virtual void start() {}
+  virtual void stop() {}
+
+  // The step that lets Dozewick manage windows, where the desktop needs one of Dozewick's.
+  virtual AuthorizeOutcome authorize() { return {}; }
+  // Shows the user what Dozewick needs here: the help page.
+  virtual void showHelp();
+
+  // Reports every mouse press anywhere on the desktop until the token is dropped; null where the
+  // desktop does not tell.
+  virtual std::shared_ptr<void> watchClicks(std::function<void()> onMouseDown);
+  // Dozewick's icon in the desktop's shell, whose clicks run `clicked`; null where there is none.
+  virtual std::unique_ptr<ShellIcon> shellIcon(std::function<void()> clicked);
+  virtual OwnWindows& ownWindows() { return noOwnWindows_; }
+
+ private:
+  OwnWindows noOwnWindows_;
+};
+
+}  // namespace dozewick
