@@ -30,310 +30,25 @@
 //   tray-icon <pid>              -> ok <x y w h of its window inside another client's> | ok none
 //   geometry <id>                -> ok <x y w h on the root window>
 //   quit
-#include <poll.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
-#include <xcb/xtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <iostream>
-#include <map>
-#include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "x_test_window.h"
+
 namespace {
 
-struct FreeDeleter {
-  void operator()(void* memory) const noexcept { std::free(memory); }
-};
-template <typename T>
-using Owned = std::unique_ptr<T, FreeDeleter>;
+using namespace xtest;
 
-constexpr auto kWaitLimit = std::chrono::seconds(10);
-constexpr std::uint32_t kIconicState = 3;
-
-xcb_connection_t* connection = nullptr;
-xcb_window_t root = XCB_NONE;
-std::map<std::string, xcb_atom_t> atomCache;
-std::vector<xcb_window_t> created;
-
-xcb_atom_t atom(const std::string& name) {
-  if (auto found = atomCache.find(name); found != atomCache.end()) {
-    return found->second;
-  }
-  Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-      connection,
-      xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
-      nullptr));
-  const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
-  atomCache[name] = value;
-  return value;
+// The window a command names by its number, or "root".
+xcb_window_t windowArg(const std::vector<std::string>& words, std::size_t index) {
+  return words.at(index) == "root" ? root : static_cast<xcb_window_t>(std::stoul(words.at(index)));
 }
 
-std::string unescape(const std::string& field) {
-  std::string out;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field.compare(i, 2, "\\x") == 0 && i + 3 < field.size()) {
-      out.push_back(static_cast<char>(std::stoi(field.substr(i + 2, 2), nullptr, 16)));
-      i += 3;
-    } else {
-      out.push_back(field[i]);
-    }
-  }
-  return out;
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream stream(text);
-  while (std::getline(stream, part, separator)) {
-    parts.push_back(part);
-  }
-  return parts;
-}
-
-std::string hexBytes(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return out;
-}
-
-void setProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type, std::uint8_t format,
-                 const void* data, std::size_t bytes) {
-  const std::size_t unit = format / 8;
-  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, property, type, format,
-                      static_cast<std::uint32_t>(bytes / unit), data);
-}
-
-void setText(xcb_window_t window, xcb_atom_t property, xcb_atom_t type, const std::string& text) {
-  setProperty(window, property, type, 8, text.data(), text.size());
-}
-
-void setCardinal(xcb_window_t window, const std::string& property, std::uint32_t value) {
-  setProperty(window, atom(property), XCB_ATOM_CARDINAL, 32, &value, 4);
-}
-
-void roundTrip() {
-  Owned<xcb_get_input_focus_reply_t> reply(
-      xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-}
-
-std::optional<std::vector<std::uint32_t>> card32Property(xcb_window_t window,
-                                                         const std::string& name) {
-  Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-      connection,
-      xcb_get_property(connection, 0, window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
-      nullptr));
-  if (!reply || reply->type == XCB_NONE || reply->format != 32) {
-    return std::nullopt;
-  }
-  const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
-  return std::vector<std::uint32_t>(values,
-                                    values + xcb_get_property_value_length(reply.get()) / 4);
-}
-
-bool viewable(xcb_window_t window) {
-  Owned<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
-      connection, xcb_get_window_attributes(connection, window), nullptr));
-  return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
-}
-
-std::optional<std::uint32_t> wmState(xcb_window_t window) {
-  const auto state = card32Property(window, "WM_STATE");
-  if (!state || state->empty()) {
-    return std::nullopt;
-  }
-  return state->front();
-}
-
-// In the client list: xfwm4 leaves a window out of the stacking list until something is
-// restacked.
-bool managed(xcb_window_t window) {
-  const auto clients = card32Property(root, "_NET_CLIENT_LIST");
-  if (!clients) {
-    return false;
-  }
-  return std::find(clients->begin(), clients->end(), window) != clients->end();
-}
-
-// Active for the window manager and holding the server's input focus.
-bool focused(xcb_window_t window) {
-  const auto active = card32Property(root, "_NET_ACTIVE_WINDOW");
-  Owned<xcb_get_input_focus_reply_t> focus(
-      xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-  return active && !active->empty() && active->front() == window && focus && focus->focus == window;
-}
-
-// Checks the condition again after every event, until it holds or time runs out.
-bool waitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds limit = kWaitLimit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    if (condition()) {
-      return true;
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || xcb_connection_has_error(connection)) {
-      return false;
-    }
-    xcb_flush(connection);
-    Owned<xcb_generic_event_t> event(xcb_poll_for_event(connection));
-    if (!event) {
-      // Some changes reach no window of ours as an event (a frame mapped by the window
-      // manager), so look again now and then as well.
-      pollfd descriptor{xcb_get_file_descriptor(connection), POLLIN, 0};
-      poll(&descriptor, 1, static_cast<int>(std::min<long>(left.count(), 50)));
-    }
-    while (Owned<xcb_generic_event_t> more{xcb_poll_for_event(connection)}) {
-    }
-  }
-}
-
-void sendToRoot(xcb_window_t window, const std::string& type, std::uint32_t d0,
-                std::uint32_t d1 = 0, std::uint32_t d2 = 0) {
-  xcb_client_message_event_t event;
-  std::memset(&event, 0, sizeof event);
-  event.response_type = XCB_CLIENT_MESSAGE;
-  event.format = 32;
-  event.window = window;
-  event.type = atom(type);
-  event.data.data32[0] = d0;
-  event.data.data32[1] = d1;
-  event.data.data32[2] = d2;
-  xcb_send_event(connection, 0, root,
-                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                 reinterpret_cast<const char*>(&event));
-  xcb_flush(connection);
-}
-
-std::string geometry(xcb_window_t window) {
-  Owned<xcb_get_geometry_reply_t> size(
-      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr));
-  Owned<xcb_translate_coordinates_reply_t> at(xcb_translate_coordinates_reply(
-      connection, xcb_translate_coordinates(connection, window, root, 0, 0), nullptr));
-  if (!size || !at) {
-    return "0 0 0 0";
-  }
-  return std::to_string(at->dst_x) + " " + std::to_string(at->dst_y) + " " +
-         std::to_string(size->width) + " " + std::to_string(size->height);
-}
-
-// The window and every window inside it.
-std::vector<xcb_window_t> descendants(xcb_window_t window) {
-  std::vector<xcb_window_t> all{window};
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    Owned<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(connection, xcb_query_tree(connection, all[i]), nullptr));
-    if (tree) {
-      const xcb_window_t* children = xcb_query_tree_children(tree.get());
-      all.insert(all.end(), children, children + xcb_query_tree_children_length(tree.get()));
-    }
-  }
-  return all;
-}
-
-// Creates and maps a window with the properties that the options ("key=value", as for "open")
-// give it, and says in `wait` how "open" waits for it to be shown.
-xcb_window_t createWindow(const std::vector<std::string>& options, std::string& wait) {
-  const xcb_window_t window = xcb_generate_id(connection);
-  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-  const std::uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY |
-                                                           XCB_EVENT_MASK_PROPERTY_CHANGE |
-                                                           XCB_EVENT_MASK_VISIBILITY_CHANGE};
-  xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, 0, 0, 160, 120, 0,
-                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                    XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
-  created.push_back(window);
-  bool ownPid = true;
-  for (const std::string& option : options) {
-    const std::size_t equals = option.find('=');
-    const std::string key = option.substr(0, equals);
-    const std::string value = unescape(option.substr(equals + 1));
-    if (key == "title") {
-      setText(window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), value);
-    } else if (key == "wmname") {
-      setText(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, value);
-    } else if (key == "class") {
-      const std::size_t comma = value.find(',');
-      setText(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
-              value.substr(0, comma) + '\0' + value.substr(comma + 1) + '\0');
-    } else if (key == "pid") {
-      ownPid = value == "self";
-      if (!ownPid && value != "none") {
-        setCardinal(window, "_NET_WM_PID", static_cast<std::uint32_t>(std::stoul(value)));
-      }
-    } else if (key == "type" || key == "state") {
-      const std::string property = key == "type" ? "_NET_WM_WINDOW_TYPE" : "_NET_WM_STATE";
-      std::vector<xcb_atom_t> atoms;
-      for (const std::string& name : split(value, ',')) {
-        atoms.push_back(atom(property + "_" + name));
-      }
-      setProperty(window, atom(property), XCB_ATOM_ATOM, 32, atoms.data(), atoms.size() * 4);
-    } else if (key == "desktop") {
-      setCardinal(window, "_NET_WM_DESKTOP",
-                  static_cast<std::uint32_t>(std::stoul(value, nullptr, 0)));
-    } else if (key == "wait") {
-      wait = value;
-    } else {
-      throw std::runtime_error("unknown option " + key);
-    }
-  }
-  if (ownPid) {
-    setCardinal(window, "_NET_WM_PID", static_cast<std::uint32_t>(getpid()));
-  }
-  xcb_map_window(connection, window);
-  xcb_flush(connection);
-  return window;
-}
-
-// "viewable normal", "unviewable iconic", ...: what the map state and WM_STATE say.
-std::string stateOf(xcb_window_t window) {
-  const auto state = wmState(window);
-  const char* name = !state                   ? "none"
-                     : *state == 1            ? "normal"
-                     : *state == kIconicState ? "iconic"
-                                              : "withdrawn";
-  return (viewable(window) ? "viewable " : "unviewable ") + std::string(name);
-}
-
-std::string describe(xcb_window_t window) {
-  return (managed(window) ? "managed, " : "not managed, ") + stateOf(window);
-}
-
-bool waitShown(xcb_window_t window, const std::string& how) {
-  if (how == "none") {
-    roundTrip();
-    return true;
-  }
-  if (how == "managed") {
-    return waitUntil([&] { return managed(window); });
-  }
-  if (how == "focused") {
-    // A window manager that focuses new windows does so a moment after it shows them.
-    return waitUntil([&] { return managed(window) && viewable(window) && focused(window); });
-  }
-  return waitUntil([&] { return managed(window) && viewable(window); });
-}
-
-std::string handle(const std::vector<std::string>& words) {
+// Opening windows and changing them.
+std::optional<std::string> windowCommand(const std::vector<std::string>& words) {
   const std::string& verb = words.at(0);
-  auto windowArg = [&](std::size_t index) {
-    return words.at(index) == "root" ? root
-                                     : static_cast<xcb_window_t>(std::stoul(words.at(index)));
-  };
   if (verb == "open") {
     std::string wait = "viewable";
     const xcb_window_t window = createWindow({words.begin() + 1, words.end()}, wait);
@@ -362,19 +77,22 @@ std::string handle(const std::vector<std::string>& words) {
     // With a count, the title is set that many times over: a burst of events.
     const int times = words.size() > 3 ? std::stoi(words[3]) : 1;
     for (int i = 0; i < times; ++i) {
-      setText(windowArg(1), atom("_NET_WM_NAME"), atom("UTF8_STRING"), unescape(words.at(2)));
+      setText(windowArg(words, 1), atom("_NET_WM_NAME"), atom("UTF8_STRING"),
+              unescape(words.at(2)));
     }
     roundTrip();
     return "ok";
   }
   if (verb == "map") {
-    xcb_map_window(connection, windowArg(1));
-    return waitShown(windowArg(1), "managed") ? "ok" : "error timeout: " + describe(windowArg(1));
+    xcb_map_window(connection, windowArg(words, 1));
+    return waitShown(windowArg(words, 1), "managed")
+               ? "ok"
+               : "error timeout: " + describe(windowArg(words, 1));
   }
   if (verb == "setprop") {
     const std::string bytes = hexBytes(words.size() > 5 ? words[5] : "");
     const auto format = static_cast<std::uint8_t>(std::stoi(words.at(4)));
-    setProperty(windowArg(1), atom(words.at(2)), atom(words.at(3)), format, bytes.data(),
+    setProperty(windowArg(words, 1), atom(words.at(2)), atom(words.at(3)), format, bytes.data(),
                 bytes.size());
     roundTrip();
     return "ok";
@@ -383,11 +101,11 @@ std::string handle(const std::vector<std::string>& words) {
   if (verb == "unmap" || verb == "delprop" || verb == "destroy" || verb == "grab" ||
       verb == "ungrab") {
     if (verb == "unmap") {
-      xcb_unmap_window(connection, windowArg(1));
+      xcb_unmap_window(connection, windowArg(words, 1));
     } else if (verb == "delprop") {
-      xcb_delete_property(connection, windowArg(1), atom(words.at(2)));
+      xcb_delete_property(connection, windowArg(words, 1), atom(words.at(2)));
     } else if (verb == "destroy") {
-      xcb_destroy_window(connection, windowArg(1));
+      xcb_destroy_window(connection, windowArg(words, 1));
     } else if (verb == "grab") {
       xcb_grab_server(connection);
     } else {
@@ -396,9 +114,15 @@ std::string handle(const std::vector<std::string>& words) {
     roundTrip();
     return "ok";
   }
+  return std::nullopt;
+}
+
+// What the window manager does: desktops, iconifying, the focus, closing.
+std::optional<std::string> desktopCommand(const std::vector<std::string>& words) {
+  const std::string& verb = words.at(0);
   if (verb == "desktop" || verb == "current-desktop") {
     const bool ofWindow = verb == "desktop";
-    const xcb_window_t target = ofWindow ? windowArg(1) : root;
+    const xcb_window_t target = ofWindow ? windowArg(words, 1) : root;
     const std::string property = ofWindow ? "_NET_WM_DESKTOP" : "_NET_CURRENT_DESKTOP";
     const auto desktop =
         static_cast<std::uint32_t>(std::stoul(words.at(ofWindow ? 2 : 1), nullptr, 0));
@@ -410,7 +134,7 @@ std::string handle(const std::vector<std::string>& words) {
     return moved ? "ok" : "error timeout";
   }
   if (verb == "iconify" || verb == "wait-iconic") {
-    const xcb_window_t window = windowArg(1);
+    const xcb_window_t window = windowArg(words, 1);
     if (verb == "iconify") {
       sendToRoot(window, "WM_CHANGE_STATE", kIconicState);
     }
@@ -419,12 +143,12 @@ std::string handle(const std::vector<std::string>& words) {
                : "error timeout: " + describe(window);
   }
   if (verb == "activate") {
-    const xcb_window_t window = windowArg(1);
+    const xcb_window_t window = windowArg(words, 1);
     sendToRoot(window, "_NET_ACTIVE_WINDOW", 2);
     return waitUntil([&] { return focused(window); }) ? "ok" : "error timeout";
   }
   if (verb == "state") {
-    return "ok " + stateOf(windowArg(1));
+    return "ok " + stateOf(windowArg(words, 1));
   }
   if (verb == "close") {
     // Returns once the window manager has let go of every window, so that nothing it does about
@@ -460,6 +184,12 @@ std::string handle(const std::vector<std::string>& words) {
     const bool released = waitUntil([&] { return !managed(probe); });
     return ready && released ? "ok" : "error timeout";
   }
+  return std::nullopt;
+}
+
+// Looking and clicking, as a user would.
+std::optional<std::string> lookCommand(const std::vector<std::string>& words) {
+  const std::string& verb = words.at(0);
   if (verb == "click") {
     const auto x = static_cast<std::int16_t>(std::stoi(words.at(1)));
     const auto y = static_cast<std::int16_t>(std::stoi(words.at(2)));
@@ -503,15 +233,24 @@ std::string handle(const std::vector<std::string>& words) {
   if (verb == "prop") {
     std::string answer = "ok";
     for (const std::uint32_t value :
-         card32Property(windowArg(1), words.at(2)).value_or(std::vector<std::uint32_t>{})) {
+         card32Property(windowArg(words, 1), words.at(2)).value_or(std::vector<std::uint32_t>{})) {
       answer += " " + std::to_string(value);
     }
     return answer;
   }
   if (verb == "geometry") {
-    return "ok " + geometry(windowArg(1));
+    return "ok " + geometry(windowArg(words, 1));
   }
-  return "error unknown command " + verb;
+  return std::nullopt;
+}
+
+std::string handle(const std::vector<std::string>& words) {
+  for (const auto command : {windowCommand, desktopCommand, lookCommand}) {
+    if (auto reply = command(words)) {
+      return *reply;
+    }
+  }
+  return "error unknown command " + words.at(0);
 }
 
 }  // namespace
