@@ -1,3 +1,4 @@
+// Quit signals (SIGTERM, SIGINT, SIGHUP) turned into the program's normal quit.
 #include "app/quit_signals.h"
 
 #include <fcntl.h>

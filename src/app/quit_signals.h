@@ -1,3 +1,4 @@
+// Quit signals (SIGTERM, SIGINT, SIGHUP) turned into the program's normal quit.
 #pragma once
 
 #include <QObject>

@@ -1,3 +1,4 @@
+// One Dozewick per user: the lock, the local socket, and a second launch's request.
 #pragma once
 
 #include <QLocalServer>

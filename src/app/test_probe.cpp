@@ -1,3 +1,4 @@
+// What the tray and the panel show, written to a file for the whole program's tests.
 #include "app/test_probe.h"
 
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// What the tray and the panel show, written to a file for the whole program's tests.
 #pragma once
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// Wall-clock time for the policy.
 #include "core/clock.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// Wall-clock time for the policy.
 #pragma once
 
 namespace dozewick {

@@ -1,3 +1,4 @@
+// Texts by key, as the services look them up.
 #pragma once
 
 #include <string>

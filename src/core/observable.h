@@ -1,3 +1,4 @@
+// Published values and their observers, as the views watch the services.
 #pragma once
 
 #include <cstddef>

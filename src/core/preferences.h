@@ -1,3 +1,4 @@
+// The user's preferences, as the language choice is kept.
 #pragma once
 
 #include <optional>

@@ -1,3 +1,4 @@
+// Whether the program may manage windows, answered later on the main thread.
 #pragma once
 
 #include <functional>

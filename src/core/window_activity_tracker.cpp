@@ -1,3 +1,4 @@
+// When each window was last active, and which windows are to go.
 #include "core/window_activity_tracker.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// When each window was last active, and which windows are to go.
 #pragma once
 
 #include <cstddef>

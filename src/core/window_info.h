@@ -1,3 +1,4 @@
+// One application window on screen, as the policy records it.
 #pragma once
 
 #include <cstdint>

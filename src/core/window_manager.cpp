@@ -1,3 +1,4 @@
+// The minimizing loop: one check a second while running, and the countdown beside it.
 #include "core/window_manager.h"
 
 #include "core/window_rules.h"

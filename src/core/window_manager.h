@@ -1,3 +1,4 @@
+// The minimizing loop: one check a second while running, and the countdown beside it.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The desktop as the window rules need it: a listing, hiding and minimizing, the frontmost.
 #pragma once
 
 #include <cstdint>

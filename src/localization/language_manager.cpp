@@ -1,3 +1,4 @@
+// The interface language and its texts by key.
 #include "localization/language_manager.h"
 
 #include <algorithm>

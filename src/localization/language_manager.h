@@ -1,3 +1,4 @@
+// The interface language and its texts by key.
 #pragma once
 
 #include <iosfwd>

@@ -1,3 +1,4 @@
+// The interface-language picker.
 #include "localization/language_selector.h"
 
 #include <QSignalBlocker>

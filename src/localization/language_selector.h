@@ -1,3 +1,4 @@
+// The interface-language picker.
 #pragma once
 
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// The user's preferences as a small INI file.
 #include "localization/preferences_file.h"
 
 #include <QDateTime>

@@ -1,3 +1,4 @@
+// The user's preferences as a small INI file.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The user's preferred interface languages, from the locale environment.
 #include "localization/system_languages.h"
 
 #include <QLocale>

@@ -1,3 +1,4 @@
+// The user's preferred interface languages, from the locale environment.
 #pragma once
 
 #include <string>

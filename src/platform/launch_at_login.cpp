@@ -1,3 +1,4 @@
+// Launch at login: the settings switch in step with the login item.
 #include "platform/launch_at_login.h"
 
 #include <ostream>

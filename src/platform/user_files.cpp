@@ -1,3 +1,4 @@
+// Which file writing a path of the user's really changes, and how it is written.
 #include "platform/user_files.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// The login item as an XDG Autostart entry.
 #include "platform/xdg_autostart.h"
 
 #include <QDir>

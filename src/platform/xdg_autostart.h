@@ -1,3 +1,4 @@
+// The login item as an XDG Autostart entry.
 #pragma once
 
 #include <QString>

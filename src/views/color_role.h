@@ -1,3 +1,4 @@
+// The colour roles the views draw with.
 #pragma once
 
 namespace dozewick {

@@ -1,3 +1,4 @@
+// One redraw from the event loop after any number of change notices.
 #pragma once
 
 #include <QMetaObject>

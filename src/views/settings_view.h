@@ -1,3 +1,4 @@
+// The settings dialog: the interface language and launch at login.
 #pragma once
 
 #include <QDialog>

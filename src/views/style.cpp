@@ -1,3 +1,4 @@
+// The views' colours and fonts, for light and dark themes.
 #include "views/style.h"
 
 #include <QFontDatabase>

@@ -1,3 +1,4 @@
+// The views' colours and fonts, for light and dark themes.
 #pragma once
 
 #include <QColor>

@@ -1,3 +1,4 @@
+// The program's own symbol artwork, drawn crisp at every size, and the tray icon.
 #include "views/symbol_icons.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// The program's own symbol artwork, drawn crisp at every size, and the tray icon.
 #pragma once
 
 #include <QColor>

@@ -1,3 +1,4 @@
+// What the views show, as pure functions of the published values.
 #include "views/view_models.h"
 
 #include <cinttypes>

@@ -1,3 +1,4 @@
+// What the views show, as pure functions of the published values.
 #pragma once
 
 #include <cstdint>

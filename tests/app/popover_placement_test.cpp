@@ -1,3 +1,4 @@
+// Where the panel goes: below the icon or the pointer, inside the screen.
 #include <gtest/gtest.h>
 
 #include "app/popover_window.h"

@@ -1,3 +1,4 @@
+// One Dozewick per user: crashed, silent and blocked instances.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

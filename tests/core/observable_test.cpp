@@ -1,3 +1,4 @@
+// Published values: every assignment announced before it is stored, observers that come and go.
 #include "core/observable.h"
 
 #include <gtest/gtest.h>

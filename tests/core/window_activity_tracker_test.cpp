@@ -1,3 +1,4 @@
+// The activity tracker: which windows go, in virtual time.
 #include "core/window_activity_tracker.h"
 
 #include <gmock/gmock.h>

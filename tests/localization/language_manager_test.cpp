@@ -1,3 +1,4 @@
+// The interface language: its choice, its persistence and its texts.
 #include "localization/language_manager.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Launch at login and its XDG Autostart entry, judged by the bytes on disk.
 #include "platform/launch_at_login.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The Qt main-thread runtime: its timers on one grid, and posted tasks.
 #include "platform/qt_runtime.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Drives a program over the accessibility bus, as a screen reader does (Qt D-Bus).
 #pragma once
 
 #include <QDBusArgument>

@@ -1,3 +1,4 @@
+// The login item as the system holds it, in memory: standard C++.
 #pragma once
 
 #include <optional>

@@ -1,3 +1,4 @@
+// Preferences held in memory, counting writes and flushes: standard C++.
 #pragma once
 
 #include <map>

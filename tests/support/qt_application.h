@@ -1,3 +1,4 @@
+// The one Qt application object of a test program.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The view models: what each view shows in each state, as pure functions.
 #include "views/view_models.h"
 
 #include <gtest/gtest.h>

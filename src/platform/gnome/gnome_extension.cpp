@@ -1,3 +1,4 @@
+// Dozewick's GNOME Shell extension: its version, its files, and installing it.
 #include "platform/gnome/gnome_extension.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// Dozewick's GNOME Shell extension: its version, its files, and installing it.
 #pragma once
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// Mouse presses anywhere on the X display, for closing the panel on a click elsewhere.
 #include "platform/x11/x11_pointer_monitor.h"
 
 #include <xcb/xcb.h>

@@ -1,3 +1,4 @@
+// Mouse presses anywhere on the X display, for closing the panel on a click elsewhere.
 #pragma once
 
 #include <QObject>

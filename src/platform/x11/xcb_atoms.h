@@ -1,3 +1,4 @@
+// The X atoms the X11 backend reads and writes.
 #pragma once
 
 #include <array>

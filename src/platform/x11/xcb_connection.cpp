@@ -1,3 +1,4 @@
+// One connection to the X server, with bounded waits for its replies.
 #include "platform/x11/xcb_connection.h"
 
 #include <poll.h>

@@ -1,3 +1,4 @@
+// One connection to the X server, with bounded waits for its replies.
 #pragma once
 
 #include <xcb/xcb.h>
