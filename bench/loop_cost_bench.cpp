@@ -1,7 +1,7 @@
-// The minimizing loop over one backend for a given time, as the program runs it (real clock, one
-// check a second, Start pressed as soon as the backend is ready): prints its own CPU time and
-// peak resident memory. For tools/measure-kwin-cost and tools/measure-gnome-cost, run inside a
-// session of that desktop.
+// What the minimizing loop itself costs over one backend, for the desktops' measurements.
+// As the program runs it (real clock, one check a second, Start pressed as soon as the backend
+// is ready), for a given time: prints its CPU time and peak resident memory. For
+// tools/measure-kwin-cost and tools/measure-gnome-cost, run inside a session of that desktop.
 //   loop_cost_bench kwin|gnome|x11 [SECONDS]
 #include <sys/resource.h>
 

@@ -1,5 +1,5 @@
-// One check of the policy (cleanup, update, choose) over N windows that have all been idle past
-// the threshold, so every window is a candidate and the sort does its full work.
+// What one step of the policy costs over N windows that have all been idle.
+// Idle past the threshold, so every window is a candidate and the sort does its full work.
 #include <benchmark/benchmark.h>
 
 #include <string>

@@ -1,5 +1,5 @@
-// A Qt program that does nothing but wake once a second on a precise timer: what any such loop
-// costs on a machine before it does any work. Measured from outside by tools/measure-cost --floor.
+// The least a Qt loop waking once a second costs on this machine.
+// It does nothing but wake on a precise timer. Measured from outside by measure-cost --floor.
 #include <QGuiApplication>
 #include <QTimer>
 

@@ -1,8 +1,8 @@
-// The X11 backend: one check (listing and frontmost application) with nothing changed on the
-// desktop, at 10, 100 and 1,000 windows; a first listing on a new connection at 10, 100 and 500
-// windows, with the round trips it makes, beside `wmctrl -lp` on the same windows as a whole
-// process; and one check while a client has set a client list of 65,536 ids. Needs an X session
-// with a window manager: run it through tools/x-session (target x11_listing_bench_run).
+// What a check costs the X11 backend, and a first listing beside wmctrl.
+// One check (listing and frontmost application) with nothing changed on the desktop, at 10, 100
+// and 1,000 windows; a first listing on a new connection at 10, 100 and 500 windows, with its
+// round trips, beside `wmctrl -lp` as a whole process; and one check while a client has set a
+// client list of 65,536 ids. Needs an X session: run it through tools/x-session.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,5 +1,5 @@
-// Draws the tray icon's three states as a tray shows them, on a light and a dark tray, with the
-// application in a light and in a dark theme, into one picture:
+// Draws the tray icon's three states on light and dark trays, into one picture.
+// As a tray shows them, with the application in a light and in a dark theme:
 //
 //   cmake --build --preset debug --target dozewick_tray_icon_sheet
 //   QT_QPA_PLATFORM=offscreen build/debug/tools/dozewick_tray_icon_sheet docs/tray-icons.png

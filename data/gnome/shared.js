@@ -1,9 +1,10 @@
-// Dozewick inside GNOME Shell: answers on the session bus with the windows, the focused window's
-// process id and the extension's version, announces when they change, and iconifies the windows
-// it is asked to. Where no tray exists it also shows Dozewick's icon in the top bar. It keeps no
-// state of Dozewick's but the icon it shows; every argument is checked, and an unknown window id
-// is ignored. This text is shared by both entry points, which put the imports of Clutter, Gio,
-// GLib, Meta, Shell, St, Main and PanelMenu ahead of it.
+// Dozewick's extension inside GNOME Shell: the windows on the bus, and the top-bar icon.
+// It answers on the session bus with the windows, the focused window's process id and the
+// extension's version, announces when they change, and iconifies the windows it is asked to.
+// Where no tray exists it also shows Dozewick's icon in the top bar. It keeps no state of
+// Dozewick's but the icon; every argument is checked, and an unknown window id is ignored. This
+// text is shared by both entry points, which put the imports (Clutter, Gio, GLib, Meta, Shell,
+// St, Main and PanelMenu) ahead of it.
 
 const DOZEWICK_EXTENSION_VERSION = 2;
 const DOZEWICK_BUS_NAME = 'org.dozewick.Shell';

@@ -1,7 +1,7 @@
-// Dozewick inside KWin: reports the windows to Dozewick whenever they change, and minimizes what
-// Dozewick asks for. Dozewick puts `dozewickService` (its unique bus name) and `dozewickPlugin`
-// (the name it loads this script under) ahead of this text. Works with the API of Plasma 5.27
-// (clients) and of Plasma 6 (windows).
+// Dozewick's script inside KWin: it reports the windows and minimizes those it is named.
+// It reports whenever the windows change. Dozewick puts `dozewickService` (its unique bus name)
+// and `dozewickPlugin` (the name it loads this script under) ahead of this text. Works with the
+// API of Plasma 5.27 (clients) and of Plasma 6 (windows).
 
 var dozewickPath = "/org/dozewick/KWin";
 var dozewickInterface = "org.dozewick.KWinBridge";

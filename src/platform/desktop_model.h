@@ -1,5 +1,4 @@
-// The desktop as every backend reports it, and the rules that decide what Dozewick lists and may
-// touch.
+// The desktop as every backend reports it, and the rules for what Dozewick lists and touches.
 #pragma once
 
 #include <cstdint>

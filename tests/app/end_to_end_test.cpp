@@ -1,7 +1,6 @@
-// The whole program in a real X session under each window manager the suite runs (openbox,
-// xfwm4), with a tray that comes up after it: started as a user would, driven by real clicks and
-// keys, and observed through X (window geometry, state and properties) and through the program's
-// test probe (where its controls are and what they read).
+// The whole program in a real X session, started as a user would and driven by real input.
+// Under openbox and xfwm4, with a tray that comes up after it; observed through X (geometry,
+// state, properties) and the program's test probe (where its controls are and what they read).
 #include <gtest/gtest.h>
 
 #include <algorithm>

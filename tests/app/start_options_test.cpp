@@ -1,5 +1,4 @@
-// Choosing the backend at start: from the session's variables, the option and the forcing
-// variable.
+// Choosing the backend at start: from the session, the option and the forcing variable.
 #include <gtest/gtest.h>
 
 #include <map>

@@ -1,5 +1,4 @@
-// The tray controller: its icon, the panel's openings and closings, the menu, quitting, and the
-// desktops without a tray.
+// The tray controller: icon, panel, menu, quitting, and the desktops without a tray.
 #include "app/tray_controller.h"
 
 #include <gtest/gtest.h>

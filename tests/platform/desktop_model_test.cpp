@@ -1,5 +1,4 @@
-// The rules every backend's windows go through, once for all backends: what is listed, hidden,
-// offered one by one, and which application is frontmost.
+// The rules every backend's windows go through, tested once for all backends.
 #include "platform/desktop_model.h"
 
 #include <gmock/gmock.h>

@@ -1,6 +1,5 @@
-// Dozewick's GNOME Shell extension: how it is put together and installed, and the GNOME backend
-// against a headless GNOME Shell (run inside tools/gnome-session, which installs the extension
-// before the shell starts), with Qt programs on Wayland.
+// The GNOME backend and its extension against a headless GNOME Shell, with Qt programs.
+// Run inside tools/gnome-session, which installs the extension before the shell starts.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>

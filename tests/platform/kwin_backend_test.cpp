@@ -1,6 +1,5 @@
-// The KWin backend against a headless KWin on Wayland (run inside tools/kwin-session), with Qt
-// programs on Wayland as the applications: what it feeds the desktop model, its script's life,
-// and the whole program there.
+// The KWin backend and its script against a headless KWin on Wayland, with Qt programs.
+// What it feeds the desktop model, its script's life, and the whole program there.
 #include "platform/kwin/kwin_backend.h"
 
 #include <gtest/gtest.h>

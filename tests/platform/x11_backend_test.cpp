@@ -1,5 +1,5 @@
-// The X11 backend against a real X server and window manager (run inside tools/x-session): what it
-// feeds the desktop model, and what its requests do to the windows.
+// What the X11 backend feeds the desktop model, from a real X server and window manager.
+// Run inside tools/x-session.
 #include "platform/x11/x11_backend.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// The X11 backend when the X server or the window manager goes away and comes back, and what it
-// feeds the desktop model through random churn. Each test runs its own X server, beside the
-// session the test command started.
+// The X11 backend when its X server or window manager goes away and comes back.
+// And what it feeds the desktop model through random churn; each test has its own X server.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,5 @@
-// Child processes for the tests: the X test client, a private X server, a window manager, and
-// any other program a test drives line by line (Qt Core). Every wait is bounded and waits on the
-// child (a line it writes, its end), never on the clock alone.
+// Child processes for the tests, each wait bounded (Qt Core).
+// Every wait waits on the child (a line it writes, its end), never on the clock alone.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-// The real services over a fake backend, on a main thread in virtual time, for the views' and the
-// tray's tests (Qt Widgets).
+// The real services over a fake backend, in virtual time (Qt Widgets).
+// For the views' and the tray's tests.
 #pragma once
 
 #include <gtest/gtest.h>

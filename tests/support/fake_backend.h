@@ -1,5 +1,5 @@
-// A desktop backend whose every answer the test gives: trust, Authorize, the help page, the click
-// monitor, the shell's icon and Dozewick's own windows.
+// A desktop backend whose every answer the test gives.
+// Trust, Authorize, the help page, the click monitor, the shell's icon, Dozewick's own windows.
 #pragma once
 
 #include <cstdint>

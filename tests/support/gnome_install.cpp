@@ -1,5 +1,5 @@
-// Installs Dozewick's GNOME Shell extension for the current user, as Authorize does, from the
-// extension's sources in the given folder; for a test session before its shell starts.
+// Installs Dozewick's GNOME Shell extension as Authorize does, for a test session.
+// From the extension's sources in the given folder, before the session's shell starts.
 //   dozewick_gnome_install SOURCE_DIR
 #include <QCoreApplication>
 #include <iostream>

@@ -1,5 +1,6 @@
-// A Wayland client for the tests: opens windows as told. Reads one command a line on standard
-// input and answers "ok" (or "error <reason>") on standard output once it is done.
+// A Qt program on Wayland for the tests, which opens windows as told.
+// Reads one command a line on standard input and answers "ok" (or "error <reason>") on
+// standard output once it is done.
 //
 //   open <title>      an ordinary window          dialog <title>   a dialog of the first window
 //   tooltip <title>   a tooltip of the first           quit

@@ -1,7 +1,7 @@
-// An X client for the tests: opens windows exactly as told and changes them on command, so that a
-// test knows what the window system must list. Reads one command a line on standard input and
-// answers one line on standard output: "ok [values]" or "error <reason>". Fields are separated by
-// tabs; in a field, \xHH stands for that byte.
+// An X client for the tests, which opens windows exactly as told and changes them on command.
+// So a test knows what the window system must list. Reads one command a line on standard input
+// and answers one line on standard output: "ok [values]" or "error <reason>". Fields are
+// separated by tabs; in a field, \xHH stands for that byte.
 //
 //   open [title=T] [wmname=T] [class=instance,Class] [pid=self|none|N]
 //        [type=NORMAL,DIALOG,...] [state=SKIP_TASKBAR,...] [desktop=N]

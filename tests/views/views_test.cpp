@@ -1,5 +1,5 @@
-// One smoke test per window: it opens, shows its texts, and its buttons act. What each shows in
-// each state is the view models' part.
+// One smoke test per window: it opens, shows its texts, and its buttons act.
+// What each shows in each state is the view models' part.
 #include <gtest/gtest.h>
 
 #include <QAccessible>

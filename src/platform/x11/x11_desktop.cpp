@@ -1,5 +1,4 @@
-// The X11 backend's transport: the X server's events kept in a model of the windows, fed to the
-// desktop model.
+// The X11 backend's transport: the X server's windows, learnt from its events, for the model.
 #include "platform/x11/x11_desktop.h"
 
 #include <algorithm>

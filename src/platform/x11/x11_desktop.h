@@ -1,5 +1,4 @@
-// The X11 backend's transport: the X server's events kept in a model of the windows, fed to the
-// desktop model.
+// The X11 backend's transport: the X server's windows, learnt from its events, for the model.
 #pragma once
 
 #include <chrono>

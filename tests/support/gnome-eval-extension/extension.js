@@ -1,5 +1,5 @@
-// For the tests' private shell only: lets them read what the shell shows and press on it through
-// org.gnome.Shell.Eval, which answers only in unsafe mode.
+// The tests' own GNOME Shell extension, for their private shell only.
+// It lets them read what the shell shows and press on it through org.gnome.Shell.Eval.
 'use strict';
 
 function init() {
