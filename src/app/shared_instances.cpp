@@ -101,24 +101,26 @@ void notify(const QString& body) {
 }
 
 // What Authorize does on GNOME: installs (or updates) the extension and switches it on. The shell
-// on Wayland loads a new extension only when it starts, that is at the next login.
-void authorizeOnGnome() {
-  const auto major = gnome::installedShellMajorVersion();
+// on Wayland loads a new extension only when it starts, that is at the next login. What stands in
+// the extension's place and is not Dozewick's own is left alone, and the user is told.
+PermissionChecker::PromptResult authorizeOnGnome() {
+  const Localizer& texts = LanguageManager::shared();
   gnome::InstallResult result;
+  const auto major = gnome::installedShellMajorVersion();
   if (!major) {
-    result.error = QStringLiteral("GNOME Shell's version cannot be read (gnome-shell --version).");
+    result.detail = QStringLiteral("GNOME Shell's version cannot be read (gnome-shell --version)");
   } else {
     result = gnome::installExtension(
         gnome::userExtensionsDir(),
         gnome::extensionFiles(gnome::readExtensionSources(QStringLiteral(":/app/gnome")), *major),
         gnome::gsettingsTool());
   }
-  if (!result.ok) {
-    std::cerr << "Dozewick: " << result.error.toStdString() << '\n';
-    notify(result.error);
-    return;
-  }
-  notify(QString::fromStdString(LanguageManager::shared().localizedString("permission.step2")));
+  PermissionChecker::PromptResult prompt{gnome::describeInstall(result, texts), result.ok};
+  if (!result.ok)
+    std::cerr << "Dozewick: " << prompt.note << '\n';
+  notify(QString::fromStdString(prompt.note.empty() ? texts.localizedString("permission.step2")
+                                                    : prompt.note));
+  return prompt;
 }
 
 WindowSystem& chosenWindowSystem() {
@@ -169,7 +171,7 @@ void selectWindowSystem(WindowSystemKind kind) {
 LanguageManager& LanguageManager::shared() {
   static auto* manager = [] {
     auto* preferences = new PreferencesFile(std::cerr);
-    return new LanguageManager(*preferences, systemLanguages(), &std::cout);
+    return new LanguageManager(*preferences, systemLanguages(), &std::cerr);
   }();
   return *manager;
 }

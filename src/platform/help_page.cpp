@@ -34,7 +34,8 @@ bool openHelpPage(const QString& applicationDir) {
 }
 
 PermissionChecker::Platform desktopPermissionPlatform(std::function<bool()> trustQuery) {
-  return {std::move(trustQuery), [] {}, [] { openHelpPage(); }};
+  return {std::move(trustQuery), [] { return PermissionChecker::PromptResult{}; },
+          [] { openHelpPage(); }};
 }
 
 }  // namespace dozewick

@@ -48,6 +48,8 @@ void PermissionChecker::startCheckingPermission() {
   isCheckingPermission_ = true;
   checkCount_ = 0;
   checkStatus_ = texts_.localizedString("status.checking");
+  if (!promptNote_.get().empty())
+    promptNote_ = std::string();
   checkPermissionAsync([self = shared_from_this()](bool granted) {
     if (granted) {
       // Trust that was already known publishes no change; end the check all the same so that
@@ -58,8 +60,17 @@ void PermissionChecker::startCheckingPermission() {
       }
       return;
     }
-    if (self->platform_.prompt)
-      self->platform_.prompt();
+    if (self->platform_.prompt) {
+      PromptResult result = self->platform_.prompt();
+      if (!result.note.empty())
+        self->promptNote_ = std::move(result.note);
+      if (!result.granting) {
+        // Polling for what cannot come would end in a time-out that blames the wrong thing.
+        self->isCheckingPermission_ = false;
+        self->checkStatus_ = self->texts_.localizedString("status.permission.needed");
+        return;
+      }
+    }
     if (self->platform_.openSettings)
       self->platform_.openSettings();
     self->stopTimer();

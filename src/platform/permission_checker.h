@@ -19,10 +19,16 @@ class PermissionChecker final : public ObservableObject,
  public:
   static constexpr std::int64_t maxCheckCount = 30;
 
+  // What asking the system for the grant came to.
+  struct PromptResult {
+    std::string note;      // for the user, in the interface language; empty: nothing to tell
+    bool granting = true;  // false when no grant can come of it, so there is nothing to wait for
+  };
+
   struct Platform {
-    std::function<bool()> trustQuery;    // silent; runs off the main thread
-    std::function<void()> prompt;        // asks the system to offer the grant
-    std::function<void()> openSettings;  // shows the user where the grant is made
+    std::function<bool()> trustQuery;      // silent; runs off the main thread
+    std::function<PromptResult()> prompt;  // asks the system to offer the grant
+    std::function<void()> openSettings;    // shows the user where the grant is made
   };
 
   // Starts a first check without waiting for it.
@@ -34,6 +40,8 @@ class PermissionChecker final : public ObservableObject,
   const Published<bool>& hasAccessibilityPermission() const { return hasAccessibilityPermission_; }
   const Published<bool>& isCheckingPermission() const { return isCheckingPermission_; }
   const Published<std::string>& checkStatus() const { return checkStatus_; }
+  // What the last prompt had to tell the user; empty at each new guided check.
+  const Published<std::string>& promptNote() const { return promptNote_; }
   std::int64_t checkCount() const { return checkCount_; }
   bool hasCheckTimer() const { return checkTimer_ != nullptr; }
 
@@ -55,6 +63,7 @@ class PermissionChecker final : public ObservableObject,
   Published<bool> hasAccessibilityPermission_{*this, false};
   Published<bool> isCheckingPermission_{*this, false};
   Published<std::string> checkStatus_{*this, std::string()};
+  Published<std::string> promptNote_{*this, std::string()};
   std::shared_ptr<RepeatingTimer> checkTimer_;
   std::int64_t checkCount_ = 0;
 };

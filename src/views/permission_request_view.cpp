@@ -110,6 +110,14 @@ void PermissionRequestView::build() {
   pathBox->addWidget(path_);
   stack->addLayout(pathBox);
 
+  note_ = new QLabel;
+  note_->setObjectName(QStringLiteral("note"));
+  note_->setFont(style::caption());
+  note_->setAlignment(Qt::AlignCenter);
+  note_->setWordWrap(true);
+  note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  stack->addWidget(note_);
+
   status_ = new QLabel;
   status_->setObjectName(QStringLiteral("status"));
   status_->setFont(style::caption());
@@ -166,6 +174,12 @@ void PermissionRequestView::refresh() {
   }
   path_->setText(QString::fromStdString(services_.executablePath));
   setTextColor(path_, colour(ColorRole::secondary));
+
+  // Paths may break after any folder, so that a long one wraps instead of widening the sheet.
+  QString note = QString::fromStdString(services_.checker.promptNote()());
+  note_->setText(note.replace(u'/', QStringLiteral("/\u200b")));
+  note_->setVisible(!note.isEmpty());
+  setTextColor(note_, colour(ColorRole::orange));
 
   const QString status = QString::fromStdString(services_.checker.checkStatus()());
   status_->setText(status);

@@ -54,6 +54,7 @@ class PermissionRequestView : public QDialog {
   std::vector<QLabel*> steps_;
   std::vector<SymbolView*> stepIcons_;
   MiddleElidedLabel* path_ = nullptr;
+  QLabel* note_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* closeButton_ = nullptr;
   QPushButton* mainButton_ = nullptr;

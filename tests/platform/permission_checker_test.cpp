@@ -19,10 +19,13 @@ class PermissionCheckerTest : public ::testing::Test {
  protected:
   // A checker whose first check, started by its construction, has answered.
   std::shared_ptr<PermissionChecker> settled() {
-    auto checker = PermissionChecker::create(
-        runtime_, language_,
-        {[this] { return trusted_; }, [this] { calls_.push_back("prompt"); },
-         [this] { calls_.push_back("settings"); }});
+    auto checker = PermissionChecker::create(runtime_, language_,
+                                             {[this] { return trusted_; },
+                                              [this] {
+                                                calls_.push_back("prompt");
+                                                return prompted_;
+                                              },
+                                              [this] { calls_.push_back("settings"); }});
     runtime_.runPending();
     return checker;
   }
@@ -42,6 +45,7 @@ class PermissionCheckerTest : public ::testing::Test {
   testing::MemoryPreferences prefs_;
   LanguageManager language_{prefs_, {"en-US"}};
   bool trusted_ = false;
+  PermissionChecker::PromptResult prompted_;
   std::vector<std::string> calls_;
 };
 
@@ -158,6 +162,28 @@ TEST_F(PermissionCheckerTest, AGuidedCheckEndsOnStopOnAOneShotGrantAndWithTheChe
   EXPECT_EQ(runtime_.activeTimerCount(), 0u) << "a checker gone leaves no timer";
   runtime_.releaseBackground();
   runtime_.advance(3000ms);
+}
+
+// A prompt that cannot lead to the grant (on GNOME: something not Dozewick's in the extension's
+// place) says why, and no poll runs out into a time-out that would blame the wrong thing.
+TEST_F(PermissionCheckerTest, APromptThatCannotGrantSaysWhyAndEndsTheCheck) {
+  auto checker = settled();
+  prompted_ = {"the link is left alone", false};
+  checker->startCheckingPermission();
+  runtime_.runPending();
+  EXPECT_EQ(calls_, std::vector<std::string>{"prompt"});
+  EXPECT_EQ(checker->promptNote().get(), "the link is left alone");
+  EXPECT_FALSE(checker->isCheckingPermission().get());
+  EXPECT_EQ(checker->checkStatus().get(), "Permission Required");
+  EXPECT_EQ(runtime_.activeTimerCount(), 0u);
+
+  prompted_ = {};
+  calls_.clear();
+  checker->startCheckingPermission();
+  EXPECT_EQ(checker->promptNote().get(), "") << "a new try starts with nothing said";
+  runtime_.runPending();
+  EXPECT_EQ(calls_, (std::vector<std::string>{"prompt", "settings"}));
+  EXPECT_TRUE(checker->hasCheckTimer());
 }
 
 }  // namespace

@@ -15,3 +15,11 @@ dozewick_add_test(launch_at_login_tests
   SOURCES launch_at_login_test.cpp
   LIBS dozewick_platform dozewick_test_support
   UNPRIVILEGED)
+
+# Saving and installing into the user's folders, on a small file system of the test's own.
+dozewick_add_test(user_files_tests
+  SOURCES user_files_test.cpp
+  LIBS dozewick_platform dozewick_localization dozewick_test_support
+  UNPRIVILEGED)
+target_compile_definitions(user_files_tests PRIVATE
+  DOZEWICK_GNOME_SOURCES="${PROJECT_SOURCE_DIR}/data/gnome")

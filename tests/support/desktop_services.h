@@ -23,12 +23,13 @@ namespace dozewick::testing {
 class DesktopServicesTest : public ::testing::Test {
  protected:
   DesktopServicesTest() {
-    checker = PermissionChecker::create(runtime, language,
-                                        {[this] {
-                                           ++trustQueries;
-                                           return trusted;
-                                         },
-                                         [] {}, [this] { ++settingsOpened; }});
+    checker =
+        PermissionChecker::create(runtime, language,
+                                  {[this] {
+                                     ++trustQueries;
+                                     return trusted;
+                                   },
+                                   [this] { return prompted; }, [this] { ++settingsOpened; }});
     manager = WindowManager::create(runtime.clock(), runtime, windows, *checker);
     launchAtLogin = std::make_unique<LaunchAtLoginManager>(runtime, loginItems, out);
     services.emplace(ViewServices{*manager, *checker, language, *launchAtLogin, runtime,
@@ -60,6 +61,7 @@ class DesktopServicesTest : public ::testing::Test {
   bool trusted = false;
   int trustQueries = 0;
   int settingsOpened = 0;
+  PermissionChecker::PromptResult prompted;
   std::shared_ptr<PermissionChecker> checker;
   FakeWindowSystem windows;
   std::shared_ptr<WindowManager> manager;
