@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -318,6 +319,11 @@ void MenuBarView::hideEvent(QHideEvent* event) {
   // The sheets belong to the panel: they go when it is closed.
   if (!event->spontaneous())
     closeSheets();
+}
+
+void MenuBarView::keyPressEvent(QKeyEvent* event) {
+  if (!pressFocusedButton(this, event))
+    QWidget::keyPressEvent(event);
 }
 
 void MenuBarView::changeEvent(QEvent* event) {

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -218,6 +219,11 @@ void PermissionRequestView::hideEvent(QHideEvent* event) {
   QDialog::hideEvent(event);
   if (!event->spontaneous() && appeared_)
     disappear();
+}
+
+void PermissionRequestView::keyPressEvent(QKeyEvent* event) {
+  if (!pressFocusedButton(this, event))
+    QDialog::keyPressEvent(event);
 }
 
 void PermissionRequestView::changeEvent(QEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -240,6 +241,11 @@ void SettingsView::showEvent(QShowEvent* event) {
   LaunchAtLoginManager& launch = services_.launchAtLogin;
   launch.setEnabled(launch.systemStatus() == LoginItemStatus::enabled);
   refresh();
+}
+
+void SettingsView::keyPressEvent(QKeyEvent* event) {
+  if (!pressFocusedButton(this, event))
+    QDialog::keyPressEvent(event);
 }
 
 void SettingsView::changeEvent(QEvent* event) {

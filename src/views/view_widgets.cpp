@@ -1,6 +1,7 @@
 #include "views/view_widgets.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOption>
@@ -265,6 +266,19 @@ void makeSheetWindow(QWidget* dialog) {
     flags |= Qt::WindowStaysOnTopHint;
   dialog->setWindowFlags(flags);
   new OutOfTaskbars(dialog);
+}
+
+bool pressFocusedButton(QWidget* view, QKeyEvent* event) {
+  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+    return false;
+  if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+    return false;
+  auto* button = qobject_cast<QAbstractButton*>(view->window()->focusWidget());
+  if (!button || !view->isAncestorOf(button) || !button->isEnabled() || !button->isVisible())
+    return false;
+  if (!event->isAutoRepeat())
+    button->click();
+  return true;
 }
 
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet) {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <utility>
 
+class QKeyEvent;
+
 namespace dozewick {
 
 // A symbol drawn at a fixed logical size in one colour, rendered for the screen it is on.
@@ -112,6 +114,9 @@ void setStyleSheetIfChanged(QWidget* widget, const QString& sheet);
 // A dialog of the panel: transient for it, left out of task bars and pagers, with a title and a
 // close button but no minimise or maximise; on top when the panel is, else it would open beneath.
 void makeSheetWindow(QWidget* dialog);
+// Enter and keypad Enter press the focused button inside `view`, as Space does; held down, they
+// press it once. True when the key was such a press, which the caller then takes.
+bool pressFocusedButton(QWidget* view, QKeyEvent* event);
 // The colour a label's text is drawn in.
 void setTextColor(QWidget* widget, const QColor& color);
 

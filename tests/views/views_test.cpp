@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -201,6 +202,54 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
   click(*sheet, "closeButton");
   settle();
   EXPECT_FALSE(sheet);
+}
+
+// Enter and keypad Enter press the focused button, as Space does, in the panel and both sheets;
+// a key held down presses once, and a disabled button or another control takes nothing.
+TEST_F(ViewsTest, EnterAndKeypadEnterPressTheFocusedButton) {
+  const auto press = [](QWidget& root, const char* name, Qt::Key key, bool held = false) {
+    QWidget* target = find(root, name);
+    target->setFocus(Qt::TabFocusReason);
+    QKeyEvent down(QEvent::KeyPress, key,
+                   key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier, QString(), held);
+    QApplication::sendEvent(target, &down);
+  };
+  loginItems.current = LoginItemStatus::notRegistered;
+  auto panel = openPanel();
+  press(*panel, "settingsButton", Qt::Key_Return);
+  settle();
+  QPointer<SettingsView> settings = panel->settingsSheet();
+  ASSERT_TRUE(settings);
+  press(*settings, "launchAtLoginSwitch", Qt::Key_Enter);
+  settle();
+  EXPECT_EQ(loginItems.current, LoginItemStatus::enabled);
+  press(*settings, "languageSelector", Qt::Key_Return);
+  settle();
+  EXPECT_TRUE(settings) << "Enter on the language picker closes nothing";
+  press(*settings, "closeButton", Qt::Key_Return);
+  settle();
+  EXPECT_FALSE(settings);
+
+  press(*panel, "controlButton", Qt::Key_Enter);
+  settle();
+  QPointer<PermissionRequestView> sheet = panel->permissionSheet();
+  ASSERT_TRUE(sheet) << "Start without the permission";
+  press(*sheet, "mainButton", Qt::Key_Return);
+  settle();
+  EXPECT_EQ(settingsOpened, 1);
+  press(*sheet, "mainButton", Qt::Key_Return);
+  settle();
+  EXPECT_EQ(settingsOpened, 1) << "pressed while disabled";
+  press(*sheet, "closeButton", Qt::Key_Return, true);
+  settle();
+  ASSERT_TRUE(sheet) << "a held key repeating";
+  press(*sheet, "closeButton", Qt::Key_Enter);
+  settle();
+  EXPECT_FALSE(sheet);
+  EXPECT_FALSE(checker->hasCheckTimer());
+
+  press(*panel, "quitButton", Qt::Key_Return);
+  EXPECT_EQ(quitCalls, 1);
 }
 
 // Every symbol in use has artwork that covers enough of its square to read. The tray's
