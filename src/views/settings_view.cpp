@@ -190,6 +190,7 @@ QWidget* SettingsView::settingRow(const QString& name, const QString& icon, Colo
 void SettingsView::refresh() {
   const QPalette& pal = palette();
   auto colour = [&pal](ColorRole role) { return style::color(role, pal); };
+  auto textColour = [&pal](ColorRole role) { return style::textColor(role, pal); };
 
   const QString title = text("settings.title");
   setWindowTitle(title);
@@ -205,9 +206,9 @@ void SettingsView::refresh() {
   for (Row* row : {&languageRow_, &launchRow_}) {
     row->icon->setSymbol(row->icon->symbolName(), colour(row->color));
     static_cast<IconBadge*>(row->badge)->setColor(colour(row->color));
-    setTextColor(row->title, colour(ColorRole::primary));
+    setTextColor(row->title, textColour(ColorRole::primary));
     if (row->description)
-      setTextColor(row->description, colour(ColorRole::secondary));
+      setTextColor(row->description, textColour(ColorRole::secondary));
   }
   languageRow_.title->setText(text("language.title"));
   const QString launch = text("settings.launchAtLogin");
@@ -222,7 +223,7 @@ void SettingsView::refresh() {
   const QString error = QString::fromStdString(settingsErrorText(errorReason_, services_.language));
   error_->setText(error);
   error_->setToolTip(error);
-  setTextColor(error_, colour(ColorRole::red));
+  setTextColor(error_, textColour(ColorRole::red));
   if (error_->isHidden() != error.isEmpty()) {
     error_->setVisible(!error.isEmpty());
     const bool tight = !error.isEmpty();

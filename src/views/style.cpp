@@ -2,6 +2,8 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <algorithm>
+#include <cmath>
 
 namespace dozewick::style {
 
@@ -61,6 +63,46 @@ QColor color(ColorRole role) {
   return color(role, QGuiApplication::palette());
 }
 
+QColor readable(const QColor& color, const QColor& background, double minimum) {
+  const QColor behind = over(background, Qt::white);
+  QColor result = over(color, behind);
+  // Black is as far as a light background goes, white as far as a dark one.
+  const bool darken = contrastRatio(Qt::black, behind) >= contrastRatio(Qt::white, behind);
+  float hue = 0, saturation = 0, lightness = 0;
+  result.getHslF(&hue, &saturation, &lightness);
+  hue = std::max(hue, 0.0f);  // grey has none
+  while (contrastRatio(result, behind) < minimum && (darken ? lightness > 0 : lightness < 1)) {
+    lightness = std::clamp(lightness + (darken ? -0.005f : 0.005f), 0.0f, 1.0f);
+    result = QColor::fromHslF(hue, saturation, lightness);
+  }
+  return result.toRgb();
+}
+
+QColor textColor(ColorRole role, const QPalette& palette) {
+  return readable(color(role, palette), windowBackground(palette));
+}
+
+ButtonColors filledButton(ColorRole role, const QPalette& palette) {
+  const QColor window = windowBackground(palette);
+  const QColor tint = over(color(role, palette), window);
+  ButtonColors colors;
+  if (role == ColorRole::accent) {
+    colors.text = palette.color(QPalette::HighlightedText);
+  } else {
+    colors.text = role == ColorRole::orange ? QColor(Qt::black) : QColor(Qt::white);
+  }
+  colors.fill = readable(tint, colors.text);
+  // Hovered and pressed, the fill moves further from the text, never closer.
+  const bool lightText = luminance(colors.text) > luminance(colors.fill);
+  colors.hoverFill = lightText ? colors.fill.darker(108) : colors.fill.lighter(108);
+  colors.pressedFill = lightText ? colors.fill.darker(120) : colors.fill.lighter(120);
+  QColor wash = tint;
+  wash.setAlphaF(0.18f);
+  colors.disabledFill = over(wash, window);
+  colors.disabledText = readable(tint, colors.disabledFill);
+  return colors;
+}
+
 QColor windowBackground(const QPalette& palette) {
   return palette.color(QPalette::Window);
 }
@@ -95,6 +137,26 @@ QFont monospaced(int pixelSize) {
   font.setStyleHint(QFont::Monospace);
   font.setPixelSize(pixelSize);
   return font;
+}
+
+double luminance(const QColor& color) {
+  const auto linear = [](double channel) {
+    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+         0.0722 * linear(color.blueF());
+}
+
+double contrastRatio(const QColor& a, const QColor& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor over(const QColor& color, const QColor& background) {
+  const float alpha = color.alphaF();
+  return QColor::fromRgbF(color.redF() * alpha + background.redF() * (1 - alpha),
+                          color.greenF() * alpha + background.greenF() * (1 - alpha),
+                          color.blueF() * alpha + background.blueF() * (1 - alpha));
 }
 
 QString css(const QColor& color) {

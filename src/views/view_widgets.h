@@ -9,6 +9,8 @@
 #include <functional>
 #include <utility>
 
+#include "views/style.h"
+
 class QKeyEvent;
 
 namespace dozewick {
@@ -106,8 +108,11 @@ class SwitchToggle : public QAbstractButton {
 
 // Button looks. Each records the symbol and tint it was given in the properties "symbol" and
 // "tint" so that what a button shows can be read back.
-void makeProminent(QPushButton* button, const QColor& tint, const QColor& textColor, int padding);
+void makeProminent(QPushButton* button, const style::ButtonColors& colors, int padding);
 void makePlain(QPushButton* button, const QColor& textColor);
+// A plain text button read as a link, with a click target of 24 x 24 px at least however small
+// its text.
+void makeLink(QPushButton* button, const QColor& textColor);
 void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& color,
                      int size = 16);
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet);

@@ -13,6 +13,8 @@
 #include <QtTest/QTest>
 #include <cmath>
 #include <functional>
+#include <iostream>
+#include <map>
 #include <utility>
 
 #include "support/desktop_services.h"
@@ -20,6 +22,7 @@
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"
 #include "views/settings_view.h"
+#include "views/style.h"
 #include "views/symbol_icons.h"
 #include "views/view_widgets.h"
 
@@ -39,6 +42,45 @@ QString label(QWidget& root, const char* name) {
 }
 void click(QWidget& root, const char* name) {
   find<QPushButton>(root, name)->click();
+}
+
+// The contrast of a control's text as drawn in its window: the colour that covers most of the
+// control is its background, the colour farthest from that in luminance its text's. A button is
+// looked at inside its rounded ends and edges, where only its own fill is behind the text.
+double drawnContrast(QWidget& widget) {
+  QWidget* window = widget.window();
+  const bool button = qobject_cast<QAbstractButton*>(&widget) != nullptr;
+  const int side = button ? std::min(widget.height() / 2, 10) : 0;
+  const int edge = button ? 3 : 0;
+  const QRect area =
+      QRect(widget.mapTo(window, QPoint(0, 0)), widget.size()).adjusted(side, edge, -side, -edge);
+  const QImage shot = window->grab(area).toImage();
+  std::map<QRgb, int> counts;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x)
+      ++counts[shot.pixel(x, y) | 0xff000000u];
+  const QRgb background =
+      std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+        return a.second < b.second;
+      })->first;
+  double best = 1;
+  for (const auto& [colour, count] : counts) {
+    // A lone pixel is an edge's blend, not the text's colour.
+    if (count >= 2)
+      best = std::max(best, style::contrastRatio(QColor(colour), QColor(background)));
+  }
+  return best;
+}
+
+// A dark palette as dark desktop themes give it.
+QPalette darkPalette() {
+  QPalette dark(QColor(45, 45, 45), QColor(30, 30, 30));
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    dark.setColor(role, QColor(235, 235, 235));
+  dark.setColor(QPalette::Base, QColor(20, 20, 20));
+  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  return dark;
 }
 
 class ViewsTest : public DesktopServicesTest {
@@ -250,6 +292,91 @@ TEST_F(ViewsTest, EnterAndKeypadEnterPressTheFocusedButton) {
 
   press(*panel, "quitButton", Qt::Key_Return);
   EXPECT_EQ(quitCalls, 1);
+}
+
+// Every text reads at 4.5:1 or more against what is drawn behind it, in a light and a dark
+// palette, in every state the panel and the dialogs show; the refresh links are targets of 24 px
+// at least.
+TEST_F(ViewsTest, EveryTextReadsInLightAndDarkPalettes) {
+  const QPalette original = QApplication::palette();
+  for (const bool dark : {false, true}) {
+    QApplication::setPalette(dark ? darkPalette() : original);
+    trusted = false;
+    prompted = {"~/.local/share/gnome-shell/extensions/dozewick@dozewick.org is a link", false};
+    auto panel = openPanel();
+    const auto expectReadable = [&](QWidget& root, std::initializer_list<const char*> names) {
+      for (const char* name : names) {
+        QWidget* widget = find(root, name);
+        ASSERT_TRUE(widget && widget->isVisible()) << name;
+        const double ratio = drawnContrast(*widget);
+        std::cout << (dark ? "dark  " : "light ") << root.objectName().toStdString() << "/" << name
+                  << " " << ratio << "\n";
+        EXPECT_GE(ratio, 4.5) << name << (dark ? " in the dark palette" : " in the light palette");
+      }
+    };
+    const auto expectTarget = [](QWidget& root, const char* name) {
+      const QSize size = find(root, name)->size();
+      EXPECT_TRUE(size.width() >= 24 && size.height() >= 24)
+          << name << " is only " << size.width() << "x" << size.height();
+    };
+
+    click(*panel, "authorizeButton");
+    settle();
+    PermissionRequestView* sheet = panel->permissionSheet();
+    ASSERT_NE(sheet, nullptr);
+    expectReadable(*sheet, {"title", "message", "step1", "step4", "executablePath", "closeButton",
+                            "mainButton", "refreshButton"});
+    expectTarget(*sheet, "refreshButton");
+    click(*sheet, "mainButton");
+    settle();
+    expectReadable(*sheet, {"note", "mainButton"});
+    prompted = {};
+    click(*sheet, "mainButton");
+    advance(1000);
+    ASSERT_FALSE(find<QPushButton>(*sheet, "mainButton")->isEnabled()) << "checking";
+    expectReadable(*sheet, {"status", "mainButton"});
+    trusted = true;
+    advance(1000);
+    ASSERT_TRUE(checker->hasAccessibilityPermission()());
+    expectReadable(*sheet, {"status", "mainButton"});
+    sheet->reject();
+    trusted = false;
+    checker->checkPermissionAsync([](bool) {});
+    settle();
+    checker->startCheckingPermission();
+    advance(2000);
+    ASSERT_FALSE(checker->checkStatus()().empty());
+    expectReadable(*panel,
+                   {"appName", "statusText", "permissionText", "checkStatus", "authorizeButton",
+                    "refreshButton", "activeText", "minimizedText", "controlButton", "quitButton"});
+    expectTarget(*panel, "refreshButton");
+    checker->stopCheckingPermission();
+
+    trusted = true;
+    click(*panel, "refreshButton");
+    settle();
+    click(*panel, "controlButton");
+    settle();
+    ASSERT_TRUE(manager->isRunning()());
+    expectReadable(*panel, {"statusText", "activeText", "nextCheckText", "controlButton"});
+    manager->stop();
+    settle();
+
+    click(*panel, "settingsButton");
+    settle();
+    SettingsView* settings = panel->settingsSheet();
+    ASSERT_NE(settings, nullptr);
+    loginItems.failure = "the autostart folder is not writable";
+    find<SwitchToggle>(*settings, "launchAtLoginSwitch")->click();
+    settle();
+    loginItems.failure.reset();
+    expectReadable(*settings, {"title", "languageRowTitle", "launchAtLoginRowTitle",
+                               "launchAtLoginRowDescription", "languageSelector", "error"});
+    settings->reject();
+    panel.reset();
+    settle();
+  }
+  QApplication::setPalette(original);
 }
 
 // Every symbol in use has artwork that covers enough of its square to read. The tray's
