@@ -104,7 +104,7 @@ void SettingsView::build() {
   header->setContentsMargins(kSidePadding, kHeaderPadding, kSidePadding, kHeaderPadding);
   title_ = new QLabel;
   title_->setObjectName(QStringLiteral("title"));
-  title_->setFont(style::systemFont(16, QFont::DemiBold));
+  title_->setFont(style::heading(16));
   closeButton_ = new QPushButton;
   closeButton_->setObjectName(QStringLiteral("closeButton"));
   closeButton_->setFixedSize(22, 22);

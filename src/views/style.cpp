@@ -120,8 +120,12 @@ QFont systemFont(int pixelSize, QFont::Weight weight) {
   return font;
 }
 
+QFont heading(int pixelSize) {
+  return systemFont(pixelSize, QFont::Bold);
+}
+
 QFont headline() {
-  return systemFont(14, QFont::DemiBold);
+  return heading(14);
 }
 
 QFont caption() {

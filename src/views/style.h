@@ -48,6 +48,9 @@ QColor separator(const QPalette& palette);
 
 // Sizes are logical pixels, the unit the layout uses everywhere.
 QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal);
+// Bold, not semibold: the font engine thickens the strokes of a font without a bold face (as the
+// one Chinese font of a desktop often is) only for a weight of bold or more.
+QFont heading(int pixelSize);
 QFont headline();
 QFont caption();
 QFont caption2();

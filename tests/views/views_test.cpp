@@ -72,6 +72,38 @@ double drawnContrast(QWidget& widget) {
   return best;
 }
 
+// How much heavier a label is drawn than its text in the regular weight of its font: the ink of
+// each, summed as the distance in luminance from the background.
+double boldness(QLabel& label) {
+  const QImage drawn = label.grab().toImage();
+  std::map<QRgb, int> counts;
+  for (int y = 0; y < drawn.height(); ++y)
+    for (int x = 0; x < drawn.width(); ++x)
+      ++counts[drawn.pixel(x, y)];
+  const QRgb background =
+      std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+        return a.second < b.second;
+      })->first;
+  const auto ink = [background](const QImage& image) {
+    double sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        sum += std::abs(style::luminance(QColor(image.pixel(x, y))) -
+                        style::luminance(QColor(background)));
+    return sum;
+  };
+  QImage regular(drawn.size(), drawn.format());
+  regular.fill(background);
+  QFont font = label.font();
+  font.setWeight(QFont::Normal);
+  QPainter painter(&regular);
+  painter.setFont(font);
+  painter.setPen(label.palette().color(QPalette::WindowText));
+  painter.drawText(regular.rect(), static_cast<int>(label.alignment()), label.text());
+  painter.end();
+  return ink(drawn) / ink(regular);
+}
+
 // A dark palette as dark desktop themes give it.
 QPalette darkPalette() {
   QPalette dark(QColor(45, 45, 45), QColor(30, 30, 30));
@@ -377,6 +409,38 @@ TEST_F(ViewsTest, EveryTextReadsInLightAndDarkPalettes) {
     settle();
   }
   QApplication::setPalette(original);
+}
+
+// Headings are drawn bold in both languages, also where the font has no bold face, as the one
+// font of a Chinese desktop often has not (the font engine thickens such a font's strokes only for
+// a weight of bold or more).
+TEST_F(ViewsTest, HeadingsStayBoldInBothLanguagesWithAFontWithoutABoldFace) {
+  const QFont original = QApplication::font();
+  for (const QString& family : {original.family(), QStringLiteral("WenQuanYi Micro Hei")}) {
+    QFont font = original;
+    font.setFamilies({family});
+    QApplication::setFont(font);
+    for (const char* code : {"en", "zh-Hans"}) {
+      language.setCurrentLanguage(code);
+      auto panel = openPanel();
+      click(*panel, "settingsButton");
+      settle();
+      ASSERT_NE(panel->settingsSheet(), nullptr);
+      click(*panel, "authorizeButton");
+      settle();
+      ASSERT_NE(panel->permissionSheet(), nullptr);
+      for (QLabel* heading :
+           {find<QLabel>(*panel, "appName"), find<QLabel>(*panel->settingsSheet(), "title"),
+            find<QLabel>(*panel->permissionSheet(), "title")}) {
+        const double ratio = boldness(*heading);
+        std::cout << family.toStdString() << " " << code << " " << heading->text().toStdString()
+                  << " " << ratio << "\n";
+        EXPECT_GE(ratio, 1.2) << heading->text().toStdString() << " in " << family.toStdString();
+      }
+    }
+  }
+  QApplication::setFont(original);
+  language.setCurrentLanguage("en");
 }
 
 // Every symbol in use has artwork that covers enough of its square to read. The tray's
