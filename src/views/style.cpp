@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace dozewick::style {
@@ -65,17 +66,27 @@ QColor color(ColorRole role) {
 
 QColor readable(const QColor& color, const QColor& background, double minimum) {
   const QColor behind = over(background, Qt::white);
-  QColor result = over(color, behind);
-  // Black is as far as a light background goes, white as far as a dark one.
+  // In 8-bit channels, as it is drawn and as its luminance is reckoned.
+  const QColor start(over(color, behind).rgb());
+  if (contrastRatio(start, behind) >= minimum)
+    return start;
+  // Black is as far as a light background goes, white as far as a dark one. Luminance grows with
+  // lightness at a fixed hue: the shade nearest the colour that reads lies between the colour's
+  // lightness and that end, found by halving.
   const bool darken = contrastRatio(Qt::black, behind) >= contrastRatio(Qt::white, behind);
   float hue = 0, saturation = 0, lightness = 0;
-  result.getHslF(&hue, &saturation, &lightness);
+  start.getHslF(&hue, &saturation, &lightness);
   hue = std::max(hue, 0.0f);  // grey has none
-  while (contrastRatio(result, behind) < minimum && (darken ? lightness > 0 : lightness < 1)) {
-    lightness = std::clamp(lightness + (darken ? -0.005f : 0.005f), 0.0f, 1.0f);
-    result = QColor::fromHslF(hue, saturation, lightness);
+  float reads = darken ? 0.0f : 1.0f, fails = lightness;
+  for (int step = 0; step < 16; ++step) {
+    const float middle = (reads + fails) / 2;
+    if (contrastRatio(QColor::fromHslF(hue, saturation, middle), behind) >= minimum) {
+      reads = middle;
+    } else {
+      fails = middle;
+    }
   }
-  return result.toRgb();
+  return QColor(QColor::fromHslF(hue, saturation, reads).rgb());
 }
 
 QColor textColor(ColorRole role, const QPalette& palette) {
@@ -144,11 +155,17 @@ QFont monospaced(int pixelSize) {
 }
 
 double luminance(const QColor& color) {
-  const auto linear = [](double channel) {
-    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
-  };
-  return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
-         0.0722 * linear(color.blueF());
+  // Per 8-bit channel value, as the colour is drawn; the views ask often enough to keep these.
+  static const std::array<double, 256> linear = [] {
+    std::array<double, 256> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const double channel = static_cast<double>(i) / 255;
+      table[i] = channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    }
+    return table;
+  }();
+  const QRgb rgb = color.rgb();
+  return 0.2126 * linear[qRed(rgb)] + 0.7152 * linear[qGreen(rgb)] + 0.0722 * linear[qBlue(rgb)];
 }
 
 double contrastRatio(const QColor& a, const QColor& b) {

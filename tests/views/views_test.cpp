@@ -304,7 +304,7 @@ TEST_F(ViewsTest, EveryTextReadsInLightAndDarkPalettes) {
       for (const char* name : names) {
         QWidget* widget = find(root, name);
         ASSERT_TRUE(widget && widget->isVisible()) << name;
-        EXPECT_GE(drawnContrast(*widget), 4.5)
+        EXPECT_GE(drawnContrast(*widget), style::kTextContrast)
             << name << (dark ? " in the dark palette" : " in the light palette");
       }
     };
