@@ -22,17 +22,18 @@ set_property(TEST end_to_end_tests_xfwm4 PROPERTY TIMEOUT 240)
 set_tests_properties(end_to_end_tests end_to_end_tests_xfwm4 PROPERTIES COST 85)
 
 # Both check what is shipped, which is never a sanitized build: the sanitizers keep every source
-# path in the program whatever the prefix maps say, and the run command's configuration builds the
-# program once more, where only the "build" packages are installed. The package is made from an
-# optimised build of that configuration, kept in this tree, stripped as a release's is.
+# path in the program whatever the prefix maps say. The run command's configuration builds the
+# program once more, optimised, where only the "build" packages are installed, and leaves that
+# build to the package test, which packs it: one build of the program for both.
 if(NOT DOZEWICK_SANITIZE)
+  add_test(NAME app_program_build
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_build_test.sh ${PROJECT_SOURCE_DIR}
+                   ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR}/shipped)
+  set_tests_properties(app_program_build PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77 PROCESSORS 2
+                                     COST 110 FIXTURES_SETUP shipped_program)
   add_test(NAME app_package
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh ${CMAKE_COMMAND}
                    ${CMAKE_CPACK_COMMAND} ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/shipped)
-  set_tests_properties(app_package PROPERTIES TIMEOUT 900 PROCESSORS 2 COST 80)
-  add_test(NAME app_program_build
-           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/program_build_test.sh ${PROJECT_SOURCE_DIR}
-                   ${CMAKE_COMMAND})
-  set_tests_properties(app_program_build PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77 PROCESSORS 2
-                                     COST 110)
+  set_tests_properties(app_package PROPERTIES TIMEOUT 900 COST 20
+                                     FIXTURES_REQUIRED shipped_program)
 endif()

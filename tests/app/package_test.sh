@@ -8,9 +8,9 @@
 #
 #   package_test.sh CMAKE CPACK SOURCE_DIR BUILD_DIR
 #
-# BUILD_DIR holds the run command's configuration (the "program" preset), configured and built
-# here if need be: the package comes from an optimised build, as a release's does. It is built
-# without debug information, which the package strips anyway, and as a unity build, to save time.
+# BUILD_DIR holds the run command's configuration (the "program" preset), optimised as a release's
+# is: the program build test leaves it there, and here it is only brought up to date (or built, if
+# that test did not run) with the same settings.
 set -euo pipefail
 cmake=$1
 cpack=$2
