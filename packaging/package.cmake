@@ -42,4 +42,8 @@ add_custom_target(dozewick_changelog ALL DEPENDS ${package_doc}/changelog.gz)
 install(FILES ${package_doc}/copyright ${package_doc}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
 
+# lintian's overrides, each with its reason.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${CPACK_PACKAGE_NAME})
+
 include(CPack)

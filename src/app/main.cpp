@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   const StartOptions options = parseStartOptions(std::vector<std::string>(argv + 1, argv + argc),
                                                  std::getenv(kWindowSystemVariable));
   if (!options.error.empty()) {
-    std::cerr << "dozewick: " << options.error << '\n';
+    std::cerr << "dozewick: " << options.error << "\n\n" << startUsage("dozewick");
     return 2;
   }
   if (options.help) {

@@ -61,7 +61,7 @@ void selectBackend(BackendKind kind) {
 LanguageManager& LanguageManager::shared() {
   static auto* manager = [] {
     auto* preferences = new PreferencesFile(std::cerr);
-    return new LanguageManager(*preferences, systemLanguages(), &std::cout);
+    return new LanguageManager(*preferences, systemLanguages(), &std::cerr);
   }();
   return *manager;
 }

@@ -23,6 +23,65 @@ std::string choiceList(std::string_view separator = ", ", std::string_view last 
   return list.substr(0, list.size() - separator.size()) + std::string(last) + "auto";
 }
 
+// What Qt's application, its X11 platform and its styles read from the command line (with one
+// dash or two). Qt takes them out before the program sees the rest.
+enum class QtValue { none, next, nextOrJoined, joined };
+struct QtOption {
+  std::string_view name;
+  QtValue value;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", QtValue::next},
+    {"platformpluginpath", QtValue::next},
+    {"platformtheme", QtValue::next},
+    {"plugin", QtValue::next},
+    {"qwindowgeometry", QtValue::next},
+    {"qwindowicon", QtValue::next},
+    {"qwindowtitle", QtValue::next},
+    {"session", QtValue::next},
+    {"display", QtValue::next},
+    {"name", QtValue::next},
+    {"visual", QtValue::next},
+    {"glxvisual", QtValue::next},
+    {"geometry", QtValue::next},
+    {"icon", QtValue::next},
+    {"title", QtValue::next},
+    {"style", QtValue::nextOrJoined},
+    {"stylesheet", QtValue::nextOrJoined},
+    {"qmljsdebugger", QtValue::joined},
+    {"reverse", QtValue::none},
+    {"testability", QtValue::none},
+    {"widgetcount", QtValue::none},
+    {"nograb", QtValue::none},
+    {"dograb", QtValue::none},
+    {"sync", QtValue::none},
+};
+
+// How many arguments a Qt option at `argument` spans (1 or 2), or 0 when it is none of Qt's.
+std::size_t qtOptionLength(std::string_view argument) {
+  if (!argument.starts_with('-'))
+    return 0;
+  argument.remove_prefix(argument.starts_with("--") ? 2 : 1);
+  const auto equals = argument.find('=');
+  const bool joined = equals != std::string_view::npos;
+  const std::string_view name = argument.substr(0, equals);
+  for (const QtOption& option : kQtOptions) {
+    if (option.name != name)
+      continue;
+    switch (option.value) {
+      case QtValue::none:
+        return joined ? 0 : 1;
+      case QtValue::next:
+        return joined ? 0 : 2;
+      case QtValue::nextOrJoined:
+        return joined ? 1 : 2;
+      case QtValue::joined:
+        return joined ? 1 : 0;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::optional<std::optional<BackendKind>> parseWindowSystem(std::string_view value) {
@@ -76,8 +135,12 @@ StartOptions parseStartOptions(const std::vector<std::string>& arguments,
     } else if (argument.starts_with(std::string(kOption) + "=")) {
       options.windowSystem.reset();
       take(argument.substr(kOption.size() + 1), kOption);
-    } else if (argument.starts_with("--window")) {
-      options.error = "unknown option " + std::string(argument) + " (see --help)";
+    } else if (const std::size_t length = qtOptionLength(argument)) {
+      i += length - 1;
+    } else if (argument.starts_with('-')) {
+      options.error = "unknown option " + std::string(argument);
+    } else {
+      options.error = "unexpected argument \"" + std::string(argument) + "\"";
     }
   }
   return options;
@@ -99,8 +162,9 @@ std::string startUsage(std::string_view program) {
          "The variable " + std::string(kWindowSystemVariable) +
          " does the same; the option wins.\n"
          "  -h, --help            show this text\n"
-         "  --version             show the version and the licence\n\n"
-         "An unknown value ends the program with exit status 2.\n";
+         "  --version             show the version and the licence\n"
+         "Qt's own options (-platform NAME, -style NAME, ...) are taken as by any Qt program.\n\n"
+         "An unknown option or value ends the program with exit status 2.\n";
 }
 
 std::string startVersion(std::string_view program) {

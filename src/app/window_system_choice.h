@@ -26,7 +26,8 @@ struct StartOptions {
 };
 
 // Reads the program's arguments (without the program name) and the forcing variable; the
-// option wins over the variable. Arguments Qt itself takes (-platform, …) are left alone.
+// option wins over the variable. Arguments Qt itself takes (-platform, …) are left alone; any other
+// argument is an error.
 StartOptions parseStartOptions(const std::vector<std::string>& arguments,
                                const char* forcedByEnvironment);
 

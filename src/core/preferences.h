@@ -15,8 +15,8 @@ class Preferences {
   virtual std::optional<std::vector<std::string>> stringList(const std::string& key) const = 0;
   virtual void setString(const std::string& key, const std::string& value) = 0;
   virtual void setStringList(const std::string& key, const std::vector<std::string>& value) = 0;
-  // Writes pending changes to disk now; answers the reason when they could not be written
-  // (they stay pending for the next call).
+  // Writes pending changes to disk now; answers the reason when they could not be written, and
+  // then drops them, so that the store reads as what is on disk.
   virtual std::optional<std::string> synchronize() = 0;
 };
 

@@ -10,7 +10,6 @@ namespace dozewick {
 namespace {
 
 constexpr const char* kAppLanguageKey = "app_language";
-constexpr const char* kAppleLanguagesKey = "AppleLanguages";
 
 std::string initialLanguage(const Preferences& preferences, const std::vector<Language>& available,
                             const std::vector<std::string>& systemLanguages) {
@@ -27,37 +26,31 @@ std::string initialLanguage(const Preferences& preferences, const std::vector<La
 }  // namespace
 
 LanguageManager::LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages,
-                                 std::ostream* out)
+                                 std::ostream* errors)
     : preferences_(preferences),
-      out_(out),
+      errors_(errors),
       availableLanguages_{{"en", "English"}, {"zh-Hans", "简体中文"}} {
-  // Nobody observes yet, so this assignment is silent and the saved choice is left alone.
+  // Nobody observes yet, so this assignment is silent; nothing is written until the user chooses.
   currentLanguage_ = initialLanguage(preferences_, availableLanguages_, systemLanguages);
-  // The user chose nothing yet, so a store that cannot be written is no news here; what stays
-  // unsaved goes out with the next choice.
-  (void)updateAppleLanguages();
 }
 
 void LanguageManager::setCurrentLanguage(std::string code) {
-  const bool changed = code != currentLanguage_.get();
+  const std::string previous = currentLanguage_.get();
   currentLanguage_ = std::move(code);
-  if (!changed)
+  if (currentLanguage_.get() == previous)
     return;
   preferences_.setString(kAppLanguageKey, currentLanguage_.get());
-  if (auto error = updateAppleLanguages()) {
-    if (out_)
-      *out_ << "Failed to save the language: " << *error << std::endl;
+  if (auto error = preferences_.synchronize()) {
+    if (errors_)
+      *errors_ << "Failed to save the language: " << *error << std::endl;
     saveError_ = *error;
+    // The store kept what is on disk; so does the interface, and the settings say why.
+    currentLanguage_ = previous;
   } else if (!saveError_.get().empty()) {
     saveError_ = std::string();
   }
   // Views that look texts up by key redraw once the new value is in place.
   sendObjectWillChange();
-}
-
-std::optional<std::string> LanguageManager::updateAppleLanguages() {
-  preferences_.setStringList(kAppleLanguagesKey, {currentLanguage_.get()});
-  return preferences_.synchronize();
 }
 
 std::string LanguageManager::localizedString(const std::string& key) const {
@@ -109,6 +102,17 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.launchAtLogin", "Launch at Login"},
            {"settings.launchAtLogin.desc", "Start automatically when you log in"},
            {"settings.notSaved", "Not saved:"},
+           {"extension.link",
+            "%1 is a link to %2. Dozewick leaves it as it is. To let Dozewick install its "
+            "extension, remove the link, then press Authorize again."},
+           {"extension.foreign",
+            "%1 is not Dozewick's extension. Dozewick leaves it as it is. Move it elsewhere, then "
+            "press Authorize again."},
+           {"extension.newer",
+            "A newer Dozewick extension (version %1) is installed at %2. Dozewick keeps it, but "
+            "this version of Dozewick cannot use it: update Dozewick."},
+           {"extension.failed",
+            "The extension could not be installed, and nothing was changed: %1"},
            {"menu.open", "Open Dozewick"},
        }},
       {"zh-Hans",
@@ -149,6 +153,15 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.launchAtLogin", "开机启动"},
            {"settings.launchAtLogin.desc", "登录时自动启动"},
            {"settings.notSaved", "未保存："},
+           {"extension.link",
+            "%1 是指向 %2 的链接。Dozewick 不会改动它。如需让 Dozewick 安装其扩展，请删除该链接，"
+            "然后再次点击“去授权”。"},
+           {"extension.foreign",
+            "%1 不是 Dozewick 的扩展。Dozewick 不会改动它。请将其移到别处，然后再次点击“去授权”。"},
+           {"extension.newer",
+            "%2 中已安装更新版本的 Dozewick 扩展（版本 %1）。Dozewick 会保留它，但当前版本的 "
+            "Dozewick 无法使用它：请更新 Dozewick。"},
+           {"extension.failed", "无法安装扩展，未做任何更改：%1"},
            {"menu.open", "打开 Dozewick"},
        }},
   };

@@ -25,14 +25,15 @@ class LanguageManager final : public ObservableObject, public Localizer {
   using Table = std::map<std::string, std::string>;
 
   // `systemLanguages` is the system's list of preferred languages, most preferred first.
-  // `out`, when given, hears one line for each language choice that could not be saved.
+  // `errors`, when given, hears one line for each language choice that could not be saved.
   LanguageManager(Preferences& preferences, std::vector<std::string> systemLanguages,
-                  std::ostream* out = nullptr);
+                  std::ostream* errors = nullptr);
   // The program's one instance; built where the real pieces are wired together.
   static LanguageManager& shared();
 
   const Published<std::string>& currentLanguage() const { return currentLanguage_; }
-  // Persists and announces a change; assigning the current language writes nothing.
+  // Persists and announces a change; assigning the current language writes nothing. A choice
+  // that cannot be saved is taken back, with the reason in `saveError`.
   void setCurrentLanguage(std::string code);
   const std::vector<Language>& availableLanguages() const { return availableLanguages_; }
   // Why the last language choice was not saved; empty once one has been.
@@ -44,10 +45,8 @@ class LanguageManager final : public ObservableObject, public Localizer {
   static const std::map<std::string, Table>& builtInTables();
 
  private:
-  std::optional<std::string> updateAppleLanguages();
-
   Preferences& preferences_;
-  std::ostream* out_;
+  std::ostream* errors_;
   std::vector<Language> availableLanguages_;
   Published<std::string> currentLanguage_{*this, "en"};
   Published<std::string> saveError_{*this, {}};

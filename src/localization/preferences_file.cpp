@@ -155,6 +155,7 @@ void PreferencesFile::load() {
     return;
   }
   lines_ = std::move(*lines);
+  saved_ = lines_;
 }
 
 qsizetype PreferencesFile::indexOf(const QString& key) const {
@@ -243,26 +244,34 @@ void PreferencesFile::setRawValue(const std::string& key, const QString& value) 
 std::optional<std::string> PreferencesFile::synchronize() {
   if (!pending_)
     return std::nullopt;
+  auto failure = save();
+  // What could not be saved is dropped, so that every value read is the one on disk.
+  if (failure)
+    lines_ = saved_;
+  else
+    saved_ = lines_;
+  pending_ = false;
+  return failure;
+}
+
+std::optional<std::string> PreferencesFile::save() {
   if (readError_)
     return readError_;
   // Resolved once, so that a link whose target is moved aside leads to the new file.
   const user_files::Target target = user_files::writableTarget(fileName_);
   if (target.error)
     return target.error;
-  if (unreadable_) {
-    if (auto error = moveAside(target.path))
-      return error;
-  }
   const std::filesystem::path folder(
       QFile::encodeName(QFileInfo(target.path).absolutePath()).data());
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error)
     return "Could not create the folder " + folder.string() + ": " + error.message();
-  if (auto failure = user_files::write(target.path, lines_.join('\n').toUtf8() + '\n'))
-    return failure;
-  pending_ = false;
-  return std::nullopt;
+  if (unreadable_) {
+    if (auto failure = moveAside(target.path))
+      return failure;
+  }
+  return user_files::write(target.path, lines_.join('\n').toUtf8() + '\n');
 }
 
 std::optional<std::string> PreferencesFile::moveAside(const QString& path) {

@@ -24,8 +24,8 @@ enum class Readiness {
 
 // What Authorize did.
 struct AuthorizeOutcome {
-  bool ok = true;
-  std::string message;  // for the user: what was done, or why it failed; empty if nothing was to do
+  bool ok = true;       // false when no grant can come of it, so there is nothing to wait for
+  std::string message;  // for the user, in the interface language; empty: nothing to tell
 };
 
 // How Dozewick's own windows (the panel, its dialogs) behave towards the window manager. Where

@@ -47,6 +47,8 @@ void PermissionChecker::startCheckingPermission() {
   isCheckingPermission_ = true;
   checkCount_ = 0;
   checkStatus_ = texts_.localizedString("status.checking");
+  if (!promptNote_.get().empty())
+    promptNote_ = std::string();
   checkPermissionAsync([self = shared_from_this()](bool granted) {
     if (granted) {
       // Trust that was already known publishes no change; end the check all the same so that
@@ -57,8 +59,16 @@ void PermissionChecker::startCheckingPermission() {
       }
       return;
     }
-    // What Authorize did, the backend tells the user itself.
-    self->backend_.authorize();
+    // What Authorize found that the user must know is shown in the sheet; where no grant can come
+    // of it, polling would end in a time-out that blames the wrong thing.
+    AuthorizeOutcome outcome = self->backend_.authorize();
+    if (!outcome.message.empty())
+      self->promptNote_ = std::move(outcome.message);
+    if (!outcome.ok) {
+      self->isCheckingPermission_ = false;
+      self->checkStatus_ = self->texts_.localizedString("status.permission.needed");
+      return;
+    }
     self->backend_.showHelp();
     self->stopTimer();
     std::weak_ptr<PermissionChecker> weak = self;

@@ -31,6 +31,8 @@ class PermissionChecker final : public ObservableObject,
   const Published<bool>& hasAccessibilityPermission() const { return hasAccessibilityPermission_; }
   const Published<bool>& isCheckingPermission() const { return isCheckingPermission_; }
   const Published<std::string>& checkStatus() const { return checkStatus_; }
+  // What the last prompt had to tell the user; empty at each new guided check.
+  const Published<std::string>& promptNote() const { return promptNote_; }
   std::int64_t checkCount() const { return checkCount_; }
   bool hasCheckTimer() const { return checkTimer_ != nullptr; }
 
@@ -52,6 +54,7 @@ class PermissionChecker final : public ObservableObject,
   Published<bool> hasAccessibilityPermission_{*this, false};
   Published<bool> isCheckingPermission_{*this, false};
   Published<std::string> checkStatus_{*this, std::string()};
+  Published<std::string> promptNote_{*this, std::string()};
   std::shared_ptr<RepeatingTimer> checkTimer_;
   std::int64_t checkCount_ = 0;
 };

@@ -210,6 +210,28 @@ std::string describe(const QString& what, const QString& path, const QString& re
   return (what + " " + path + ": " + reason).toStdString();
 }
 
+// The program another entry of our name starts, when it is not this one (under any path): such
+// an entry was written by someone else, and is theirs. Empty for one of ours, or one so broken
+// (empty, no Exec) that it starts nothing.
+QString foreignProgram(const QString& path, const QString& executable) {
+  const auto entry = readDesktopEntry(path);
+  if (!entry)
+    return {};
+  const auto exec = entry->find("Exec");
+  if (exec == entry->end())
+    return {};
+  const auto program = desktop_entry::programOfExecValue(exec->second);
+  if (!program)
+    return {};
+  const QString name = QFileInfo(*program).fileName();
+  if (name == "dozewick" || name == QFileInfo(executable).fileName())
+    return {};
+  const QString ours = QFileInfo(executable).canonicalFilePath();
+  if (!ours.isEmpty() && QFileInfo(resolveProgram(*program)).canonicalFilePath() == ours)
+    return {};
+  return *program;
+}
+
 }  // namespace
 
 XdgAutostartService::XdgAutostartService(QString executable) : executable_(std::move(executable)) {}
@@ -257,6 +279,8 @@ std::optional<std::string> XdgAutostartService::registerItem() {
   // Refuse a link that leads out of the home folder before anything is created.
   if (auto refused = user_files::writableTarget(path).error)
     return refused;
+  if (const QString other = foreignProgram(path, executable_); !other.isEmpty())
+    return (path + " starts another program (" + other + "); it is left as it is").toStdString();
   const QString directory = autostartDirectory();
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(directory).data()),
@@ -283,6 +307,9 @@ std::optional<std::string> XdgAutostartService::unregisterItem() {
   const QString path = entryPath();
   const QFileInfo info(path);
   if (!info.exists() && !info.isSymLink())
+    return std::nullopt;
+  // Someone else's entry does not start this program: there is nothing of ours to remove.
+  if (!foreignProgram(path, executable_).isEmpty())
     return std::nullopt;
   QFile file(path);
   if (!file.remove())

@@ -13,7 +13,8 @@ namespace dozewick {
 // The login item as an XDG Autostart entry, $XDG_CONFIG_HOME/autostart/dozewick.desktop.
 // Status: notRegistered without the file; requiresApproval when the desktop's startup settings
 // turned it off (Hidden=true or X-GNOME-Autostart-enabled=false); enabled when its Exec runs
-// this program; notFound when its Exec names no executable, or another one.
+// this program; notFound when its Exec names no executable, or another one. An entry of this name
+// whose Exec starts another program is someone else's: it is neither replaced nor removed.
 class XdgAutostartService final : public LoginItemService {
  public:
   // `executable`: absolute path of the program that the entry starts.

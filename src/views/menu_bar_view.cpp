@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -248,6 +249,10 @@ QColor MenuBarView::colour(ColorRole role) const {
   return style::color(role, palette());
 }
 
+QColor MenuBarView::textColour(ColorRole role) const {
+  return style::textColor(role, palette());
+}
+
 void MenuBarView::refreshHeader() {
   headerIcon_->setSymbol(QString::fromStdString(model_.iconName), colour(model_.iconColor));
   appName_->setText(text("app.name"));
@@ -267,26 +272,28 @@ void MenuBarView::refreshPermissionSection(const PanelInputs& inputs) {
   permissionIcon_->setSymbol(QStringLiteral("exclamationmark.triangle.fill"),
                              colour(ColorRole::orange));
   permissionText_->setText(text("status.needPermission"));
-  setTextColor(permissionText_, colour(ColorRole::secondary));
+  setTextColor(permissionText_, textColour(ColorRole::secondary));
   checkStatus_->setText(QString::fromStdString(inputs.checkStatus));
-  setTextColor(checkStatus_, colour(ColorRole::orange));
+  setTextColor(checkStatus_, textColour(ColorRole::orange));
   checkStatus_->setVisible(model_.showsCheckStatus);
 
   const QString authorize = text("button.authorize");
-  makeProminent(authorizeButton_, colour(ColorRole::orange), Qt::white, 6);
-  setButtonSymbol(authorizeButton_, QStringLiteral("lock.open"), Qt::white, 14);
+  const style::ButtonColors warning = style::filledButton(ColorRole::orange, palette());
+  makeProminent(authorizeButton_, warning, 6);
+  setButtonSymbol(authorizeButton_, QStringLiteral("lock.open"), warning.text, 14);
   authorizeButton_->setText(authorize);
   authorizeButton_->setAccessibleName(authorize);
 
   const QString refreshText = text("button.refresh");
-  makePlain(refreshButton_, colour(ColorRole::blue));
-  setButtonSymbol(refreshButton_, QStringLiteral("arrow.clockwise"), colour(ColorRole::blue), 12);
+  makeLink(refreshButton_, textColour(ColorRole::blue));
+  setButtonSymbol(refreshButton_, QStringLiteral("arrow.clockwise"), textColour(ColorRole::blue),
+                  12);
   refreshButton_->setText(refreshText);
   refreshButton_->setAccessibleName(refreshText);
 }
 
 void MenuBarView::refreshFigures(const PanelInputs& inputs) {
-  const QColor countColour = colour(model_.countStyle);
+  const QColor countColour = textColour(model_.countStyle);
   activeIcon_->setSymbol(QStringLiteral("rectangle.stack"), colour(ColorRole::blue));
   activeText_->setText(QString::fromStdString(
       figureText(services_.language.localizedString("window.active"), inputs.activeWindowCount)));
@@ -299,33 +306,34 @@ void MenuBarView::refreshFigures(const PanelInputs& inputs) {
   nextCheckIcon_->setSymbol(QStringLiteral("timer"), colour(ColorRole::purple));
   nextCheckText_->setText(QString::fromStdString(
       secondsText(services_.language.localizedString("window.nextCheck"), inputs.nextMinimizeIn)));
-  setTextColor(nextCheckText_, colour(ColorRole::primary));
+  setTextColor(nextCheckText_, textColour(ColorRole::primary));
 }
 
 void MenuBarView::refreshButtons() {
   const QString control = text(model_.controlTextKey.c_str());
-  makeProminent(controlButton_, colour(model_.controlTint), Qt::white, 8);
-  setButtonSymbol(controlButton_, QString::fromStdString(model_.controlSymbol), Qt::white, 14);
+  const style::ButtonColors controlColours = style::filledButton(model_.controlTint, palette());
+  makeProminent(controlButton_, controlColours, 8);
+  setButtonSymbol(controlButton_, QString::fromStdString(model_.controlSymbol), controlColours.text,
+                  14);
   controlButton_->setText(control);
   controlButton_->setAccessibleName(control);
 
   const QString quit = text("button.quit");
-  QColor capsule = colour(ColorRole::red);
-  capsule.setAlphaF(0.85f);
-  quitButton_->setProperty("tint", capsule);
-  setButtonSymbol(quitButton_, QStringLiteral("power.circle.fill"), Qt::white, 14);
+  const style::ButtonColors capsule = style::filledButton(ColorRole::red, palette());
+  quitButton_->setProperty("tint", capsule.fill);
+  setButtonSymbol(quitButton_, QStringLiteral("power.circle.fill"), capsule.text, 14);
   quitButton_->setText(quit);
   quitButton_->setAccessibleName(quit);
   const int capsuleHeight = quitButton_->fontMetrics().height() + 12;
   setStyleSheetIfChanged(quitButton_,
-                         QStringLiteral("QPushButton { background-color: %1; color: white;"
-                                        " border: none; border-radius: %2px;"
-                                        " padding: 6px 16px; min-height: %3px; }"
-                                        "QPushButton:pressed { background-color: %4; }")
-                             .arg(style::css(capsule))
+                         QStringLiteral("QPushButton { background-color: %1; color: %2;"
+                                        " border: none; border-radius: %3px;"
+                                        " padding: 6px 16px; min-height: %4px; }"
+                                        "QPushButton:pressed { background-color: %5; }")
+                             .arg(style::css(capsule.fill), style::css(capsule.text))
                              .arg(capsuleHeight / 2)
                              .arg(capsuleHeight - 12)
-                             .arg(style::css(colour(ColorRole::red).darker(120))));
+                             .arg(style::css(capsule.pressedFill)));
   if (auto* shadow = qobject_cast<QGraphicsDropShadowEffect*>(quitButton_->graphicsEffect())) {
     QColor glow = colour(ColorRole::red);
     glow.setAlphaF(0.3f);
@@ -346,6 +354,11 @@ void MenuBarView::hideEvent(QHideEvent* event) {
   // The sheets belong to the panel: they go when it is closed.
   if (!event->spontaneous())
     closeSheets();
+}
+
+void MenuBarView::keyPressEvent(QKeyEvent* event) {
+  if (!pressFocusedButton(this, event))
+    QWidget::keyPressEvent(event);
 }
 
 void MenuBarView::changeEvent(QEvent* event) {

@@ -48,6 +48,7 @@ class MenuBarView : public QWidget {
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void build();
@@ -62,6 +63,7 @@ class MenuBarView : public QWidget {
   void refreshFigures(const PanelInputs& inputs);
   void refreshButtons();
   QColor colour(ColorRole role) const;
+  QColor textColour(ColorRole role) const;  // readable on the panel
   QString text(const char* key) const;
 
   void refreshPermission();

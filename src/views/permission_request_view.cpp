@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -91,6 +92,14 @@ void PermissionRequestView::build() {
   pathBox->addWidget(path_);
   stack->addLayout(pathBox);
 
+  note_ = new QLabel;
+  note_->setObjectName(QStringLiteral("note"));
+  note_->setFont(style::caption());
+  note_->setAlignment(Qt::AlignCenter);
+  note_->setWordWrap(true);
+  note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  stack->addWidget(note_);
+
   status_ = new QLabel;
   status_->setObjectName(QStringLiteral("status"));
   status_->setFont(style::caption());
@@ -160,6 +169,7 @@ void PermissionRequestView::buildButtons(QVBoxLayout* stack) {
 void PermissionRequestView::refresh() {
   const QPalette& pal = palette();
   auto colour = [&pal](ColorRole role) { return style::color(role, pal); };
+  auto textColour = [&pal](ColorRole role) { return style::textColor(role, pal); };
   const bool granted = services_.checker.hasAccessibilityPermission()();
   const bool checking = services_.checker.isCheckingPermission()();
 
@@ -167,21 +177,27 @@ void PermissionRequestView::refresh() {
   icon_->setSymbol(QStringLiteral("lock.shield"), colour(ColorRole::orange));
   title_->setText(text("permission.title"));
   message_->setText(text("permission.message"));
-  setTextColor(message_, colour(ColorRole::secondary));
+  setTextColor(message_, textColour(ColorRole::secondary));
   static const char* const kStepKeys[] = {"permission.step1", "permission.step2",
                                           "permission.step3", "permission.step4"};
   for (std::size_t i = 0; i < steps_.size(); ++i) {
     steps_[i]->setText(text(kStepKeys[i]));
-    setTextColor(steps_[i], colour(ColorRole::secondary));
+    setTextColor(steps_[i], textColour(ColorRole::secondary));
     stepIcons_[i]->setSymbol(QStringLiteral("%1.circle").arg(i + 1), colour(ColorRole::secondary));
   }
   path_->setText(QString::fromStdString(services_.executablePath));
-  setTextColor(path_, colour(ColorRole::secondary));
+  setTextColor(path_, textColour(ColorRole::secondary));
+
+  // Paths may break after any folder, so that a long one wraps instead of widening the sheet.
+  QString note = QString::fromStdString(services_.checker.promptNote()());
+  note_->setText(note.replace(u'/', QStringLiteral("/\u200b")));
+  note_->setVisible(!note.isEmpty());
+  setTextColor(note_, textColour(ColorRole::orange));
 
   const QString status = QString::fromStdString(services_.checker.checkStatus()());
   status_->setText(status);
   status_->setVisible(!status.isEmpty());
-  setTextColor(status_, colour(permissionStatusColor(granted)));
+  setTextColor(status_, textColour(permissionStatusColor(granted)));
 
   const QString close = text("button.close");
   closeButton_->setText(close);
@@ -189,18 +205,16 @@ void PermissionRequestView::refresh() {
 
   const PermissionButtonForm form = permissionButtonForm(granted, checking);
   const QString main = text(form.textKey.c_str());
-  const QColor tint = colour(form.tint);
-  makeProminent(
-      mainButton_, tint,
-      form.tint == ColorRole::accent ? pal.color(QPalette::HighlightedText) : QColor(Qt::white), 4);
+  makeProminent(mainButton_, style::filledButton(form.tint, pal), 4);
   mainButton_->setProperty("startsCheck", form.startsCheck);
   mainButton_->setText(main);
   mainButton_->setAccessibleName(main);
   mainButton_->setEnabled(form.enabled);
 
   const QString refreshText = text("button.refresh");
-  makePlain(refreshButton_, colour(ColorRole::blue));
-  setButtonSymbol(refreshButton_, QStringLiteral("arrow.clockwise"), colour(ColorRole::blue), 12);
+  makeLink(refreshButton_, textColour(ColorRole::blue));
+  setButtonSymbol(refreshButton_, QStringLiteral("arrow.clockwise"), textColour(ColorRole::blue),
+                  12);
   refreshButton_->setText(refreshText);
   refreshButton_->setAccessibleName(refreshText);
 }
@@ -215,6 +229,11 @@ void PermissionRequestView::hideEvent(QHideEvent* event) {
   QDialog::hideEvent(event);
   if (!event->spontaneous() && appeared_)
     disappear();
+}
+
+void PermissionRequestView::keyPressEvent(QKeyEvent* event) {
+  if (!pressFocusedButton(this, event))
+    QDialog::keyPressEvent(event);
 }
 
 void PermissionRequestView::changeEvent(QEvent* event) {

@@ -33,6 +33,7 @@ class PermissionRequestView : public QDialog {
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void build();
@@ -58,6 +59,7 @@ class PermissionRequestView : public QDialog {
   std::vector<QLabel*> steps_;
   std::vector<SymbolView*> stepIcons_;
   MiddleElidedLabel* path_ = nullptr;
+  QLabel* note_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* closeButton_ = nullptr;
   QPushButton* mainButton_ = nullptr;

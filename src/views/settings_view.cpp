@@ -3,6 +3,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -104,7 +105,7 @@ void SettingsView::build() {
   header->setContentsMargins(kSidePadding, kHeaderPadding, kSidePadding, kHeaderPadding);
   title_ = new QLabel;
   title_->setObjectName(QStringLiteral("title"));
-  title_->setFont(style::systemFont(16, QFont::DemiBold));
+  title_->setFont(style::heading(16));
   closeButton_ = new QPushButton;
   closeButton_->setObjectName(QStringLiteral("closeButton"));
   closeButton_->setFixedSize(22, 22);
@@ -190,6 +191,7 @@ QWidget* SettingsView::settingRow(const QString& name, const QString& icon, Colo
 void SettingsView::refresh() {
   const QPalette& pal = palette();
   auto colour = [&pal](ColorRole role) { return style::color(role, pal); };
+  auto textColour = [&pal](ColorRole role) { return style::textColor(role, pal); };
 
   const QString title = text("settings.title");
   setWindowTitle(title);
@@ -205,9 +207,9 @@ void SettingsView::refresh() {
   for (Row* row : {&languageRow_, &launchRow_}) {
     row->icon->setSymbol(row->icon->symbolName(), colour(row->color));
     static_cast<IconBadge*>(row->badge)->setColor(colour(row->color));
-    setTextColor(row->title, colour(ColorRole::primary));
+    setTextColor(row->title, textColour(ColorRole::primary));
     if (row->description)
-      setTextColor(row->description, colour(ColorRole::secondary));
+      setTextColor(row->description, textColour(ColorRole::secondary));
   }
   languageRow_.title->setText(text("language.title"));
   const QString launch = text("settings.launchAtLogin");
@@ -222,7 +224,7 @@ void SettingsView::refresh() {
   const QString error = QString::fromStdString(settingsErrorText(errorReason_, services_.language));
   error_->setText(error);
   error_->setToolTip(error);
-  setTextColor(error_, colour(ColorRole::red));
+  setTextColor(error_, textColour(ColorRole::red));
   if (error_->isHidden() != error.isEmpty()) {
     error_->setVisible(!error.isEmpty());
     const bool tight = !error.isEmpty();
@@ -241,6 +243,11 @@ void SettingsView::showEvent(QShowEvent* event) {
   LaunchAtLoginManager& launch = services_.launchAtLogin;
   launch.setEnabled(launch.systemStatus() == LoginItemStatus::enabled);
   refresh();
+}
+
+void SettingsView::keyPressEvent(QKeyEvent* event) {
+  if (!pressFocusedButton(this, event))
+    QDialog::keyPressEvent(event);
 }
 
 void SettingsView::changeEvent(QEvent* event) {

@@ -36,6 +36,7 @@ class SettingsView : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   struct Row {

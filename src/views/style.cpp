@@ -3,6 +3,9 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <algorithm>
+#include <array>
+#include <cmath>
 
 namespace dozewick::style {
 
@@ -62,6 +65,56 @@ QColor color(ColorRole role) {
   return color(role, QGuiApplication::palette());
 }
 
+QColor readable(const QColor& color, const QColor& background, double minimum) {
+  const QColor behind = over(background, Qt::white);
+  // In 8-bit channels, as it is drawn and as its luminance is reckoned.
+  const QColor start(over(color, behind).rgb());
+  if (contrastRatio(start, behind) >= minimum)
+    return start;
+  // Black is as far as a light background goes, white as far as a dark one. Luminance grows with
+  // lightness at a fixed hue: the shade nearest the colour that reads lies between the colour's
+  // lightness and that end, found by halving.
+  const bool darken = contrastRatio(Qt::black, behind) >= contrastRatio(Qt::white, behind);
+  float hue = 0, saturation = 0, lightness = 0;
+  start.getHslF(&hue, &saturation, &lightness);
+  hue = std::max(hue, 0.0f);  // grey has none
+  float reads = darken ? 0.0f : 1.0f, fails = lightness;
+  for (int step = 0; step < 16; ++step) {
+    const float middle = (reads + fails) / 2;
+    if (contrastRatio(QColor::fromHslF(hue, saturation, middle), behind) >= minimum) {
+      reads = middle;
+    } else {
+      fails = middle;
+    }
+  }
+  return QColor(QColor::fromHslF(hue, saturation, reads).rgb());
+}
+
+QColor textColor(ColorRole role, const QPalette& palette) {
+  return readable(color(role, palette), windowBackground(palette));
+}
+
+ButtonColors filledButton(ColorRole role, const QPalette& palette) {
+  const QColor window = windowBackground(palette);
+  const QColor tint = over(color(role, palette), window);
+  ButtonColors colors;
+  if (role == ColorRole::accent) {
+    colors.text = palette.color(QPalette::HighlightedText);
+  } else {
+    colors.text = role == ColorRole::orange ? QColor(Qt::black) : QColor(Qt::white);
+  }
+  colors.fill = readable(tint, colors.text);
+  // Hovered and pressed, the fill moves further from the text, never closer.
+  const bool lightText = luminance(colors.text) > luminance(colors.fill);
+  colors.hoverFill = lightText ? colors.fill.darker(108) : colors.fill.lighter(108);
+  colors.pressedFill = lightText ? colors.fill.darker(120) : colors.fill.lighter(120);
+  QColor wash = tint;
+  wash.setAlphaF(0.18f);
+  colors.disabledFill = over(wash, window);
+  colors.disabledText = readable(tint, colors.disabledFill);
+  return colors;
+}
+
 QColor windowBackground(const QPalette& palette) {
   return palette.color(QPalette::Window);
 }
@@ -79,8 +132,12 @@ QFont systemFont(int pixelSize, QFont::Weight weight) {
   return font;
 }
 
+QFont heading(int pixelSize) {
+  return systemFont(pixelSize, QFont::Bold);
+}
+
 QFont headline() {
-  return systemFont(14, QFont::DemiBold);
+  return heading(14);
 }
 
 QFont caption() {
@@ -96,6 +153,32 @@ QFont monospaced(int pixelSize) {
   font.setStyleHint(QFont::Monospace);
   font.setPixelSize(pixelSize);
   return font;
+}
+
+double luminance(const QColor& color) {
+  // Per 8-bit channel value, as the colour is drawn; the views ask often enough to keep these.
+  static const std::array<double, 256> linear = [] {
+    std::array<double, 256> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const double channel = static_cast<double>(i) / 255;
+      table[i] = channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    }
+    return table;
+  }();
+  const QRgb rgb = color.rgb();
+  return 0.2126 * linear[qRed(rgb)] + 0.7152 * linear[qGreen(rgb)] + 0.0722 * linear[qBlue(rgb)];
+}
+
+double contrastRatio(const QColor& a, const QColor& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor over(const QColor& color, const QColor& background) {
+  const float alpha = color.alphaF();
+  return QColor::fromRgbF(color.redF() * alpha + background.redF() * (1 - alpha),
+                          color.greenF() * alpha + background.greenF() * (1 - alpha),
+                          color.blueF() * alpha + background.blueF() * (1 - alpha));
 }
 
 QString css(const QColor& color) {

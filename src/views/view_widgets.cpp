@@ -2,6 +2,7 @@
 #include "views/view_widgets.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOption>
@@ -195,26 +196,22 @@ void SwitchToggle::paintEvent(QPaintEvent*) {
   }
 }
 
-void makeProminent(QPushButton* button, const QColor& tint, const QColor& textColor, int padding) {
-  QColor disabled = tint;
-  disabled.setAlphaF(tint.alphaF() * 0.45f);
-  QColor disabledText = textColor;
-  disabledText.setAlphaF(0.75f);
-  button->setProperty("tint", tint);
+void makeProminent(QPushButton* button, const style::ButtonColors& colors, int padding) {
+  button->setProperty("tint", colors.fill);
   // The transparent border keeps the size when focus colours it.
-  setStyleSheetIfChanged(
-      button,
-      QStringLiteral("QPushButton { background-color: %1; color: %2;"
-                     " border: 1px solid transparent; border-radius: 6px;"
-                     " padding: %3px 8px; }"
-                     "QPushButton:hover { background-color: %4; }"
-                     "QPushButton:pressed { background-color: %5; }"
-                     "QPushButton:disabled { background-color: %6; color: %7; }"
-                     "QPushButton:focus { border: 1px solid %8; }")
-          .arg(style::css(tint), style::css(textColor))
-          .arg(padding)
-          .arg(style::css(tint.lighter(108)), style::css(tint.darker(115)), style::css(disabled),
-               style::css(disabledText), style::css(tint.darker(140))));
+  setStyleSheetIfChanged(button,
+                         QStringLiteral("QPushButton { background-color: %1; color: %2;"
+                                        " border: 1px solid transparent; border-radius: 6px;"
+                                        " padding: %3px 8px; }"
+                                        "QPushButton:hover { background-color: %4; }"
+                                        "QPushButton:pressed { background-color: %5; }"
+                                        "QPushButton:disabled { background-color: %6; color: %7; }"
+                                        "QPushButton:focus { border: 1px solid %8; }")
+                             .arg(style::css(colors.fill), style::css(colors.text))
+                             .arg(padding)
+                             .arg(style::css(colors.hoverFill), style::css(colors.pressedFill),
+                                  style::css(colors.disabledFill), style::css(colors.disabledText),
+                                  style::css(colors.fill.darker(140))));
 }
 
 void makePlain(QPushButton* button, const QColor& textColor) {
@@ -226,6 +223,11 @@ void makePlain(QPushButton* button, const QColor& textColor) {
                                         " color: %1; padding: 0px; }"
                                         "QPushButton:pressed { color: %2; }")
                              .arg(style::css(textColor), style::css(textColor.darker(130))));
+}
+
+void makeLink(QPushButton* button, const QColor& textColor) {
+  makePlain(button, textColor);
+  button->setMinimumSize(24, 24);
 }
 
 void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& color, int size) {
@@ -271,6 +273,19 @@ void makeSheetWindow(QWidget* dialog, OwnWindows& ownWindows) {
     flags |= Qt::WindowStaysOnTopHint;
   dialog->setWindowFlags(flags);
   new OutOfTaskbars(dialog, ownWindows);
+}
+
+bool pressFocusedButton(QWidget* view, QKeyEvent* event) {
+  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+    return false;
+  if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+    return false;
+  auto* button = qobject_cast<QAbstractButton*>(view->window()->focusWidget());
+  if (!button || !view->isAncestorOf(button) || !button->isEnabled() || !button->isVisible())
+    return false;
+  if (!event->isAutoRepeat())
+    button->click();
+  return true;
 }
 
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet) {

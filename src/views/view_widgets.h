@@ -11,6 +11,9 @@
 #include <utility>
 
 #include "platform/backend.h"
+#include "views/style.h"
+
+class QKeyEvent;
 
 namespace dozewick {
 
@@ -107,14 +110,20 @@ class SwitchToggle : public QAbstractButton {
 
 // Button looks. Each records the symbol and tint it was given in the properties "symbol" and
 // "tint" so that what a button shows can be read back.
-void makeProminent(QPushButton* button, const QColor& tint, const QColor& textColor, int padding);
+void makeProminent(QPushButton* button, const style::ButtonColors& colors, int padding);
 void makePlain(QPushButton* button, const QColor& textColor);
+// A plain text button read as a link, with a click target of 24 x 24 px at least however small
+// its text.
+void makeLink(QPushButton* button, const QColor& textColor);
 void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& color,
                      int size = 16);
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet);
 // A dialog of the panel: transient for it, left out of task bars and pagers, with a title and a
 // close button but no minimise or maximise; on top when the panel is, else it would open beneath.
 void makeSheetWindow(QWidget* dialog, OwnWindows& ownWindows);
+// Enter and keypad Enter press the focused button inside `view`, as Space does; held down, they
+// press it once. True when the key was such a press, which the caller then takes.
+bool pressFocusedButton(QWidget* view, QKeyEvent* event);
 // The colour a label's text is drawn in.
 void setTextColor(QWidget* widget, const QColor& color);
 

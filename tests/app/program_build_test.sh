@@ -4,10 +4,15 @@
 # packages are installed: in a private mount namespace their headers, CMake and pkg-config files
 # and libraries are covered, and so is Qt's test module. No compiler cache is used.
 #
-#   program_build_test.sh SOURCE_DIR [CMAKE]
+# The build is optimised as a release's, without debug information and as a unity build to save
+# time (which packages a build needs does not depend on those choices), and is left in BUILD_DIR,
+# where the package test packs it, when one is given.
+#
+#   program_build_test.sh SOURCE_DIR [CMAKE] [BUILD_DIR]
 set -euo pipefail
 source=$(cd "$1" && pwd)
 cmake=${2:-cmake}
+kept=${3:-}
 packages=$source/tools/debian-packages.txt
 
 if [ "${DOZEWICK_INSIDE_NAMESPACE:-}" != 1 ]; then
@@ -66,20 +71,23 @@ echo "program build: $hidden files and folders of the test packages hidden"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+build=$work/build
+if [ -n "$kept" ]; then
+  rm -rf "$kept"
+  build=$kept
+fi
 unset CMAKE_CXX_COMPILER_LAUNCHER CMAKE_C_COMPILER_LAUNCHER
 cd "$source"
-# Unoptimised, without debug information and as a unity build, to save time: which packages a
-# build needs does not depend on those choices.
-"$cmake" --preset program -B "$work/build" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O0 -DCMAKE_UNITY_BUILD=ON \
-  >"$work/configure.log" 2>&1 || {
+"$cmake" --preset program -B "$build" -DCMAKE_UNITY_BUILD=ON \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" >"$work/configure.log" 2>&1 || {
   cat "$work/configure.log" >&2
   echo "program build: the program configuration does not configure without the test packages" >&2
   exit 1
 }
-"$cmake" --build "$work/build" --target dozewick >"$work/build.log" 2>&1 || {
+"$cmake" --build "$build" >"$work/build.log" 2>&1 || {
   tail -n 40 "$work/build.log" >&2
   echo "program build: the program does not build without the test packages" >&2
   exit 1
 }
-[ -x "$work/build/src/app/dozewick" ] || { echo "program build: no program" >&2; exit 1; }
+[ -x "$build/src/app/dozewick" ] || { echo "program build: no program" >&2; exit 1; }
 echo "program build: configured and built without the test packages"

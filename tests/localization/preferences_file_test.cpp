@@ -9,11 +9,13 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <sstream>
 
 #include "localization/language_manager.h"
 #include "localization/preferences_file.h"
 #include "localization/system_languages.h"
+#include "support/scratch_file_system.h"
 
 namespace dozewick {
 namespace {
@@ -56,13 +58,12 @@ TEST_F(PreferencesFileTest, ValuesArePlainTextWrittenOnlyWhenTheyChange) {
     LanguageManager manager(prefs, {"en-US"}, &out_);
     manager.setCurrentLanguage("zh-Hans");
   }
-  EXPECT_EQ(read(path()), "[General]\nAppleLanguages=zh-Hans\napp_language=zh-Hans\n");
+  EXPECT_EQ(read(path()), "[General]\napp_language=zh-Hans\n");
   const auto written = version(path());
   {
     PreferencesFile prefs(path(), errors_);
     LanguageManager manager(prefs, {"en-US"}, &out_);
     EXPECT_EQ(manager.currentLanguage().get(), "zh-Hans");
-    EXPECT_EQ(prefs.stringList("AppleLanguages"), Strings{"zh-Hans"});
     manager.setCurrentLanguage("zh-Hans");
   }
   EXPECT_EQ(version(path()), written) << "a start that changes nothing writes nothing";
@@ -77,9 +78,10 @@ TEST_F(PreferencesFileTest, AFileFromQtsSettingsIsReadAndItsOtherContentKept) {
   EXPECT_FALSE(prefs.stringList("AppleLanguages").has_value());
   LanguageManager manager(prefs, {"en-US"});
   EXPECT_EQ(manager.currentLanguage().get(), "zh-Hans");
+  manager.setCurrentLanguage("en");
   EXPECT_EQ(read(path()),
-            "; kept\n[General]\napp_language=zh-Hans\nAppleLanguages=zh-Hans\n\n[Window]\n"
-            "app_language=en\n");
+            "; kept\n[General]\napp_language=en\nAppleLanguages=@Variant(\\0\\0\\0\\t)\n\n"
+            "[Window]\napp_language=en\n");
 
   EXPECT_EQ(errors_.str(), "");
 }
@@ -97,12 +99,14 @@ TEST_F(PreferencesFileTest, AFileThatIsNoSettingsIsMovedAsideOnceWithOneLine) {
     {
       PreferencesFile prefs(path(), errors);
       LanguageManager manager(prefs, {"en-US"});
+      EXPECT_EQ(read(path()), content) << "a start writes nothing";
+      manager.setCurrentLanguage("zh-Hans");
     }
     const QStringList aside = QDir(dir_.filePath("Dozewick")).entryList({"Dozewick.conf.*"});
     ASSERT_EQ(aside.size(), 1);
     EXPECT_TRUE(aside[0].startsWith("Dozewick.conf.unreadable-")) << aside[0].toStdString();
     EXPECT_EQ(read(dir_.filePath("Dozewick/" + aside[0])), content);
-    EXPECT_EQ(read(path()), "[General]\nAppleLanguages=en\n");
+    EXPECT_EQ(read(path()), "[General]\napp_language=zh-Hans\n");
     const std::string said = errors.str();
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find(aside[0].toStdString()), std::string::npos) << said;
@@ -113,12 +117,14 @@ TEST_F(PreferencesFileTest, AFileThatIsNoSettingsIsMovedAsideOnceWithOneLine) {
   }
 }
 
-// What cannot be written is reported with its reason, and the choice still switches the
-// interface. Which links are followed is the user files' rule, checked with the login item.
+// What cannot be written is reported with its reason, every byte on disk stays, and the
+// interface keeps showing what is saved. Which links are followed is the user files' rule.
 TEST_F(PreferencesFileTest, UnwritablePlacesAreReportedAndNothingIsLost) {
   QTemporaryDir elsewhere;
   const QString outside = elsewhere.filePath("passwd");
   put(outside, "root:x:0:0::/root:/bin/sh\n");
+  const QByteArray saved = "[General]\napp_language=en\n";
+  std::optional<testing::ScratchFileSystem> disk;
   const struct {
     const char* name;
     std::function<void()> layout;
@@ -130,41 +136,37 @@ TEST_F(PreferencesFileTest, UnwritablePlacesAreReportedAndNothingIsLost) {
          ASSERT_TRUE(QFile::link(outside, path()));
        },
        "which is outside the home folder"},
-      {"a file in the folder's place",
-       [&] {
-         QDir(dir_.filePath("Dozewick")).removeRecursively();
-         QFile::remove(dir_.filePath("Dozewick"));
-         put(dir_.filePath("Dozewick"), "x");
-       },
+      {"a file in the folder's place", [&] { put(dir_.filePath("Dozewick"), "x"); },
        "Could not create the folder"},
+      {"a full disk",
+       [&] {
+         disk.emplace(dir_.filePath("Dozewick"));
+         put(path(), saved);
+         disk->fill();
+       },
+       "Could not write "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    QDir(dir_.filePath("Dozewick")).removeRecursively();
+    QFile::remove(dir_.filePath("Dozewick"));
     c.layout();
+    const auto before = testing::filesBelow(dir_.path());
     std::ostringstream out;
     PreferencesFile prefs(path(), errors_);
     LanguageManager manager(prefs, {"en-US"}, &out);
     manager.setCurrentLanguage("zh-Hans");
-    EXPECT_EQ(manager.localizedString("button.stop"), "停止");
+    if (disk)
+      disk->release();
+    EXPECT_EQ(testing::filesBelow(dir_.path()), before);
+    EXPECT_EQ(manager.localizedString("button.stop"), "Stop");
+    EXPECT_EQ(prefs.string("app_language"), disk ? std::optional<std::string>("en") : std::nullopt)
+        << "what is read is what is on disk";
     EXPECT_NE(manager.saveError().get().find(c.reason), std::string::npos)
         << manager.saveError().get();
     EXPECT_EQ(out.str(), "Failed to save the language: " + manager.saveError().get() + "\n");
   }
   EXPECT_EQ(read(outside), "root:x:0:0::/root:/bin/sh\n");
-  EXPECT_TRUE(QFileInfo(dir_.filePath("Dozewick")).isFile());
-
-  if (geteuid() != 0) {  // permission bits, which do not stop root
-    QFile::remove(dir_.filePath("Dozewick"));
-    put(path(), "[General]\napp_language=en\n");
-    QFile(dir_.filePath("Dozewick")).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    PreferencesFile prefs(path(), errors_);
-    LanguageManager manager(prefs, {"en-US"}, &out_);
-    manager.setCurrentLanguage("zh-Hans");
-    EXPECT_NE(manager.saveError().get().find(path().toStdString()), std::string::npos);
-    EXPECT_EQ(read(path()), "[General]\napp_language=en\n");
-    QFile(dir_.filePath("Dozewick"))
-        .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  }
   EXPECT_EQ(errors_.str(), "");
 }
 

@@ -17,6 +17,7 @@
 
 #include "platform/xdg_autostart.h"
 #include "support/fake_login_items.h"
+#include "support/scratch_file_system.h"
 #include "support/virtual_runtime.h"
 
 namespace dozewick {
@@ -216,7 +217,8 @@ TEST_F(XdgAutostartTest, AFailedSwitchOnChangesNothingAndLinksLeadOnlyToFilesAtH
   QTemporaryDir elsewhere;  // outside the home folder
   const QString passwd = elsewhere.filePath("passwd");
   const QByteArray passwdText = "root:x:0:0:root:/root:/bin/bash\n";
-  const QByteArray usersEntry = "[Desktop Entry]\nExec=/bin/true\nHidden=true\n";
+  const QByteArray usersEntry = "[Desktop Entry]\nExec=/bin/true\n";
+  const QByteArray oldEntry = "[Desktop Entry]\nExec=/opt/old/dozewick\nHidden=true\n";
   const QString program = executable("bin/dozewick");
   const auto put = [](const QString& path, const QByteArray& text) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -250,9 +252,11 @@ TEST_F(XdgAutostartTest, AFailedSwitchOnChangesNothingAndLinksLeadOnlyToFilesAtH
        "which is not a regular file", true},
       {"a link to nothing", [&] { link(home_.filePath("dots/missing")); }, "which does not exist",
        true},
-      {"the user's read-only entry",
+      {"someone else's entry of the same name", [&] { put(entry(), usersEntry); },
+       "starts another program (/bin/true)", true},
+      {"an entry of ours the user made read-only",
        [&] {
-         put(entry(), usersEntry);
+         put(entry(), oldEntry);
          QFile(entry()).setPermissions(QFile::ReadOwner);
        },
        "is not writable", false},
@@ -287,7 +291,11 @@ TEST_F(XdgAutostartTest, AFailedSwitchOnChangesNothingAndLinksLeadOnlyToFilesAtH
     if (before.isFile() && !before.isSymLink()) {
       QFile file(entry());
       ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-      EXPECT_EQ(file.readAll(), usersEntry);
+      const QByteArray kept = file.readAll();
+      EXPECT_TRUE(kept == usersEntry || kept == oldEntry) << kept.toStdString();
+      EXPECT_EQ(service.unregisterItem(), std::nullopt);
+      EXPECT_EQ(QFile::exists(entry()), kept == usersEntry)
+          << "switching off removes only an entry of ours";
     }
   }
   QFile outside(passwd);
@@ -298,7 +306,7 @@ TEST_F(XdgAutostartTest, AFailedSwitchOnChangesNothingAndLinksLeadOnlyToFilesAtH
   // and its target takes the entry.
   QDir(config_).removeRecursively();
   const QString dotfile = home_.filePath("dots/dozewick.desktop");
-  put(dotfile, usersEntry);
+  put(dotfile, oldEntry);
   link(dotfile);
   XdgAutostartService service(program);
   ASSERT_EQ(service.registerItem(), std::nullopt);
@@ -307,6 +315,31 @@ TEST_F(XdgAutostartTest, AFailedSwitchOnChangesNothingAndLinksLeadOnlyToFilesAtH
   QFile target(dotfile);
   ASSERT_TRUE(target.open(QIODevice::ReadOnly));
   EXPECT_TRUE(target.readAll().contains("\nExec="));
+}
+
+// A full disk keeps the entry that was there byte for byte, and the switch shows what holds.
+TEST_F(XdgAutostartTest, AFullDiskKeepsTheEntryAndTheSwitchSaysWhy) {
+  const QByteArray oldEntry = "[Desktop Entry]\nExec=/opt/old/dozewick\n";
+  testing::ScratchFileSystem disk(config_ + "/autostart");
+  QFile file(entry());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(oldEntry);
+  file.close();
+  disk.fill();
+  XdgAutostartService service(executable("bin/dozewick"));
+  testing::VirtualRuntime runtime;
+  std::ostringstream out;
+  LaunchAtLoginManager manager(runtime, service, out);
+  manager.setEnabled(true);
+  runtime.runPending();
+  disk.release();
+  EXPECT_EQ(testing::filesBelow(disk.path()), (testing::Tree{{"dozewick.desktop", oldEntry}}));
+  EXPECT_FALSE(manager.isEnabled().get());
+  EXPECT_EQ(service.status(), LoginItemStatus::notFound);
+  EXPECT_EQ(manager.lastError().get().rfind("Could not write " + entry().toStdString() + ": ", 0),
+            0u)
+      << manager.lastError().get();
+  EXPECT_EQ(out.str(), "Failed to update launch at login: " + manager.lastError().get() + "\n");
 }
 
 }  // namespace

@@ -146,5 +146,28 @@ TEST_F(PermissionCheckerTest, AGuidedCheckEndsOnStopOnAOneShotGrantAndWithTheChe
   runtime_.advance(3000ms);
 }
 
+// An Authorize that cannot lead to the grant (on GNOME: something not Dozewick's in the
+// extension's place) says why, and no poll runs out into a time-out that would blame the wrong
+// thing.
+TEST_F(PermissionCheckerTest, AnAuthorizeThatCannotGrantSaysWhyAndEndsTheCheck) {
+  auto checker = settled();
+  backend_.authorized = {false, "the link is left alone"};
+  checker->startCheckingPermission();
+  runtime_.runPending();
+  EXPECT_EQ(backend_.calls, std::vector<std::string>{"authorize"});
+  EXPECT_EQ(checker->promptNote().get(), "the link is left alone");
+  EXPECT_FALSE(checker->isCheckingPermission().get());
+  EXPECT_EQ(checker->checkStatus().get(), "Permission Required");
+  EXPECT_EQ(runtime_.activeTimerCount(), 0u);
+
+  backend_.authorized = {};
+  backend_.calls.clear();
+  checker->startCheckingPermission();
+  EXPECT_EQ(checker->promptNote().get(), "") << "a new try starts with nothing said";
+  runtime_.runPending();
+  EXPECT_EQ(backend_.calls, (std::vector<std::string>{"authorize", "help"}));
+  EXPECT_TRUE(checker->hasCheckTimer());
+}
+
 }  // namespace
 }  // namespace dozewick

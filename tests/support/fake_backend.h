@@ -37,6 +37,7 @@ class FakeBackend final : public Backend {
   bool trusted = false;
   int trustQueries = 0;
   std::vector<std::string> calls;  // "authorize", "help", in order
+  AuthorizeOutcome authorized;     // what Authorize answers
   std::function<void()> onMouseDown;
   int monitorsRemoved = 0;
   bool hasShell = false;  // a shell that can draw Dozewick's icon
@@ -51,7 +52,7 @@ class FakeBackend final : public Backend {
   }
   AuthorizeOutcome authorize() override {
     calls.push_back("authorize");
-    return {};
+    return authorized;
   }
   void showHelp() override { calls.push_back("help"); }
   std::shared_ptr<void> watchClicks(std::function<void()> handler) override {

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
       userExtensionsDir(), extensionFiles(sources, installedShellMajorVersion().value_or(0)),
       gsettingsTool());
   if (!result.ok) {
-    std::cerr << result.error.toStdString() << '\n';
+    std::cerr << result.path.toStdString() << ": " << result.detail.toStdString() << '\n';
     return 1;
   }
   return 0;

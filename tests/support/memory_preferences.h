@@ -40,12 +40,18 @@ class MemoryPreferences final : public Preferences {
     values[key] = value;
     ++writes;
   }
+  // Like a store on disk: what could not be written is dropped.
   std::optional<std::string> synchronize() override {
     ++flushes;
+    if (failure)
+      values = saved;
+    else
+      saved = values;
     return failure;
   }
 
   std::map<std::string, Value> values;
+  std::map<std::string, Value> saved;
   std::optional<std::string> failure;  // answered by every flush
   int writes = 0;
   int flushes = 0;

@@ -3,8 +3,96 @@
 
 #include <gtest/gtest.h>
 
+#include <QPalette>
+#include <cmath>
+
+#include "views/style.h"
+
 namespace dozewick {
 namespace {
+
+// Window backgrounds of light and dark desktop themes, with their text and selection colours.
+struct Theme {
+  const char* name;
+  QRgb window, text, highlight, highlightedText;
+};
+constexpr Theme kThemes[] = {
+    {"light grey", 0xefefef, 0x000000, 0x308cc6, 0xffffff},
+    {"white", 0xffffff, 0x2e3436, 0x3584e4, 0xffffff},
+    {"dark grey", 0x353535, 0xeeeeec, 0x2a82da, 0xffffff},
+    {"near black", 0x1e1e1e, 0xebebeb, 0x2a82da, 0x000000},
+};
+
+QPalette palette(const Theme& theme) {
+  QPalette palette(QColor::fromRgb(theme.window), QColor::fromRgb(theme.window));
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    palette.setColor(role, QColor::fromRgb(theme.text));
+  palette.setColor(QPalette::Highlight, QColor::fromRgb(theme.highlight));
+  palette.setColor(QPalette::HighlightedText, QColor::fromRgb(theme.highlightedText));
+  return palette;
+}
+
+// Degrees between two hues.
+double hueDistance(const QColor& a, const QColor& b) {
+  const double d = std::abs(a.hslHueF() - b.hslHueF()) * 360;
+  return std::min(d, 360 - d);
+}
+
+// A filled button's text reads on it in every state, and its fill keeps the hue that gives the
+// role its meaning (green start, red stop, orange warning).
+void expectReadableButton(ColorRole role, const Theme& theme) {
+  SCOPED_TRACE(theme.name);
+  const QPalette colours = palette(theme);
+  const style::ButtonColors button = style::filledButton(role, colours);
+  for (const auto& [fill, text] : {std::pair{button.fill, button.text},
+                                   {button.hoverFill, button.text},
+                                   {button.pressedFill, button.text},
+                                   {button.disabledFill, button.disabledText}}) {
+    EXPECT_GE(style::contrastRatio(text, fill), style::kAimedContrast)
+        << text.name().toStdString() << " on " << fill.name().toStdString();
+  }
+  if (role != ColorRole::accent) {
+    EXPECT_LE(hueDistance(button.fill, style::color(role, colours)), 6)
+        << button.fill.name().toStdString();
+  }
+}
+
+void expectReadableText(ColorRole role, const Theme& theme) {
+  const QPalette colours = palette(theme);
+  const QColor text = style::textColor(role, colours);
+  EXPECT_GE(style::contrastRatio(text, style::windowBackground(colours)), style::kAimedContrast)
+      << theme.name << ": " << text.name().toStdString();
+  if (role != ColorRole::primary && role != ColorRole::secondary) {
+    EXPECT_LE(hueDistance(text, style::color(role, colours)), 6) << theme.name;
+  }
+}
+
+TEST(ContrastTest, RatiosAsWcagDefinesThem) {
+  EXPECT_NEAR(style::contrastRatio(Qt::white, Qt::black), 21, 1e-9);
+  EXPECT_NEAR(style::contrastRatio(QColor(0x777777), Qt::white), 4.48, 0.01);
+  EXPECT_NEAR(style::contrastRatio(Qt::white, QColor(0x28a745)), 3.13, 0.01);
+  EXPECT_EQ(style::over(QColor(0, 0, 0, 153), QColor(0xefefef)).name(), QStringLiteral("#606060"));
+  // A readable colour stays as it is; a grey on grey goes as far as black if it must.
+  EXPECT_EQ(style::readable(QColor(0x1e7c33), Qt::white), QColor(0x1e7c33));
+  EXPECT_EQ(style::readable(Qt::white, Qt::white, 21), QColor(Qt::black));
+}
+
+// The texts and filled buttons of the panel and the dialogs, in the roles the views and the
+// permission button's forms give them, read on every theme and keep their meaning; the panel's
+// own button is in its table below.
+TEST(ContrastTest, EveryRoleReadsOnEveryThemeAndKeepsItsMeaning) {
+  for (const Theme& theme : kThemes) {
+    expectReadableButton(ColorRole::orange, theme);  // the panel's Authorize
+    for (const bool granted : {false, true}) {
+      for (const bool checking : {false, true})
+        expectReadableButton(permissionButtonForm(granted, checking).tint, theme);
+      expectReadableText(permissionStatusColor(granted), theme);
+    }
+    for (const ColorRole role : {ColorRole::primary, ColorRole::secondary, ColorRole::blue,
+                                 ColorRole::orange, ColorRole::red})
+      expectReadableText(role, theme);
+  }
+}
 
 PanelInputs inputs(bool permitted, bool running, std::string status = "") {
   PanelInputs in;
@@ -49,6 +137,10 @@ TEST(PanelModelTest, DerivedValuesOfEveryState) {
     EXPECT_EQ(model.controlTextKey, c.running ? "button.stop" : "button.start");
     EXPECT_EQ(model.controlTint, c.controlTint);
     EXPECT_EQ(model.showsNextCheckRow, c.running);
+    for (const Theme& theme : kThemes) {
+      expectReadableButton(model.controlTint, theme);
+      expectReadableText(model.countStyle, theme);
+    }
   }
   EXPECT_FALSE(panelModel(inputs(false, false, "")).showsCheckStatus);
   EXPECT_TRUE(panelModel(inputs(false, false, "Checking... (3s)")).showsCheckStatus);

@@ -6,12 +6,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QtTest/QTest>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <utility>
 
 #include "support/desktop_services.h"
@@ -19,6 +21,7 @@
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"
 #include "views/settings_view.h"
+#include "views/style.h"
 #include "views/symbol_icons.h"
 #include "views/view_widgets.h"
 
@@ -38,6 +41,84 @@ QString label(QWidget& root, const char* name) {
 }
 void click(QWidget& root, const char* name) {
   find<QPushButton>(root, name)->click();
+}
+// Enter (keypad Enter with `key` Qt::Key_Enter) on a control with the focus; `held`: a repeat.
+void press(QWidget& root, const char* name, Qt::Key key, bool held = false) {
+  QWidget* target = find(root, name);
+  target->setFocus(Qt::TabFocusReason);
+  QKeyEvent down(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier,
+                 QString(), held);
+  QApplication::sendEvent(target, &down);
+}
+
+// The colour that covers most of an image: what is behind its text.
+QRgb background(const QImage& image) {
+  std::map<QRgb, int> counts;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      ++counts[image.pixel(x, y) | 0xff000000u];
+  return std::max_element(counts.begin(), counts.end(),
+                          [](const auto& a, const auto& b) { return a.second < b.second; })
+      ->first;
+}
+
+// The contrast of a control's text as drawn in its window: that of the colour farthest in
+// luminance from its background. A button is looked at inside its rounded ends and edges, where
+// only its own fill is behind the text; a lone pixel is an edge's blend, not the text's colour.
+double drawnContrast(QWidget& widget) {
+  QWidget* window = widget.window();
+  const bool button = qobject_cast<QAbstractButton*>(&widget) != nullptr;
+  const int side = button ? std::min(widget.height() / 2, 10) : 0, edge = button ? 3 : 0;
+  const QImage shot = window
+                          ->grab(QRect(widget.mapTo(window, QPoint(0, 0)), widget.size())
+                                     .adjusted(side, edge, -side, -edge))
+                          .toImage();
+  const QColor behind(background(shot));
+  std::map<QRgb, int> counts;
+  double best = 1;
+  for (int y = 0; y < shot.height(); ++y) {
+    for (int x = 0; x < shot.width(); ++x) {
+      if (++counts[shot.pixel(x, y)] == 2)
+        best = std::max(best, style::contrastRatio(QColor(shot.pixel(x, y)), behind));
+    }
+  }
+  return best;
+}
+
+// How much heavier a label is drawn than its text in the regular weight of its font: the ink of
+// each, summed as the distance in luminance from the background.
+double boldness(QLabel& label) {
+  const QImage drawn = label.grab().toImage();
+  const QRgb behind = background(drawn);
+  const auto ink = [behind](const QImage& image) {
+    double sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        sum += std::abs(style::luminance(QColor(image.pixel(x, y))) -
+                        style::luminance(QColor(behind)));
+    return sum;
+  };
+  QImage regular(drawn.size(), drawn.format());
+  regular.fill(behind);
+  QFont font = label.font();
+  font.setWeight(QFont::Normal);
+  QPainter painter(&regular);
+  painter.setFont(font);
+  painter.setPen(label.palette().color(QPalette::WindowText));
+  painter.drawText(regular.rect(), static_cast<int>(label.alignment()), label.text());
+  painter.end();
+  return ink(drawn) / ink(regular);
+}
+
+// A dark palette as dark desktop themes give it.
+QPalette darkPalette() {
+  QPalette dark(QColor(45, 45, 45), QColor(30, 30, 30));
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    dark.setColor(role, QColor(235, 235, 235));
+  dark.setColor(QPalette::Base, QColor(20, 20, 20));
+  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  return dark;
 }
 
 class ViewsTest : public DesktopServicesTest {
@@ -60,8 +141,9 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   EXPECT_EQ(find<QPushButton>(*panel, "controlButton")->text(), "Start");
 
   // Start without permission asks once and presents the permission sheet, modal over the panel.
+  // Enter and keypad Enter press the focused button as Space does, here and in the sheets.
   const int queries = backend.trustQueries;
-  click(*panel, "controlButton");
+  press(*panel, "controlButton", Qt::Key_Return);
   settle();
   EXPECT_EQ(backend.trustQueries, queries + 1);
   ASSERT_NE(panel->permissionSheet(), nullptr);
@@ -94,14 +176,14 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   EXPECT_EQ(label(*panel, "minimizedText"), QString::fromUtf8("已最小化: 1000"));
   EXPECT_EQ(find<QPushButton>(*panel, "controlButton")->text(), QString::fromUtf8("停止"));
   language.setCurrentLanguage("en");
-  click(*panel, "controlButton");
+  press(*panel, "controlButton", Qt::Key_Enter);
   EXPECT_FALSE(manager->isRunning()()) << "Stop acts at once";
 
-  click(*panel, "settingsButton");
+  press(*panel, "settingsButton", Qt::Key_Return);
   settle();
   ASSERT_NE(panel->settingsSheet(), nullptr);
   EXPECT_TRUE(panel->settingsSheet()->isVisible());
-  click(*panel, "quitButton");
+  press(*panel, "quitButton", Qt::Key_Return);
   EXPECT_EQ(quitCalls, 1);
   // Closing the panel closes its sheets.
   panel->hide();
@@ -121,22 +203,39 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   EXPECT_EQ(find<MiddleElidedLabel>(*sheet, "executablePath")->text(), "/usr/local/bin/dozewick");
   EXPECT_FALSE(find(*sheet, "status")->isVisibleTo(sheet));
 
-  click(*sheet, "mainButton");
+  press(*sheet, "mainButton", Qt::Key_Return);
   settle();
   EXPECT_EQ(backend.calls, (std::vector<std::string>{"authorize", "help"}));
   EXPECT_FALSE(find<QPushButton>(*sheet, "mainButton")->isEnabled());
+  press(*sheet, "mainButton", Qt::Key_Return);
   advance(2000);
+  EXPECT_EQ(backend.calls, (std::vector<std::string>{"authorize", "help"}))
+      << "pressed while disabled";
   EXPECT_EQ(label(*sheet, "status"), "Checking... (2s)");
-  click(*sheet, "closeButton");
+  press(*sheet, "closeButton", Qt::Key_Return, true);
+  settle();
+  ASSERT_TRUE(sheet) << "a key held down presses once, not at each repeat";
+  press(*sheet, "closeButton", Qt::Key_Enter);
   settle();
   EXPECT_FALSE(sheet) << "built anew each time";
   EXPECT_FALSE(checker->hasCheckTimer());
 
+  // What stands in the way is said in the sheet, with a path that may wrap after any folder.
+  backend.authorized = {
+      false, "/home/u/.local/share/gnome-shell/extensions/dozewick@dozewick.org is a link"};
   click(*panel, "authorizeButton");
   settle();
   sheet = panel->permissionSheet();
   click(*sheet, "mainButton");
   settle();
+  EXPECT_EQ(label(*sheet, "note").remove(QChar(0x200b)),
+            QString::fromStdString(backend.authorized.message));
+  EXPECT_TRUE(find<QPushButton>(*sheet, "mainButton")->isEnabled()) << "nothing to wait for";
+  EXPECT_LE(sheet->width(), 300);
+  backend.authorized = {};
+  click(*sheet, "mainButton");
+  settle();
+  EXPECT_FALSE(find(*sheet, "note")->isVisibleTo(sheet));
   backend.trusted = true;
   advance(1000);
   ASSERT_TRUE(sheet) << "the sheet stays once trust is granted";
@@ -153,7 +252,7 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
   EXPECT_EQ(sheet->size(), QSize(360, 200));
   auto* toggle = find<SwitchToggle>(*sheet, "launchAtLoginSwitch");
   EXPECT_TRUE(toggle->isChecked()) << "the system's registration";
-  toggle->click();
+  press(*sheet, "launchAtLoginSwitch", Qt::Key_Enter);
   settle();
   EXPECT_EQ(loginItems.current, LoginItemStatus::notRegistered);
   loginItems.failure = "the autostart folder is not writable";
@@ -172,24 +271,138 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
   EXPECT_TRUE(accessible->state().checked);
   EXPECT_EQ(loginItems.current, LoginItemStatus::enabled);
 
-  // A language that cannot be saved still switches, and the sheet says why in it.
-  preferences.failure = "Permission denied";
+  // A language that cannot be saved is taken back, and the sheet says why.
+  preferences.failure = "No space left on device";
   auto* selector = find<QComboBox>(*sheet, "languageSelector");
   EXPECT_EQ(selector->itemText(1), QString::fromUtf8("简体中文")) << "each language in itself";
   selector->setCurrentIndex(selector->findData(QStringLiteral("zh-Hans")));
   settle();
   ASSERT_TRUE(sheet);
+  EXPECT_EQ(selector->currentData().toString(), QStringLiteral("en"));
+  EXPECT_EQ(label(*sheet, "title"), QStringLiteral("Settings"));
+  EXPECT_EQ(label(*sheet, "error"), QStringLiteral("Not saved: No space left on device"));
+  preferences.failure.reset();
+  selector->setCurrentIndex(selector->findData(QStringLiteral("zh-Hans")));
+  settle();
   EXPECT_EQ(label(*sheet, "title"), QString::fromUtf8("设置"));
   EXPECT_EQ(label(*sheet, "launchAtLoginRowTitle"), QString::fromUtf8("开机启动"));
-  EXPECT_EQ(label(*sheet, "error"), QString::fromUtf8("未保存：Permission denied"));
   EXPECT_EQ(label(*panel, "statusText"), QString::fromUtf8("需要权限"));
-  preferences.failure.reset();
-  language.setCurrentLanguage("en");
-  settle();
   EXPECT_FALSE(find(*sheet, "error")->isVisibleTo(sheet)) << "cleared by a choice that is saved";
-  click(*sheet, "closeButton");
+  press(*sheet, "closeButton", Qt::Key_Return);
   settle();
   EXPECT_FALSE(sheet);
+}
+
+// Every text reads at 4.5:1 or more against what is drawn behind it, in a light and a dark
+// palette, in every state the panel and the dialogs show; the refresh links are targets of 24 px
+// at least.
+TEST_F(ViewsTest, EveryTextReadsInLightAndDarkPalettes) {
+  const QPalette original = QApplication::palette();
+  for (const bool dark : {false, true}) {
+    QApplication::setPalette(dark ? darkPalette() : original);
+    backend.trusted = false;
+    backend.authorized = {false,
+                          "~/.local/share/gnome-shell/extensions/dozewick@dozewick.org is a link"};
+    auto panel = openPanel();
+    const auto expectReadable = [&](QWidget& root, std::initializer_list<const char*> names) {
+      for (const char* name : names) {
+        QWidget* widget = find(root, name);
+        ASSERT_TRUE(widget && widget->isVisible()) << name;
+        EXPECT_GE(drawnContrast(*widget), style::kTextContrast)
+            << name << (dark ? " in the dark palette" : " in the light palette");
+      }
+    };
+    const auto expectTarget = [](QWidget& root, const char* name) {
+      EXPECT_GE(std::min(find(root, name)->width(), find(root, name)->height()), 24) << name;
+    };
+
+    click(*panel, "authorizeButton");
+    settle();
+    PermissionRequestView* sheet = panel->permissionSheet();
+    ASSERT_NE(sheet, nullptr);
+    expectReadable(*sheet, {"title", "message", "step1", "step4", "executablePath", "closeButton",
+                            "mainButton", "refreshButton"});
+    expectTarget(*sheet, "refreshButton");
+    click(*sheet, "mainButton");
+    settle();
+    expectReadable(*sheet, {"note", "mainButton"});
+    backend.authorized = {};
+    click(*sheet, "mainButton");
+    advance(1000);
+    ASSERT_FALSE(find<QPushButton>(*sheet, "mainButton")->isEnabled()) << "checking";
+    expectReadable(*sheet, {"status", "mainButton"});
+    backend.trusted = true;
+    advance(1000);
+    ASSERT_TRUE(checker->hasAccessibilityPermission()());
+    expectReadable(*sheet, {"status", "mainButton"});
+    sheet->reject();
+    backend.trusted = false;
+    checker->checkPermissionAsync([](bool) {});
+    settle();
+    checker->startCheckingPermission();
+    advance(2000);
+    ASSERT_FALSE(checker->checkStatus()().empty());
+    expectReadable(*panel,
+                   {"appName", "statusText", "permissionText", "checkStatus", "authorizeButton",
+                    "refreshButton", "activeText", "minimizedText", "controlButton", "quitButton"});
+    expectTarget(*panel, "refreshButton");
+    checker->stopCheckingPermission();
+
+    backend.trusted = true;
+    click(*panel, "refreshButton");
+    settle();
+    click(*panel, "controlButton");
+    settle();
+    ASSERT_TRUE(manager->isRunning()());
+    expectReadable(*panel, {"statusText", "activeText", "nextCheckText", "controlButton"});
+    manager->stop();
+    settle();
+
+    click(*panel, "settingsButton");
+    settle();
+    SettingsView* settings = panel->settingsSheet();
+    ASSERT_NE(settings, nullptr);
+    loginItems.failure = "the autostart folder is not writable";
+    find<SwitchToggle>(*settings, "launchAtLoginSwitch")->click();
+    settle();
+    loginItems.failure.reset();
+    expectReadable(*settings, {"title", "languageRowTitle", "launchAtLoginRowTitle",
+                               "launchAtLoginRowDescription", "languageSelector", "error"});
+    settings->reject();
+    panel.reset();
+    settle();
+  }
+  QApplication::setPalette(original);
+}
+
+// Headings are drawn bold in both languages, also where the font has no bold face, as the one
+// font of a Chinese desktop often has not (the font engine thickens such a font's strokes only for
+// a weight of bold or more).
+TEST_F(ViewsTest, HeadingsStayBoldInBothLanguagesWithAFontWithoutABoldFace) {
+  const QFont original = QApplication::font();
+  for (const QString& family : {original.family(), QStringLiteral("WenQuanYi Micro Hei")}) {
+    QFont font = original;
+    font.setFamilies({family});
+    QApplication::setFont(font);
+    for (const char* code : {"en", "zh-Hans"}) {
+      language.setCurrentLanguage(code);
+      auto panel = openPanel();
+      click(*panel, "settingsButton");
+      settle();
+      ASSERT_NE(panel->settingsSheet(), nullptr);
+      click(*panel, "authorizeButton");
+      settle();
+      ASSERT_NE(panel->permissionSheet(), nullptr);
+      for (QLabel* heading :
+           {find<QLabel>(*panel, "appName"), find<QLabel>(*panel->settingsSheet(), "title"),
+            find<QLabel>(*panel->permissionSheet(), "title")}) {
+        EXPECT_GE(boldness(*heading), 1.2)
+            << heading->text().toStdString() << " in " << family.toStdString();
+      }
+    }
+  }
+  QApplication::setFont(original);
+  language.setCurrentLanguage("en");
 }
 
 // Every symbol in use has artwork that covers enough of its square to read. The tray's

@@ -212,26 +212,27 @@ DesktopModel::Transport::Answer GnomeBackend::minimize(const std::vector<std::ui
   return Answer::taken;
 }
 
+// What stands in the extension's place and is not Dozewick's own is left alone, and the user is
+// told; the shell on Wayland loads a new extension only at the next login.
 AuthorizeOutcome GnomeBackend::authorize() {
   initGnomeResources();
   const auto major = gnome::installedShellMajorVersion();
   gnome::InstallResult result;
   if (!major) {
-    result.error = QStringLiteral("GNOME Shell's version cannot be read (gnome-shell --version).");
+    result.detail = QStringLiteral("GNOME Shell's version cannot be read (gnome-shell --version)");
   } else {
     result = gnome::installExtension(
         gnome::userExtensionsDir(),
         gnome::extensionFiles(gnome::readExtensionSources(QStringLiteral(":/gnome")), *major),
         gnome::gsettingsTool());
   }
-  if (!result.ok) {
-    std::cerr << "Dozewick: " << result.error.toStdString() << '\n';
-    notify(bus_, result.error);
-    return {false, result.error.toStdString()};
-  }
-  const std::string done = texts_ ? texts_->localizedString("permission.step2") : std::string();
-  notify(bus_, QString::fromStdString(done));
-  return {true, done};
+  AuthorizeOutcome outcome{
+      result.ok, texts_ ? gnome::describeInstall(result, *texts_) : result.detail.toStdString()};
+  if (!result.ok)
+    std::cerr << "Dozewick: " << outcome.message << '\n';
+  const std::string next = texts_ ? texts_->localizedString("permission.step2") : std::string();
+  notify(bus_, QString::fromStdString(outcome.message.empty() ? next : outcome.message));
+  return outcome;
 }
 
 std::unique_ptr<ShellIcon> GnomeBackend::shellIcon(std::function<void()> clicked) {

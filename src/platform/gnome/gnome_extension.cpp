@@ -1,17 +1,27 @@
 // Dozewick's GNOME Shell extension: its version, its files, and installing it.
 #include "platform/gnome/gnome_extension.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/user_files.h"
 
 namespace dozewick::gnome {
 
@@ -39,25 +49,6 @@ QByteArray metadata(int shellMajor) {
       {QStringLiteral("version"), static_cast<int>(kExtensionVersion)},
   };
   return QJsonDocument(object).toJson(QJsonDocument::Indented);
-}
-
-bool sameContents(const QString& folder, const QMap<QString, QByteArray>& files) {
-  QStringList present;
-  for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-       it.hasNext();) {
-    present << QDir(folder).relativeFilePath(it.next());
-  }
-  present.sort();
-  if (present != files.keys()) {
-    return false;
-  }
-  for (auto it = files.begin(); it != files.end(); ++it) {
-    QFile file(QDir(folder).filePath(it.key()));
-    if (!file.open(QIODevice::ReadOnly) || file.readAll() != it.value()) {
-      return false;
-    }
-  }
-  return true;
 }
 
 QString runTool(const QString& program, const QStringList& arguments, bool* ok) {
@@ -184,77 +175,260 @@ SettingsAccess gsettingsTool() {
   return access;
 }
 
+namespace {
+
+// The files a copy of this extension has ever held: extension.js, metadata.json and icons/*.svg.
+bool isOwnFileName(const std::string& folder, const std::string& name) {
+  if (folder.empty())
+    return name == "extension.js" || name == "metadata.json";
+  return folder == "icons" && name.size() > 4 && name.ends_with(".svg");
+}
+
+constexpr qint64 kMaxOwnFileSize = 1 << 20;
+
+std::optional<QByteArray> readAt(int folder, const std::string& name) {
+  user_files::Fd file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!file.valid())
+    return std::nullopt;
+  QByteArray bytes;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0 || bytes.size() + got > kMaxOwnFileSize)
+      return std::nullopt;
+    if (got == 0)
+      return bytes;
+    bytes.append(buffer, got);
+  }
+}
+
+// The files of a folder that holds nothing but what a copy of this extension holds (regular files
+// of its names, no link, nothing else), by relative path; none for any other folder.
+std::optional<QMap<QString, QByteArray>> readOwnFolder(int folder, const std::string& prefix = {}) {
+  DIR* listing = ::fdopendir(::dup(folder));
+  if (!listing)
+    return std::nullopt;
+  std::optional<QMap<QString, QByteArray>> files(std::in_place);
+  while (files) {
+    const dirent* entry = ::readdir(listing);
+    if (!entry)
+      break;
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..")
+      continue;
+    struct stat st {};
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      files.reset();
+    } else if (S_ISDIR(st.st_mode) && prefix.empty() && name == "icons") {
+      const user_files::Fd inside = user_files::openFolderAt(folder, name);
+      const auto icons = inside.valid() ? readOwnFolder(inside.get(), name) : std::nullopt;
+      if (icons)
+        files->insert(*icons);
+      else
+        files.reset();
+    } else if (S_ISREG(st.st_mode) && isOwnFileName(prefix, name)) {
+      const auto bytes = readAt(folder, name);
+      if (bytes)
+        files->insert(QString::fromStdString(prefix.empty() ? name : prefix + "/" + name), *bytes);
+      else
+        files.reset();
+    } else {
+      files.reset();
+    }
+  }
+  ::closedir(listing);
+  return files;
+}
+
+// The version in a copy's metadata.json when it names this extension.
+std::optional<int> ownVersion(const QMap<QString, QByteArray>& files) {
+  const auto metadata = files.find(QStringLiteral("metadata.json"));
+  if (metadata == files.end())
+    return std::nullopt;
+  const QJsonObject object = QJsonDocument::fromJson(*metadata).object();
+  if (object.value(QStringLiteral("uuid")).toString() != QLatin1String(kExtensionUuid))
+    return std::nullopt;
+  return object.value(QStringLiteral("version")).toInt(0);
+}
+
+// Writes the extension's files into a new hidden folder beside `name`; its name, or the reason.
+std::pair<std::string, user_files::Failure> writeStaging(int parent, const std::string& name,
+                                                         const QMap<QString, QByteArray>& files) {
+  std::string staging;
+  for (int attempt = 0; attempt < 100 && staging.empty(); ++attempt) {
+    const std::string candidate =
+        "." + name + "-" + std::to_string(QRandomGenerator::global()->generate() % 1000000);
+    if (::mkdirat(parent, candidate.c_str(), 0755) == 0)
+      staging = candidate;
+    else if (errno != EEXIST)
+      break;
+  }
+  if (staging.empty())
+    return {{}, user_files::systemError(errno)};
+  const user_files::Fd folder = user_files::openFolderAt(parent, staging);
+  user_files::Failure failure;
+  if (!folder.valid())
+    failure = user_files::systemError(errno);
+  for (auto it = files.begin(); it != files.end() && !failure; ++it) {
+    const std::string path = it.key().toStdString();
+    const auto slash = path.find('/');
+    if (slash != std::string::npos) {
+      const std::string sub = path.substr(0, slash);
+      if (::mkdirat(folder.get(), sub.c_str(), 0755) != 0 && errno != EEXIST) {
+        failure = sub + ": " + user_files::systemError(errno);
+        break;
+      }
+      const user_files::Fd inside = user_files::openFolderAt(folder.get(), sub);
+      failure = inside.valid()
+                    ? user_files::writeNew(inside.get(), path.substr(slash + 1), it.value(), 0644)
+                    : sub + ": " + user_files::systemError(errno);
+    } else {
+      failure = user_files::writeNew(folder.get(), path, it.value(), 0644);
+    }
+  }
+  if (!failure && ::fsync(folder.get()) != 0)
+    failure = user_files::systemError(errno);
+  if (failure) {
+    user_files::removeTree(parent, staging);
+    return {{}, failure};
+  }
+  return {staging, std::nullopt};
+}
+
+// Puts the written folder in the place of `name`: in one exchange where the file system can, else
+// in two renames that are undone on failure. The copy it replaces is then removed.
+user_files::Failure putInPlace(int parent, const std::string& staging, const std::string& name,
+                               bool replacing) {
+  if (!replacing) {
+    if (::renameat2(parent, staging.c_str(), parent, name.c_str(), RENAME_NOREPLACE) == 0)
+      return std::nullopt;
+    if (errno != EINVAL && errno != ENOSYS)
+      return user_files::systemError(errno);
+    // No RENAME_NOREPLACE here: renameat would put a folder over an empty one only.
+    if (::renameat(parent, staging.c_str(), parent, name.c_str()) == 0)
+      return std::nullopt;
+    return user_files::systemError(errno);
+  }
+  std::string old = staging;
+  if (::renameat2(parent, staging.c_str(), parent, name.c_str(), RENAME_EXCHANGE) != 0) {
+    if (errno != EINVAL && errno != ENOSYS)
+      return user_files::systemError(errno);
+    old = staging + ".old";
+    if (::renameat(parent, name.c_str(), parent, old.c_str()) != 0)
+      return user_files::systemError(errno);
+    if (::renameat(parent, staging.c_str(), parent, name.c_str()) != 0) {
+      const int error = errno;
+      ::renameat(parent, old.c_str(), parent, name.c_str());
+      return user_files::systemError(error);
+    }
+  }
+  // What is left is a hidden folder of ours, harmless to the shell, should this fail.
+  user_files::removeTree(parent, old);
+  return std::nullopt;
+}
+
+}  // namespace
+
 InstallResult installExtension(const QString& extensionsDir, const QMap<QString, QByteArray>& files,
                                const SettingsAccess& settings) {
+  const QString uuid = QString::fromLatin1(kExtensionUuid);
+  const std::string name = uuid.toStdString();
   InstallResult result;
-  if (files.isEmpty()) {
-    result.error = QStringLiteral("The GNOME Shell extension that comes with Dozewick is missing.");
+  result.path = QDir(extensionsDir).filePath(uuid);
+  const auto fail = [&result](const QString& why) {
+    result.outcome = InstallOutcome::failed;
+    result.detail = why;
     return result;
-  }
+  };
+  if (files.isEmpty())
+    return fail(QStringLiteral("the extension that comes with Dozewick is missing"));
   // The enabled list is read first: without it nothing is written at all.
   const auto current = settings.get(kShellSchema, kEnabledKey);
   const auto enabled = current ? parseStringArray(*current) : std::nullopt;
-  if (!enabled) {
-    result.error = QStringLiteral(
-        "GNOME Shell's list of enabled extensions cannot be read (is GNOME Shell installed?).");
-    return result;
-  }
+  if (!enabled)
+    return fail(QStringLiteral("GNOME Shell's list of enabled extensions cannot be read"));
 
-  const QString uuid = QString::fromLatin1(kExtensionUuid);
-  const QString target = QDir(extensionsDir).filePath(uuid);
-  if (!sameContents(target, files)) {
-    const auto fail = [&](const QString& why) {
-      result.error = QStringLiteral("Cannot install the GNOME Shell extension into %1: %2")
-                         .arg(QDir::toNativeSeparators(extensionsDir), why);
+  std::error_code created;
+  std::filesystem::create_directories(QFile::encodeName(extensionsDir).toStdString(), created);
+  // The folder of all extensions may be a link of the user's; only our own place is guarded.
+  const user_files::Fd parent(
+      ::open(QFile::encodeName(extensionsDir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!parent.valid())
+    return fail(QString::fromStdString(user_files::systemError(errno)));
+
+  struct stat st {};
+  bool replacing = false;
+  bool writing = true;
+  if (::fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      result.outcome = InstallOutcome::refusedLink;
+      result.detail = QFileInfo(result.path).symLinkTarget();
       return result;
-    };
-    if (!QDir().mkpath(extensionsDir)) {
-      return fail(QStringLiteral("the folder cannot be created."));
     }
-    QTemporaryDir staging(QDir(extensionsDir).filePath(QStringLiteral(".%1-XXXXXX").arg(uuid)));
-    if (!staging.isValid()) {
-      return fail(QStringLiteral("the folder is not writable."));
+    const user_files::Fd there =
+        S_ISDIR(st.st_mode) ? user_files::openFolderAt(parent.get(), name) : user_files::Fd();
+    const auto present = there.valid() ? readOwnFolder(there.get()) : std::nullopt;
+    const auto version = present ? ownVersion(*present) : std::nullopt;
+    if (!version) {
+      result.outcome = InstallOutcome::refusedForeign;
+      return result;
     }
-    for (auto it = files.begin(); it != files.end(); ++it) {
-      QFile file(staging.filePath(it.key()));
-      QDir().mkpath(QFileInfo(file).path());
-      if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size() ||
-          !file.flush()) {
-        return fail(file.errorString());
-      }
+    if (*version > static_cast<int>(kExtensionVersion)) {
+      result.outcome = InstallOutcome::keptNewer;
+      result.detail = QString::number(*version);
+      return result;
     }
-    QFile::setPermissions(staging.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                              QFile::ReadGroup | QFile::ExeGroup |
-                                              QFile::ReadOther | QFile::ExeOther);
-    // The old folder moves aside first and comes back if the new one cannot take its place.
-    const QString old = staging.path() + QStringLiteral(".old");
-    const bool hadOld = QFileInfo::exists(target);
-    if (hadOld && !QDir().rename(target, old)) {
-      return fail(QStringLiteral("the installed copy cannot be replaced."));
+    replacing = writing = *present != files;
+    result.outcome = InstallOutcome::unchanged;
+  } else if (errno != ENOENT) {
+    return fail(QString::fromStdString(user_files::systemError(errno)));
+  }
+  if (writing) {
+    const auto [staging, failure] = writeStaging(parent.get(), name, files);
+    if (failure)
+      return fail(QString::fromStdString(*failure));
+    if (auto placed = putInPlace(parent.get(), staging, name, replacing)) {
+      user_files::removeTree(parent.get(), staging);
+      return fail(QString::fromStdString(*placed));
     }
-    if (!QDir().rename(staging.path(), target)) {
-      if (hadOld) {
-        QDir().rename(old, target);
-      }
-      return fail(QStringLiteral("the new copy cannot be moved into place."));
-    }
-    staging.setAutoRemove(false);
-    if (hadOld) {
-      QDir(old).removeRecursively();
-    }
+    ::fsync(parent.get());
+    result.outcome = InstallOutcome::installed;
     result.changed = true;
   }
-
   if (!enabled->contains(uuid)) {
-    if (!settings.set(kShellSchema, kEnabledKey, formatStringArray(*enabled + QStringList{uuid}))) {
-      result.error =
-          QStringLiteral("The extension is installed but could not be switched on in GNOME Shell.");
-      return result;
-    }
+    if (!settings.set(kShellSchema, kEnabledKey, formatStringArray(*enabled + QStringList{uuid})))
+      return fail(QStringLiteral("the extension could not be switched on in GNOME Shell"));
     result.changed = true;
   }
   result.ok = true;
   return result;
+}
+
+std::string describeInstall(const InstallResult& result, const Localizer& texts) {
+  const auto text = [&texts](const char* key) {
+    return QString::fromStdString(texts.localizedString(key));
+  };
+  QString said;
+  switch (result.outcome) {
+    case InstallOutcome::installed:
+    case InstallOutcome::unchanged:
+      break;
+    case InstallOutcome::keptNewer:
+      said = text("extension.newer").arg(result.detail, result.path);
+      break;
+    case InstallOutcome::refusedLink:
+      said = text("extension.link").arg(result.path, result.detail);
+      break;
+    case InstallOutcome::refusedForeign:
+      said = text("extension.foreign").arg(result.path);
+      break;
+    case InstallOutcome::failed:
+      said = text("extension.failed").arg(result.detail);
+      break;
+  }
+  return said.toStdString();
 }
 
 QString userExtensionsDir() {

@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <string>
+
+#include "core/localizer.h"
 
 namespace dozewick {
 
@@ -52,18 +55,37 @@ struct SettingsAccess {
 };
 SettingsAccess gsettingsTool();
 
-struct InstallResult {
-  bool ok = false;
-  bool changed = false;  // files or the enabled list were written
-  QString error;         // for the user, when !ok
+enum class InstallOutcome {
+  installed,       // written anew, or over an older copy of Dozewick's own
+  unchanged,       // already there as this program writes it
+  keptNewer,       // a newer copy of Dozewick's own is there, and stays
+  refusedLink,     // a link stands in the extension's place, and stays
+  refusedForeign,  // something that is not Dozewick's extension stands there, and stays
+  failed,          // nothing could be written (see `detail`); what was there is unchanged
 };
 
-// Puts the extension for this user into `extensionsDir`/<uuid>/ (the new folder is written
-// beside it and renamed into place, so nothing half written is ever left) and adds it to the
-// shell's enabled extensions, keeping the others. Installing what is already there changes
-// nothing.
+struct InstallResult {
+  InstallOutcome outcome = InstallOutcome::failed;
+  bool ok = false;       // the extension is in place and switched on
+  bool changed = false;  // files or the enabled list were written
+  QString path;          // the extension's folder
+  // What the user is told beside the outcome: where a link leads, the newer version, or why
+  // nothing could be written (in the system's words).
+  QString detail;
+};
+
+// Puts the extension for this user into `extensionsDir`/<uuid>/ and adds it to the shell's enabled
+// extensions, keeping the others. Only a folder that holds nothing but an older (or differently
+// built) copy of this extension is replaced, in one step: the new folder is written beside it and
+// exchanged with it, and the old one removed without following any link. A link, a file or any
+// other folder in that place, and a newer copy, are left exactly as they are. Installing what is
+// already there changes nothing.
 InstallResult installExtension(const QString& extensionsDir, const QMap<QString, QByteArray>& files,
                                const SettingsAccess& settings);
+
+// What the user is told of an install, in the interface language; empty when there is nothing to
+// say beyond the usual next step.
+std::string describeInstall(const InstallResult& result, const Localizer& texts);
 
 // ~/.local/share/gnome-shell/extensions, after XDG_DATA_HOME.
 QString userExtensionsDir();
