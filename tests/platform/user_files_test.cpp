@@ -130,13 +130,20 @@ TEST_F(UserFilesTest, ALinkLeadsOnlyToAFileAtHome) {
   ASSERT_TRUE(refused);
   EXPECT_NE(refused->find("which is outside the home folder"), std::string::npos) << *refused;
   EXPECT_EQ(snapshot(elsewhere_.path()), (Tree{{"passwd", "root:x:0:0::/root:/bin/sh\n"}}));
+  QDir().mkpath(home_.filePath("dots/folder"));
+  for (const auto& [target, reason] : {std::pair{"dots/folder", "which is not a regular file"},
+                                       {"dots/missing", "which does not exist"}}) {
+    QFile::remove(link);
+    ASSERT_TRUE(QFile::link(home_.filePath(target), link));
+    EXPECT_NE(user_files::write(link, "new\n").value_or("").find(reason), std::string::npos);
+  }
 
   QFile::remove(link);
   ASSERT_TRUE(QFile::link(dotfile, link));
   EXPECT_EQ(user_files::write(link, "new\n"), std::nullopt);
   EXPECT_EQ(snapshot(home_.filePath("config")),
             (Tree{{"Dozewick.conf", "-> " + dotfile.toUtf8()}}));
-  EXPECT_EQ(snapshot(home_.filePath("dots")), (Tree{{"dozewick.conf", "new\n"}}));
+  EXPECT_EQ(snapshot(home_.filePath("dots")), (Tree{{"dozewick.conf", "new\n"}, {"folder", "/"}}));
 }
 
 // --- The GNOME Shell extension
