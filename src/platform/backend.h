@@ -20,6 +20,7 @@ enum class Readiness {
                    // or extension that does not answer)
   needsAuthorize,  // Dozewick's part of the desktop is missing or out of date: Authorize
   unsupported,     // this session's windows cannot be reached at all
+  pending,         // Dozewick's part is being set up and cannot tell yet; known within seconds
 };
 
 // What Authorize did.

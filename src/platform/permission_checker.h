@@ -21,8 +21,9 @@ class PermissionChecker final : public ObservableObject,
  public:
   static constexpr std::int64_t maxCheckCount = 30;
 
-  // Starts a first check without waiting for it. The backend answers the trust query from what
-  // it holds, takes the Authorize step (the prompt) and shows the help page (the settings).
+  // Answers the trust question at once, so that the first icon drawn is already right. The
+  // backend answers the trust query from what it holds, takes the Authorize step (the prompt)
+  // and shows the help page (the settings).
   static std::shared_ptr<PermissionChecker> create(Runtime& runtime, const Localizer& texts,
                                                    Backend& backend);
   // The program's one instance; built where the real pieces are wired together.
@@ -31,6 +32,9 @@ class PermissionChecker final : public ObservableObject,
   const Published<bool>& hasAccessibilityPermission() const { return hasAccessibilityPermission_; }
   const Published<bool>& isCheckingPermission() const { return isCheckingPermission_; }
   const Published<std::string>& checkStatus() const { return checkStatus_; }
+  // The desktop cannot tell yet (its part is still being set up): no warning is due. The checker
+  // asks again a few times a second until it can.
+  const Published<bool>& isAnswerPending() const { return isAnswerPending_; }
   // What the last prompt had to tell the user; empty at each new guided check.
   const Published<std::string>& promptNote() const { return promptNote_; }
   std::int64_t checkCount() const { return checkCount_; }
@@ -44,7 +48,9 @@ class PermissionChecker final : public ObservableObject,
 
  private:
   PermissionChecker(Runtime& runtime, const Localizer& texts, Backend& backend);
-  void performPermissionCheck(std::function<void(bool)> deliver);
+  void performPermissionCheck(std::function<void(Readiness)> deliver);
+  // Publishes what an answer changes; returns whether it grants.
+  bool takeAnswer(Readiness readiness);
   void pollTick();
   void stopTimer();
 
@@ -55,7 +61,9 @@ class PermissionChecker final : public ObservableObject,
   Published<bool> isCheckingPermission_{*this, false};
   Published<std::string> checkStatus_{*this, std::string()};
   Published<std::string> promptNote_{*this, std::string()};
+  Published<bool> isAnswerPending_{*this, false};
   std::shared_ptr<RepeatingTimer> checkTimer_;
+  std::shared_ptr<RepeatingTimer> pendingTimer_;
   std::int64_t checkCount_ = 0;
 };
 

@@ -233,6 +233,7 @@ QVBoxLayout* MenuBarView::buildFooter() {
 void MenuBarView::refresh() {
   PanelInputs inputs;
   inputs.hasAccessibilityPermission = services_.checker.hasAccessibilityPermission()();
+  inputs.isAnswerPending = services_.checker.isAnswerPending()();
   inputs.isRunning = services_.manager.isRunning()();
   inputs.activeWindowCount = services_.manager.activeWindowCount()();
   inputs.minimizedCount = services_.manager.minimizedCount()();

@@ -51,7 +51,8 @@ class KWinBackend final : public QObject, public Backend, private DesktopModel::
 
   WindowSystem& windowSystem() override { return model_; }
   // Ready while KWin's scripting interface answers and the script is loaded and answering: a
-  // report or poll came from the script within the silence limit.
+  // report or poll came from the script within the silence limit; pending while KWin has yet to
+  // answer the script's load.
   Readiness readiness() override;
   // Loads the script (after unloading a stale copy) and keeps it loaded; returns at once.
   void start() override;
