@@ -27,8 +27,9 @@ PermissionRequestView::PermissionRequestView(ViewServices& services, QWidget* pa
     : QDialog(parent), services_(services) {
   setObjectName(QStringLiteral("permissionRequestView"));
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowModality(Qt::WindowModal);
-  makeSheetWindow(this, services_.ownWindows);
+  // A page of the panel's window, with no frame or title bar of its own.
+  if (parent)
+    setWindowFlags(Qt::Widget);
   build();
   redraw_.observe(services_.checker);
   redraw_.observe(services_.language);

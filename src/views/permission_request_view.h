@@ -25,7 +25,7 @@ class PermissionRequestView : public QDialog {
   Q_OBJECT
 
  public:
-  // Window-modal over `parent`; deletes itself once closed.
+  // In `parent`'s place (the panel's window); deletes itself once closed.
   explicit PermissionRequestView(ViewServices& services, QWidget* parent = nullptr);
   ~PermissionRequestView() override;
 

@@ -140,27 +140,41 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   EXPECT_TRUE(find(*panel, "permissionSection")->isVisibleTo(panel.get()));
   EXPECT_EQ(find<QPushButton>(*panel, "controlButton")->text(), "Start");
 
-  // Start without permission asks once and presents the permission sheet, modal over the panel.
-  // Enter and keypad Enter press the focused button as Space does, here and in the sheets.
+  // Start without permission asks once and presents the permission sheet in the panel's place,
+  // with the keyboard: Escape closes the sheet, not the panel. Enter and keypad Enter press the
+  // focused button as Space does, here and in the sheets.
   const int queries = backend.trustQueries;
   press(*panel, "controlButton", Qt::Key_Return);
   settle();
   EXPECT_EQ(backend.trustQueries, queries + 1);
-  ASSERT_NE(panel->permissionSheet(), nullptr);
-  EXPECT_EQ(panel->permissionSheet()->windowModality(), Qt::WindowModal);
+  QPointer<PermissionRequestView> sheet = panel->permissionSheet();
+  ASSERT_TRUE(sheet);
+  EXPECT_FALSE(sheet->isWindow());
+  EXPECT_TRUE(sheet->isVisible());
+  EXPECT_FALSE(find(*panel, "panelPage")->isVisible());
+  EXPECT_EQ(panel->sizeHint(), sheet->size()) << "the window fits the sheet";
   EXPECT_FALSE(manager->isRunning()());
-  panel->permissionSheet()->reject();
+  ASSERT_TRUE(sheet->isAncestorOf(QApplication::focusWidget()));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  settle();
+  EXPECT_FALSE(sheet);
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_EQ(panel->sizeHint(), QSize(260, 400));
+  EXPECT_TRUE(find(*panel, "panelPage")->isVisible());
 
   // With it, Start runs the loop; a minute later the figures differ and show plain digits.
   backend.trusted = true;
   click(*panel, "refreshButton");
   settle();
   EXPECT_FALSE(find(*panel, "permissionSection")->isVisibleTo(panel.get()));
+  const QPoint startAt = find(*panel, "controlButton")->mapTo(panel.get(), QPoint());
   click(*panel, "controlButton");
   settle();
   ASSERT_TRUE(manager->isRunning()());
   EXPECT_EQ(panel->permissionSheet(), nullptr);
   EXPECT_EQ(label(*panel, "nextCheckText"), "Next Check: 60s");
+  EXPECT_EQ(find(*panel, "controlButton")->mapTo(panel.get(), QPoint()), startAt)
+      << "Stop is where Start was";
   advance(61'000);
   EXPECT_EQ(label(*panel, "statusText"), "Running");
   EXPECT_EQ(label(*panel, "activeText"), "Active: 3");
@@ -183,12 +197,15 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   settle();
   ASSERT_NE(panel->settingsSheet(), nullptr);
   EXPECT_TRUE(panel->settingsSheet()->isVisible());
-  press(*panel, "quitButton", Qt::Key_Return);
-  EXPECT_EQ(quitCalls, 1);
+  EXPECT_EQ(panel->sizeHint(), QSize(360, 200));
   // Closing the panel closes its sheets.
   panel->hide();
   settle();
   EXPECT_EQ(panel->settingsSheet(), nullptr);
+  panel->show();
+  settle();
+  press(*panel, "quitButton", Qt::Key_Return);
+  EXPECT_EQ(quitCalls, 1);
 }
 
 TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
@@ -387,18 +404,20 @@ TEST_F(ViewsTest, HeadingsStayBoldInBothLanguagesWithAFontWithoutABoldFace) {
     for (const char* code : {"en", "zh-Hans"}) {
       language.setCurrentLanguage(code);
       auto panel = openPanel();
-      click(*panel, "settingsButton");
-      settle();
-      ASSERT_NE(panel->settingsSheet(), nullptr);
-      click(*panel, "authorizeButton");
-      settle();
-      ASSERT_NE(panel->permissionSheet(), nullptr);
-      for (QLabel* heading :
-           {find<QLabel>(*panel, "appName"), find<QLabel>(*panel->settingsSheet(), "title"),
-            find<QLabel>(*panel->permissionSheet(), "title")}) {
+      const auto expectBold = [&](QLabel* heading) {
         EXPECT_GE(boldness(*heading), 1.2)
             << heading->text().toStdString() << " in " << family.toStdString();
-      }
+      };
+      expectBold(find<QLabel>(*panel, "appName"));
+      panel->presentSettings();
+      settle();
+      ASSERT_NE(panel->settingsSheet(), nullptr);
+      expectBold(find<QLabel>(*panel->settingsSheet(), "title"));
+      panel->presentPermissionSheet();
+      settle();
+      ASSERT_NE(panel->permissionSheet(), nullptr);
+      EXPECT_EQ(panel->settingsSheet(), nullptr) << "one sheet at a time";
+      expectBold(find<QLabel>(*panel->permissionSheet(), "title"));
     }
   }
   QApplication::setFont(original);
