@@ -114,6 +114,20 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"extension.failed",
             "The extension could not be installed, and nothing was changed: %1"},
            {"menu.open", "Open Dozewick"},
+           {"help.title", "Help"},
+           {"help.missing",
+            "The help page is not installed: it belongs in share/dozewick/help beside the folder "
+            "of the dozewick program."},
+           {"help.noBrowser", "No web browser is set up to open links. The address:"},
+           {"needs.x11", "X11: needs a window manager that follows EWMH; most do."},
+           {"needs.x11.wayland",
+            "This Wayland session hides other programs' windows: choose an X11 session at "
+            "login."},
+           {"needs.kwin", "KDE Plasma: needs KWin's scripting on the session bus."},
+           {"needs.gnome", "GNOME: needs Dozewick's shell extension, loaded at login."},
+           {"needs.none",
+            "This session hides other programs' windows: choose an X11, KDE Plasma or GNOME "
+            "session at login."},
        }},
       {"zh-Hans",
        {
@@ -163,6 +177,17 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
             "Dozewick 无法使用它：请更新 Dozewick。"},
            {"extension.failed", "无法安装扩展，未做任何更改：%1"},
            {"menu.open", "打开 Dozewick"},
+           {"help.title", "帮助"},
+           {"help.missing",
+            "帮助页面未安装：它应位于 dozewick 程序所在文件夹旁的 share/dozewick/help 中。"},
+           {"help.noBrowser", "没有可打开链接的网页浏览器。地址："},
+           {"needs.x11", "X11：需要遵循 EWMH 的窗口管理器，大多数都遵循。"},
+           {"needs.x11.wayland",
+            "此 Wayland 会话不允许查看其他程序的窗口：请在登录时选择 X11 会话。"},
+           {"needs.kwin", "KDE Plasma：需要会话总线上的 KWin 脚本接口。"},
+           {"needs.gnome", "GNOME：需要 Dozewick 的 Shell 扩展，登录时加载。"},
+           {"needs.none",
+            "此会话不允许查看其他程序的窗口：请在登录时选择 X11、KDE Plasma 或 GNOME 会话。"},
        }},
   };
   return tables;

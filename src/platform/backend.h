@@ -62,12 +62,16 @@ struct BackendContext {
   std::int32_t ownPid = 0;           // Dozewick's process: its windows are never managed
   const Localizer* texts = nullptr;  // for what a backend tells the user itself
   std::ostream* diagnostics = nullptr;
+  // Shows the help page in a window of Dozewick's own; unset: the desktop's handler opens it.
+  std::function<void()> showHelp{};
 };
 
 // One desktop: its windows, whether they can be managed, Authorize, and the extras some desktops
 // have. Every call is made on the main thread; none waits for the desktop longer than a reply.
 class Backend {
  public:
+  Backend() = default;
+  explicit Backend(const BackendContext& context) : showHelp_(context.showHelp) {}
   virtual ~Backend() = default;
 
   // The windows, as the loop lists and minimizes them.
@@ -84,6 +88,9 @@ class Backend {
   virtual AuthorizeOutcome authorize() { return {}; }
   // Shows the user what Dozewick needs here: the help page.
   virtual void showHelp();
+  // The text key of one line saying what this desktop needs, for the permission sheet's small
+  // print; empty where there is nothing better to show than the program's path.
+  virtual std::string requirementKey() { return {}; }
 
   // Reports every mouse press anywhere on the desktop until the token is dropped; null where the
   // desktop does not tell.
@@ -94,6 +101,7 @@ class Backend {
 
  private:
   OwnWindows noOwnWindows_;
+  std::function<void()> showHelp_;
 };
 
 }  // namespace dozewick

@@ -88,9 +88,15 @@ void PermissionRequestView::build() {
   path_ = new MiddleElidedLabel;
   path_->setObjectName(QStringLiteral("executablePath"));
   path_->setFont(style::monospaced(10));
+  requirement_ = new QLabel;
+  requirement_->setObjectName(QStringLiteral("requirement"));
+  requirement_->setFont(style::caption2());
+  requirement_->setAlignment(Qt::AlignCenter);
+  requirement_->setWordWrap(true);
   auto* pathBox = new QHBoxLayout;
   pathBox->setContentsMargins(8, 0, 8, 0);
   pathBox->addWidget(path_);
+  pathBox->addWidget(requirement_);
   stack->addLayout(pathBox);
 
   note_ = new QLabel;
@@ -186,8 +192,14 @@ void PermissionRequestView::refresh() {
     setTextColor(steps_[i], textColour(ColorRole::secondary));
     stepIcons_[i]->setSymbol(QStringLiteral("%1.circle").arg(i + 1), colour(ColorRole::secondary));
   }
+  // The program's path says nothing to a user here; what the desktop needs does.
+  const bool needs = !services_.requirementKey.empty();
+  path_->setVisible(!needs);
   path_->setText(QString::fromStdString(services_.executablePath));
   setTextColor(path_, textColour(ColorRole::secondary));
+  requirement_->setVisible(needs);
+  requirement_->setText(needs ? text(services_.requirementKey.c_str()) : QString());
+  setTextColor(requirement_, textColour(ColorRole::secondary));
 
   // Paths may break after any folder, so that a long one wraps instead of widening the sheet.
   QString note = QString::fromStdString(services_.checker.promptNote()());

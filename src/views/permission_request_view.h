@@ -59,6 +59,7 @@ class PermissionRequestView : public QDialog {
   std::vector<QLabel*> steps_;
   std::vector<SymbolView*> stepIcons_;
   MiddleElidedLabel* path_ = nullptr;
+  QLabel* requirement_ = nullptr;  // what the desktop needs, in the path's place
   QLabel* note_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* closeButton_ = nullptr;

@@ -218,6 +218,7 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   EXPECT_EQ(label(*sheet, "step1"), "Press Authorize");
   EXPECT_EQ(label(*sheet, "step3"), "Other desktops: see the help page");
   EXPECT_EQ(find<MiddleElidedLabel>(*sheet, "executablePath")->text(), "/usr/local/bin/dozewick");
+  EXPECT_FALSE(find(*sheet, "requirement")->isVisibleTo(sheet));
   EXPECT_FALSE(find(*sheet, "status")->isVisibleTo(sheet));
 
   press(*sheet, "mainButton", Qt::Key_Return);
@@ -238,11 +239,16 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   EXPECT_FALSE(checker->hasCheckTimer());
 
   // What stands in the way is said in the sheet, with a path that may wrap after any folder.
+  // Where the desktop says what it needs, the small print says that instead of the path.
   backend.authorized = {
       false, "/home/u/.local/share/gnome-shell/extensions/dozewick@dozewick.org is a link"};
+  services->requirementKey = "needs.x11";
   click(*panel, "authorizeButton");
   settle();
   sheet = panel->permissionSheet();
+  EXPECT_FALSE(find(*sheet, "executablePath")->isVisibleTo(sheet));
+  EXPECT_EQ(label(*sheet, "requirement"),
+            "X11: needs a window manager that follows EWMH; most do.");
   click(*sheet, "mainButton");
   settle();
   EXPECT_EQ(label(*sheet, "note").remove(QChar(0x200b)),

@@ -51,7 +51,8 @@ void notify(QDBusConnection bus, const QString& body) {
 }  // namespace
 
 GnomeBackend::GnomeBackend(QDBusConnection bus, const BackendContext& context, int callTimeoutMs)
-    : bus_(std::move(bus)),
+    : Backend(context),
+      bus_(std::move(bus)),
       texts_(context.texts),
       callTimeoutMs_(callTimeoutMs),
       model_(*this, context.ownPid, context.diagnostics ? *context.diagnostics : std::cerr) {}

@@ -113,7 +113,8 @@ QString KWinBackend::builtInScript() {
 
 KWinBackend::KWinBackend(QDBusConnection bus, QString scriptSource, QString scriptDirectory,
                          const BackendContext& context, Options options)
-    : bus_(std::move(bus)),
+    : Backend(context),
+      bus_(std::move(bus)),
       scriptSource_(std::move(scriptSource)),
       scriptDirectory_(std::move(scriptDirectory)),
       ownPid_(context.ownPid),

@@ -58,6 +58,7 @@ class KWinBackend final : public QObject, public Backend, private DesktopModel::
   void start() override;
   // Unloads the script; waits for KWin's answer a short while.
   void stop() override;
+  std::string requirementKey() override { return "needs.kwin"; }
 
   bool scriptAnswering() const;
   const DesktopModel& model() const { return model_; }
