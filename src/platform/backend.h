@@ -27,6 +27,8 @@ enum class Readiness {
 struct AuthorizeOutcome {
   bool ok = true;       // false when no grant can come of it, so there is nothing to wait for
   std::string message;  // for the user, in the interface language; empty: nothing to tell
+  // The grant comes only after the user logs out and in again: no use waiting for it now.
+  bool needsNewLogin = false;
 };
 
 // How Dozewick's own windows (the panel, its dialogs) behave towards the window manager. Where

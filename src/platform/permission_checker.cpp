@@ -55,6 +55,8 @@ bool PermissionChecker::takeAnswer(Readiness readiness) {
       stopTimer();
     }
   }
+  if (granted && needsNewLogin_.get())
+    needsNewLogin_ = false;
   return granted;
 }
 
@@ -93,6 +95,14 @@ void PermissionChecker::startCheckingPermission() {
       return;
     }
     self->backend_.showHelp();
+    // Until that login nothing will change: a poll would only run out and blame the wrong thing.
+    if (outcome.needsNewLogin || self->needsNewLogin_.get()) {
+      if (!self->needsNewLogin_.get())
+        self->needsNewLogin_ = true;
+      self->isCheckingPermission_ = false;
+      self->checkStatus_ = self->texts_.localizedString("status.loginNeeded");
+      return;
+    }
     self->stopTimer();
     std::weak_ptr<PermissionChecker> weak = self;
     self->checkTimer_ = self->runtime_.scheduleRepeating(kPollInterval, [weak] {

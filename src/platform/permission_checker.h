@@ -37,6 +37,9 @@ class PermissionChecker final : public ObservableObject,
   const Published<bool>& isAnswerPending() const { return isAnswerPending_; }
   // What the last prompt had to tell the user; empty at each new guided check.
   const Published<std::string>& promptNote() const { return promptNote_; }
+  // Authorize did its part, and the grant comes with the user's next login: the status says so
+  // until the desktop answers, instead of a poll running out.
+  const Published<bool>& needsNewLogin() const { return needsNewLogin_; }
   std::int64_t checkCount() const { return checkCount_; }
   bool hasCheckTimer() const { return checkTimer_ != nullptr; }
 
@@ -62,6 +65,7 @@ class PermissionChecker final : public ObservableObject,
   Published<std::string> checkStatus_{*this, std::string()};
   Published<std::string> promptNote_{*this, std::string()};
   Published<bool> isAnswerPending_{*this, false};
+  Published<bool> needsNewLogin_{*this, false};
   std::shared_ptr<RepeatingTimer> checkTimer_;
   std::shared_ptr<RepeatingTimer> pendingTimer_;
   std::int64_t checkCount_ = 0;

@@ -33,6 +33,7 @@ PermissionRequestView::PermissionRequestView(ViewServices& services, QWidget* pa
   build();
   redraw_.observe(services_.checker);
   redraw_.observe(services_.language);
+  redraw_.observe(services_.launchAtLogin);
   refresh();
 }
 
@@ -84,6 +85,13 @@ void PermissionRequestView::build() {
   stack->addWidget(message_);
 
   stack->addWidget(buildSteps(), 0, Qt::AlignHCenter);
+  launchButton_ = new QPushButton;
+  launchButton_->setObjectName(QStringLiteral("launchAtLoginButton"));
+  launchButton_->setFont(style::caption2());
+  launchButton_->setAutoDefault(false);
+  connect(launchButton_, &QPushButton::clicked, this,
+          [this] { services_.launchAtLogin.setEnabled(true); });
+  stack->addWidget(launchButton_, 0, Qt::AlignHCenter);
 
   path_ = new MiddleElidedLabel;
   path_->setObjectName(QStringLiteral("executablePath"));
@@ -185,13 +193,22 @@ void PermissionRequestView::refresh() {
   title_->setText(text("permission.title"));
   message_->setText(text("permission.message"));
   setTextColor(message_, textColour(ColorRole::secondary));
-  static const char* const kStepKeys[] = {"permission.step1", "permission.step2",
-                                          "permission.step3", "permission.step4"};
+  const LastStep last =
+      lastStep(services_.checker.needsNewLogin()(), services_.launchAtLogin.isEnabled()());
+  const char* const stepKeys[] = {"permission.step1", "permission.step2", "permission.step3",
+                                  last.textKey};
   for (std::size_t i = 0; i < steps_.size(); ++i) {
-    steps_[i]->setText(text(kStepKeys[i]));
+    steps_[i]->setText(text(stepKeys[i]));
     setTextColor(steps_[i], textColour(ColorRole::secondary));
     stepIcons_[i]->setSymbol(QStringLiteral("%1.circle").arg(i + 1), colour(ColorRole::secondary));
   }
+  const QString launch = text("permission.launchAtLogin");
+  makeLink(launchButton_, textColour(ColorRole::blue));
+  setButtonSymbol(launchButton_, QStringLiteral("power.circle"), textColour(ColorRole::blue), 12);
+  launchButton_->setText(launch);
+  launchButton_->setAccessibleName(launch);
+  launchButton_->setVisible(last.offersLaunchAtLogin);
+
   // The program's path says nothing to a user here; what the desktop needs does.
   const bool needs = !services_.requirementKey.empty();
   path_->setVisible(!needs);

@@ -65,6 +65,7 @@ class PermissionRequestView : public QDialog {
   QPushButton* closeButton_ = nullptr;
   QPushButton* mainButton_ = nullptr;
   QPushButton* refreshButton_ = nullptr;
+  QPushButton* launchButton_ = nullptr;  // offered when the grant waits for the next login
 };
 
 }  // namespace dozewick

@@ -71,6 +71,14 @@ PermissionButtonForm permissionButtonForm(bool hasAccessibilityPermission,
   return {"button.authorize", true, ColorRole::accent, true};
 }
 
+LastStep lastStep(bool needsNewLogin, bool launchesAtLogin) {
+  if (!needsNewLogin)
+    return {"permission.step4", false};
+  if (launchesAtLogin)
+    return {"permission.step4.autostart", false};
+  return {"permission.step4.restart", true};
+}
+
 ColorRole permissionStatusColor(bool hasAccessibilityPermission) {
   return hasAccessibilityPermission ? ColorRole::green : ColorRole::orange;
 }

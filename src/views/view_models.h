@@ -59,6 +59,15 @@ struct PermissionButtonForm {
 
 PermissionButtonForm permissionButtonForm(bool hasAccessibilityPermission,
                                           bool isCheckingPermission);
+// The permission dialog's last step. After an Authorize whose grant comes with the next login,
+// the program must be running after that login to see it: it starts by itself when it launches at
+// login, else the user starts it again, and the dialog offers to switch launching at login on.
+struct LastStep {
+  const char* textKey;
+  bool offersLaunchAtLogin;
+};
+LastStep lastStep(bool needsNewLogin, bool launchesAtLogin);
+
 // The status line's colour in the permission dialog.
 ColorRole permissionStatusColor(bool hasAccessibilityPermission);
 

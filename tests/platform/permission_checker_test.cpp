@@ -191,5 +191,27 @@ TEST_F(PermissionCheckerTest, AnAuthorizeThatCannotGrantSaysWhyAndEndsTheCheck) 
   EXPECT_TRUE(checker->hasCheckTimer());
 }
 
+// An install whose grant comes with the next login (GNOME on Wayland) says so, not a time-out,
+// also after another Authorize in the same session, until the desktop answers.
+TEST_F(PermissionCheckerTest, AGrantThatComesWithTheNextLoginIsSaidSoUntilTheDesktopAnswers) {
+  auto checker = settled();
+  backend_.authorized.needsNewLogin = true;
+  checker->startCheckingPermission();
+  runtime_.runPending();
+  EXPECT_EQ(backend_.calls, (std::vector<std::string>{"authorize", "help"}));
+  EXPECT_TRUE(checker->needsNewLogin().get());
+  EXPECT_FALSE(checker->isCheckingPermission().get());
+  EXPECT_FALSE(checker->hasCheckTimer());
+  backend_.authorized.needsNewLogin = false;  // already in place the second time
+  checker->startCheckingPermission();
+  runtime_.advance(60'000ms);
+  EXPECT_EQ(checker->checkStatus().get(), "Log out and back in to finish");
+  backend_.trusted = true;
+  checker->checkPermissionAsync(nullptr);
+  runtime_.runPending();
+  EXPECT_FALSE(checker->needsNewLogin().get());
+  EXPECT_EQ(checker->checkStatus().get(), "Permission OK");
+}
+
 }  // namespace
 }  // namespace dozewick

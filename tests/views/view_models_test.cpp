@@ -151,6 +151,19 @@ TEST(PanelModelTest, DerivedValuesOfEveryState) {
   EXPECT_FALSE(panelModel(inputs(false, false, "")).showsCheckStatus);
 }
 
+// Only a grant that waits for the next login changes the last step: the program must then be
+// running after that login, by itself or started again.
+TEST(PermissionDialogModelTest, TheLastStepFollowsTheLoginThatTheGrantWaitsFor) {
+  for (const bool launches : {false, true}) {
+    EXPECT_STREQ(lastStep(false, launches).textKey, "permission.step4");
+    EXPECT_FALSE(lastStep(false, launches).offersLaunchAtLogin);
+  }
+  EXPECT_STREQ(lastStep(true, true).textKey, "permission.step4.autostart");
+  EXPECT_FALSE(lastStep(true, true).offersLaunchAtLogin);
+  EXPECT_STREQ(lastStep(true, false).textKey, "permission.step4.restart");
+  EXPECT_TRUE(lastStep(true, false).offersLaunchAtLogin);
+}
+
 // The panel's smoke test and the tray's show each icon with its text; here that without the
 // permission the run state is not even read, and that an answer not known yet warns of nothing.
 TEST(TrayIconModelTest, MissingPermissionOutranksTheRunStateWhichIsThenNotRead) {

@@ -255,14 +255,24 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
             QString::fromStdString(backend.authorized.message));
   EXPECT_TRUE(find<QPushButton>(*sheet, "mainButton")->isEnabled()) << "nothing to wait for";
   EXPECT_LE(sheet->width(), 300);
+  // A grant that comes with the next login: the last step offers to start with the session.
   backend.authorized = {};
+  backend.authorized.needsNewLogin = true;
   click(*sheet, "mainButton");
   settle();
   EXPECT_FALSE(find(*sheet, "note")->isVisibleTo(sheet));
+  EXPECT_EQ(label(*sheet, "step4"), "After logging in, start Dozewick again");
+  click(*sheet, "launchAtLoginButton");
+  settle();
+  EXPECT_EQ(loginItems.current, LoginItemStatus::enabled);
+  EXPECT_EQ(label(*sheet, "step4"), "After logging in, Dozewick starts by itself");
+  EXPECT_FALSE(find(*sheet, "launchAtLoginButton")->isVisibleTo(sheet));
   backend.trusted = true;
-  advance(1000);
+  click(*sheet, "refreshButton");
+  settle();
   ASSERT_TRUE(sheet) << "the sheet stays once trust is granted";
-  EXPECT_EQ(label(*sheet, "status"), "Permission Granted");
+  EXPECT_EQ(label(*sheet, "status"), "Permission OK");
+  EXPECT_EQ(label(*sheet, "step4"), "Return and press Refresh");
 }
 
 TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {

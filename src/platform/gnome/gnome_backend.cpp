@@ -229,6 +229,9 @@ AuthorizeOutcome GnomeBackend::authorize() {
   }
   AuthorizeOutcome outcome{
       result.ok, texts_ ? gnome::describeInstall(result, *texts_) : result.detail.toStdString()};
+  // New files are read by the shell only when it starts; a copy already in place it knows, and
+  // switching that one on takes effect at once.
+  outcome.needsNewLogin = result.ok && result.outcome == gnome::InstallOutcome::installed;
   if (!result.ok)
     std::cerr << "Dozewick: " << outcome.message << '\n';
   const std::string next = texts_ ? texts_->localizedString("permission.step2") : std::string();
