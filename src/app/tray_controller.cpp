@@ -128,7 +128,7 @@ void TrayController::startOrStopFromMenu() {
     return;
   }
   const QPointer<TrayController> self(this);
-  services_.checker.checkPermissionAsync([self, &manager](bool granted) {
+  services_.checker.checkPermissionOnceKnown([self, &manager](bool granted) {
     if (granted) {
       manager.start();
     } else if (self && !self->terminated_) {

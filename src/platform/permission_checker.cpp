@@ -57,6 +57,10 @@ bool PermissionChecker::takeAnswer(Readiness readiness) {
   }
   if (granted && needsNewLogin_.get())
     needsNewLogin_ = false;
+  if (!pending) {
+    for (auto& waiting : std::exchange(awaitingAnswer_, {}))
+      waiting(granted);
+  }
   return granted;
 }
 
@@ -64,6 +68,15 @@ void PermissionChecker::checkPermissionAsync(std::function<void(bool granted)> d
   performPermissionCheck([self = shared_from_this(), done = std::move(done)](Readiness readiness) {
     const bool granted = self->takeAnswer(readiness);
     if (done)
+      done(granted);
+  });
+}
+
+void PermissionChecker::checkPermissionOnceKnown(std::function<void(bool granted)> done) {
+  checkPermissionAsync([self = shared_from_this(), done = std::move(done)](bool granted) {
+    if (self->isAnswerPending_.get())
+      self->awaitingAnswer_.push_back(done);
+    else
       done(granted);
   });
 }

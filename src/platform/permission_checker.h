@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/localizer.h"
 #include "core/observable.h"
@@ -45,6 +46,9 @@ class PermissionChecker final : public ObservableObject,
 
   // Runs the silent query and publishes only a change of the answer.
   void checkPermissionAsync(std::function<void(bool granted)> done) override;
+  // The same, but an answer not known yet is waited for: what a press of Start asks, so that it
+  // does not take "not yet" for "no" and present the permission sheet.
+  void checkPermissionOnceKnown(std::function<void(bool granted)> done);
   void startCheckingPermission();
   // What the permission dialog does when it closes: ends a poll and keeps the status text.
   void stopCheckingPermission();
@@ -68,6 +72,7 @@ class PermissionChecker final : public ObservableObject,
   Published<bool> needsNewLogin_{*this, false};
   std::shared_ptr<RepeatingTimer> checkTimer_;
   std::shared_ptr<RepeatingTimer> pendingTimer_;
+  std::vector<std::function<void(bool)>> awaitingAnswer_;
   std::int64_t checkCount_ = 0;
 };
 

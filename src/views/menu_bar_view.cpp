@@ -394,7 +394,7 @@ void MenuBarView::toggleRunning() {
   startPending_ = true;
   QPointer<MenuBarView> self(this);
   WindowManager& manager = services_.manager;
-  services_.checker.checkPermissionAsync([self, &manager](bool granted) {
+  services_.checker.checkPermissionOnceKnown([self, &manager](bool granted) {
     if (self)
       self->startPending_ = false;
     if (granted) {

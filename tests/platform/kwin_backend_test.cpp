@@ -239,6 +239,7 @@ TEST(KWinBackend, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuitsOnSIG
   testing::WaylandProgram program(QStringLiteral(DOZEWICK_EXECUTABLE));
   ASSERT_TRUE(program.started());
   ASSERT_TRUE(program.press(QStringLiteral("Start"))) << "the panel did not come up";
+  EXPECT_FALSE(program.shows(QStringLiteral("Need Permission"))) << "at first sight";
   ASSERT_TRUE(scriptLoaded(QStringLiteral("dozewick")));
   ASSERT_TRUE(eventually([&] { return program.shows(QStringLiteral("Running")); }));
 

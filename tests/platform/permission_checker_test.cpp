@@ -104,8 +104,11 @@ TEST_F(PermissionCheckerTest, AnAnswerNotKnownYetWarnsOfNothingAndIsAskedForSoon
   auto checker = settled();
   EXPECT_TRUE(checker->isAnswerPending().get());
   EXPECT_FALSE(checker->hasAccessibilityPermission().get());
+  std::vector<bool> starts;  // Start waits for the answer rather than take "not yet" for "no"
+  checker->checkPermissionOnceKnown([&starts](bool granted) { starts.push_back(granted); });
   runtime_.advance(1000ms);
   EXPECT_EQ(checker->checkStatus().get(), "");
+  EXPECT_TRUE(starts.empty());
   const int queries = backend_.trustQueries;
   backend_.pending = false;
   backend_.trusted = true;
@@ -113,6 +116,7 @@ TEST_F(PermissionCheckerTest, AnAnswerNotKnownYetWarnsOfNothingAndIsAskedForSoon
   EXPECT_EQ(backend_.trustQueries, queries + 1);
   EXPECT_FALSE(checker->isAnswerPending().get());
   EXPECT_EQ(checker->checkStatus().get(), "Permission OK");
+  EXPECT_EQ(starts, std::vector<bool>{true});
   runtime_.advance(5000ms);
   EXPECT_EQ(backend_.trustQueries, queries + 1) << "no more asking once known";
   EXPECT_EQ(runtime_.activeTimerCount(), 0u);
