@@ -219,7 +219,11 @@ void PermissionRequestView::refresh() {
   setTextColor(requirement_, textColour(ColorRole::secondary));
 
   // Paths may break after any folder, so that a long one wraps instead of widening the sheet.
-  QString note = QString::fromStdString(services_.checker.promptNote()());
+  // Or why launching at login, as offered, could not be switched on.
+  std::string said = services_.checker.promptNote()();
+  if (said.empty() && last.offersLaunchAtLogin)
+    said = settingsErrorText(services_.launchAtLogin.lastError()(), services_.language);
+  QString note = QString::fromStdString(said);
   note_->setText(note.replace(u'/', QStringLiteral("/\u200b")));
   note_->setVisible(!note.isEmpty());
   setTextColor(note_, textColour(ColorRole::orange));

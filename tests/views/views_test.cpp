@@ -262,6 +262,11 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   settle();
   EXPECT_FALSE(find(*sheet, "note")->isVisibleTo(sheet));
   EXPECT_EQ(label(*sheet, "step4"), "After logging in, start Dozewick again");
+  loginItems.failure = "the autostart folder is not writable";
+  click(*sheet, "launchAtLoginButton");
+  settle();
+  EXPECT_EQ(label(*sheet, "note"), "Not saved: the autostart folder is not writable");
+  loginItems.failure.reset();
   click(*sheet, "launchAtLoginButton");
   settle();
   EXPECT_EQ(loginItems.current, LoginItemStatus::enabled);
