@@ -419,7 +419,7 @@ void MenuBarView::presentSheet(QPointer<Sheet>& slot) {
   if (slot)
     return;
   if (sheet_)
-    static_cast<QDialog*>(sheet_)->reject();  // one sheet at a time, as the tray's menu may ask
+    sheet_->reject();  // one sheet at a time, as the tray's menu may ask
   auto* sheet = new Sheet(services_, this);
   slot = sheet;
   connect(sheet, &QDialog::finished, this, [this, sheet] { sheetClosed(sheet); });
@@ -436,7 +436,7 @@ void MenuBarView::presentSheet(QPointer<Sheet>& slot) {
     sheet->setFocus(Qt::OtherFocusReason);
 }
 
-void MenuBarView::sheetClosed(QWidget* sheet) {
+void MenuBarView::sheetClosed(QDialog* sheet) {
   pages_->removeWidget(sheet);
   if (sheet_ != sheet)
     return;

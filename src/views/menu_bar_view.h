@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -77,7 +78,7 @@ class MenuBarView : public QWidget {
   void closeSheets();
   template <class Sheet>
   void presentSheet(QPointer<Sheet>& slot);
-  void sheetClosed(QWidget* sheet);
+  void sheetClosed(QDialog* sheet);
 
   ViewServices& services_;
   QueuedRedraw redraw_{this, [this] { refresh(); }};
@@ -87,7 +88,7 @@ class MenuBarView : public QWidget {
   QPointer<PermissionRequestView> permissionSheet_;
   QPointer<SettingsView> settingsSheet_;
   QVBoxLayout* pages_ = nullptr;
-  QWidget* sheet_ = nullptr;  // the one shown, in the panel's place
+  QPointer<QDialog> sheet_;  // the one shown, in the panel's place
   QWidget* panelPage_ = nullptr;
   QPointer<QWidget> focusBeforeSheet_;
 
