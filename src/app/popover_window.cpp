@@ -57,25 +57,49 @@ PopoverWindow::PopoverWindow(QWidget* content, Mode mode, OwnWindows& ownWindows
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(content);
-  setFixedSize(contentSize);
+  fitContent();
 }
 
 void PopoverWindow::showAt(const std::optional<QRect>& iconGeometry, QPoint pointer) {
-  const QPoint probe = iconGeometry && !iconGeometry->isEmpty() ? iconGeometry->center() : pointer;
-  QScreen* screen = QGuiApplication::screenAt(probe);
-  if (!screen)
-    screen = QGuiApplication::primaryScreen();
-  const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), contentSize);
-  move(popoverPosition(iconGeometry, pointer, area, contentSize));
+  iconGeometry_ = iconGeometry;
+  pointer_ = pointer;
+  place();
   show();
   raise();
   activateWindow();
+}
+
+void PopoverWindow::place() {
+  const QPoint probe =
+      iconGeometry_ && !iconGeometry_->isEmpty() ? iconGeometry_->center() : pointer_;
+  QScreen* screen = QGuiApplication::screenAt(probe);
+  if (!screen)
+    screen = QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
+  move(popoverPosition(iconGeometry_, pointer_, area, size()));
+}
+
+void PopoverWindow::fitContent() {
+  const QSize wanted = content_->sizeHint();
+  if (!wanted.isValid() || wanted == size())
+    return;
+  setFixedSize(wanted);
+  if (mode_ == Mode::popover && isVisible())
+    place();
+}
+
+bool PopoverWindow::event(QEvent* event) {
+  // The content asks for another size (updateGeometry) when what it shows changes.
+  if (event->type() == QEvent::LayoutRequest)
+    fitContent();
+  return QWidget::event(event);
 }
 
 void PopoverWindow::showEvent(QShowEvent* event) {
   // Part of the tray icon, not a window of its own for task bars and pagers.
   if (mode_ == Mode::popover && !event->spontaneous())
     ownWindows_.keepOutOfTaskbars(winId());
+  fitContent();
   QWidget::showEvent(event);
 }
 

@@ -20,13 +20,14 @@ QPoint popoverPosition(const std::optional<QRect>& iconGeometry, QPoint pointer,
 // The window that hosts the panel. As a popover it is a frameless tool window that stays on top,
 // out of task bars and pagers, and closes only when asked or on Escape (on Wayland, where a click
 // elsewhere cannot be seen, also when another application takes the focus); as a standalone
-// window (no tray on this desktop) it is an ordinary window whose closing ends the program.
+// window (no tray on this desktop) it is an ordinary window whose closing ends the program. It
+// takes its content's size hint whenever that changes (a sheet in the panel's place): a popover
+// keeps its place beside the anchor, a window its top-left corner.
 class PopoverWindow final : public QWidget {
   Q_OBJECT
 
  public:
   enum class Mode { popover, standalone };
-  static constexpr QSize contentSize{260, 400};
 
   // `ownWindows` keeps a popover out of task bars and pagers.
   PopoverWindow(QWidget* content, Mode mode, OwnWindows& ownWindows, QWidget* parent = nullptr);
@@ -45,11 +46,17 @@ class PopoverWindow final : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
+  void fitContent();
+  void place();
+
   Mode mode_;
   QWidget* content_;
   OwnWindows& ownWindows_;
+  std::optional<QRect> iconGeometry_;
+  QPoint pointer_;
 };
 
 }  // namespace dozewick

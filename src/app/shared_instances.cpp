@@ -5,6 +5,7 @@
 // anyway.
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <iostream>
 
 #include "app/wiring.h"
@@ -13,10 +14,12 @@
 #include "localization/language_manager.h"
 #include "localization/preferences_file.h"
 #include "localization/system_languages.h"
+#include "platform/help_page.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "platform/qt_runtime.h"
 #include "platform/xdg_autostart.h"
+#include "views/help_view.h"
 
 namespace dozewick {
 
@@ -34,6 +37,19 @@ QtRuntime& mainRuntime() {
 
 BackendKind chosenKind = BackendKind::x11;
 
+// One help window at a time, brought to the front when asked for again.
+void showHelpWindow() {
+  static QPointer<HelpView> window;
+  if (!window) {
+    window =
+        new HelpView(LanguageManager::shared(), findHelpPage(), [] { return hasWebBrowser(); });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
 // The desktop, followed from the first use to the quit. The program's own panel and dialogs are
 // never managed, nor the application in front.
 Backend& desktopBackend() {
@@ -42,6 +58,7 @@ Backend& desktopBackend() {
     context.ownPid = static_cast<std::int32_t>(QCoreApplication::applicationPid());
     context.texts = &LanguageManager::shared();
     context.diagnostics = &std::cerr;
+    context.showHelp = showHelpWindow;
     Backend* made = makeBackend(chosenKind, context).release();
     made->start();
     // KWin would keep running the script, reporting to a bus name nobody holds any more.
@@ -94,7 +111,8 @@ std::unique_ptr<TrayController> makeTrayController(bool trayAvailable) {
                         mainRuntime(),
                         desktopBackend().ownWindows(),
                         {},
-                        QCoreApplication::applicationFilePath().toStdString()};
+                        QCoreApplication::applicationFilePath().toStdString(),
+                        desktopBackend().requirementKey()};
   TrayController::Options options;
   options.trayAvailable = trayAvailable;
   return std::make_unique<TrayController>(std::move(services), systemClock(), desktopBackend(),

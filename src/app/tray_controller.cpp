@@ -34,6 +34,7 @@ TrayController::TrayController(ViewServices services, const Clock& clock, Backen
 
 TrayController::~TrayController() {
   menuRedraw_.stop();
+  iconRedraw_.stop();
   applicationWillTerminate();
   delete popover_.data();
 }
@@ -74,6 +75,7 @@ void TrayController::setupMenuBar() {
     setupContextMenu();
     statusItem_->show();
   }
+  iconRedraw_.observe(services_.checker.isAnswerPending().willSet());
   const QPointer<TrayController> self(this);
   permissionCheckTimer_ = services_.runtime.scheduleRepeating(permissionCheckInterval, [self] {
     if (!self)
@@ -126,7 +128,7 @@ void TrayController::startOrStopFromMenu() {
     return;
   }
   const QPointer<TrayController> self(this);
-  services_.checker.checkPermissionAsync([self, &manager](bool granted) {
+  services_.checker.checkPermissionOnceKnown([self, &manager](bool granted) {
     if (granted) {
       manager.start();
     } else if (self && !self->terminated_) {
@@ -170,14 +172,17 @@ void TrayController::updateMenuBarIcon() {
   if (!statusItem_ && !usesShellIcon_)
     return;
   const bool permitted = services_.checker.hasAccessibilityPermission().get();
+  const bool pending = services_.checker.isAnswerPending().get();
   bool running = false;
   currentIcon_ = trayIconModel(
-      permitted, [this, &running] { return running = services_.manager.isRunning().get(); },
+      permitted, pending,
+      [this, &running] { return running = services_.manager.isRunning().get(); },
       services_.language);
   if (usesShellIcon_) {
-    const auto state = !permitted ? ShellIcon::State::needsPermission
-                       : running  ? ShellIcon::State::running
-                                  : ShellIcon::State::ready;
+    const auto state = !permitted && !pending ? ShellIcon::State::needsPermission
+                       : !permitted           ? ShellIcon::State::ready
+                       : running              ? ShellIcon::State::running
+                                              : ShellIcon::State::ready;
     if (shownInShell_ != state)
       shellIcon_->show(state);
     shownInShell_ = state;

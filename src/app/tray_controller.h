@@ -117,6 +117,8 @@ class TrayController final : public QObject {
   QAction* settingsAction_ = nullptr;
   QAction* quitAction_ = nullptr;
   QueuedRedraw menuRedraw_{this, [this] { updateContextMenu(); }};
+  // A first answer that came late (the desktop could not tell at launch) is drawn as it comes.
+  QueuedRedraw iconRedraw_{this, [this] { updateMenuBarIcon(); }};
   std::function<void(MenuBarView&)> afterOpening_;
   QPointer<PopoverWindow> popover_;
   std::shared_ptr<void> eventMonitor_;

@@ -6,7 +6,10 @@
 namespace dozewick {
 
 void Backend::showHelp() {
-  openHelpPage();
+  if (showHelp_)
+    showHelp_();
+  else
+    openHelpPage();
 }
 
 std::shared_ptr<void> Backend::watchClicks(std::function<void()>) {

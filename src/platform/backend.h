@@ -20,12 +20,15 @@ enum class Readiness {
                    // or extension that does not answer)
   needsAuthorize,  // Dozewick's part of the desktop is missing or out of date: Authorize
   unsupported,     // this session's windows cannot be reached at all
+  pending,         // Dozewick's part is being set up and cannot tell yet; known within seconds
 };
 
 // What Authorize did.
 struct AuthorizeOutcome {
   bool ok = true;       // false when no grant can come of it, so there is nothing to wait for
   std::string message;  // for the user, in the interface language; empty: nothing to tell
+  // The grant comes only after the user logs out and in again: no use waiting for it now.
+  bool needsNewLogin = false;
 };
 
 // How Dozewick's own windows (the panel, its dialogs) behave towards the window manager. Where
@@ -61,12 +64,16 @@ struct BackendContext {
   std::int32_t ownPid = 0;           // Dozewick's process: its windows are never managed
   const Localizer* texts = nullptr;  // for what a backend tells the user itself
   std::ostream* diagnostics = nullptr;
+  // Shows the help page in a window of Dozewick's own; unset: the desktop's handler opens it.
+  std::function<void()> showHelp{};
 };
 
 // One desktop: its windows, whether they can be managed, Authorize, and the extras some desktops
 // have. Every call is made on the main thread; none waits for the desktop longer than a reply.
 class Backend {
  public:
+  Backend() = default;
+  explicit Backend(const BackendContext& context) : showHelp_(context.showHelp) {}
   virtual ~Backend() = default;
 
   // The windows, as the loop lists and minimizes them.
@@ -83,6 +90,9 @@ class Backend {
   virtual AuthorizeOutcome authorize() { return {}; }
   // Shows the user what Dozewick needs here: the help page.
   virtual void showHelp();
+  // The text key of one line saying what this desktop needs, for the permission sheet's small
+  // print; empty where there is nothing better to show than the program's path.
+  virtual std::string requirementKey() { return {}; }
 
   // Reports every mouse press anywhere on the desktop until the token is dropped; null where the
   // desktop does not tell.
@@ -93,6 +103,7 @@ class Backend {
 
  private:
   OwnWindows noOwnWindows_;
+  std::function<void()> showHelp_;
 };
 
 }  // namespace dozewick

@@ -98,7 +98,7 @@ std::unique_ptr<Backend> makeBackend(BackendKind kind, const BackendContext& con
     case BackendKind::none:
       break;
   }
-  return std::make_unique<NoneBackend>();
+  return std::make_unique<NoneBackend>(context);
 }
 
 }  // namespace dozewick

@@ -7,38 +7,76 @@ namespace dozewick {
 
 namespace {
 constexpr std::chrono::milliseconds kPollInterval{1000};
+// While the desktop cannot tell yet: often enough that the first answer shows within a blink.
+constexpr std::chrono::milliseconds kPendingInterval{200};
 }  // namespace
 
 std::shared_ptr<PermissionChecker> PermissionChecker::create(Runtime& runtime,
                                                              const Localizer& texts,
                                                              Backend& backend) {
   std::shared_ptr<PermissionChecker> checker(new PermissionChecker(runtime, texts, backend));
-  checker->checkPermissionAsync(nullptr);
+  // Cheap on every desktop, and what the first icon and panel are drawn from.
+  checker->takeAnswer(backend.readiness());
   return checker;
 }
 
 PermissionChecker::PermissionChecker(Runtime& runtime, const Localizer& texts, Backend& backend)
     : runtime_(runtime), texts_(texts), backend_(backend) {}
 
-void PermissionChecker::performPermissionCheck(std::function<void(bool)> deliver) {
+void PermissionChecker::performPermissionCheck(std::function<void(Readiness)> deliver) {
   // Every backend answers from what it holds, so no thread is needed; the answer still comes
   // later, never inside the call.
   runtime_.post(
-      [&backend = backend_, deliver = std::move(deliver)] { deliver(backend.canManageWindows()); });
+      [&backend = backend_, deliver = std::move(deliver)] { deliver(backend.readiness()); });
+}
+
+bool PermissionChecker::takeAnswer(Readiness readiness) {
+  const bool pending = readiness == Readiness::pending;
+  const bool granted = readiness == Readiness::ready;
+  if (pending != isAnswerPending_.get())
+    isAnswerPending_ = pending;
+  if (pending && !pendingTimer_) {
+    std::weak_ptr<PermissionChecker> weak = weak_from_this();
+    pendingTimer_ = runtime_.scheduleRepeating(kPendingInterval, [weak] {
+      if (auto self = weak.lock())
+        self->checkPermissionAsync(nullptr);
+    });
+  } else if (!pending && pendingTimer_) {
+    std::exchange(pendingTimer_, nullptr)->invalidate();
+  }
+  if (granted != hasAccessibilityPermission_.get()) {
+    hasAccessibilityPermission_ = granted;
+    // Not yet known is not missing: nothing to tell until the desktop answers.
+    if (!pending)
+      checkStatus_ =
+          texts_.localizedString(granted ? "status.permission.ok" : "status.permission.needed");
+    if (granted) {
+      isCheckingPermission_ = false;
+      stopTimer();
+    }
+  }
+  if (granted && needsNewLogin_.get())
+    needsNewLogin_ = false;
+  if (!pending) {
+    for (auto& waiting : std::exchange(awaitingAnswer_, {}))
+      waiting(granted);
+  }
+  return granted;
 }
 
 void PermissionChecker::checkPermissionAsync(std::function<void(bool granted)> done) {
-  performPermissionCheck([self = shared_from_this(), done = std::move(done)](bool granted) {
-    if (granted != self->hasAccessibilityPermission_.get()) {
-      self->hasAccessibilityPermission_ = granted;
-      self->checkStatus_ = self->texts_.localizedString(granted ? "status.permission.ok"
-                                                                : "status.permission.needed");
-      if (granted) {
-        self->isCheckingPermission_ = false;
-        self->stopTimer();
-      }
-    }
+  performPermissionCheck([self = shared_from_this(), done = std::move(done)](Readiness readiness) {
+    const bool granted = self->takeAnswer(readiness);
     if (done)
+      done(granted);
+  });
+}
+
+void PermissionChecker::checkPermissionOnceKnown(std::function<void(bool granted)> done) {
+  checkPermissionAsync([self = shared_from_this(), done = std::move(done)](bool granted) {
+    if (self->isAnswerPending_.get())
+      self->awaitingAnswer_.push_back(done);
+    else
       done(granted);
   });
 }
@@ -70,6 +108,14 @@ void PermissionChecker::startCheckingPermission() {
       return;
     }
     self->backend_.showHelp();
+    // Until that login nothing will change: a poll would only run out and blame the wrong thing.
+    if (outcome.needsNewLogin || self->needsNewLogin_.get()) {
+      if (!self->needsNewLogin_.get())
+        self->needsNewLogin_ = true;
+      self->isCheckingPermission_ = false;
+      self->checkStatus_ = self->texts_.localizedString("status.loginNeeded");
+      return;
+    }
     self->stopTimer();
     std::weak_ptr<PermissionChecker> weak = self;
     self->checkTimer_ = self->runtime_.scheduleRepeating(kPollInterval, [weak] {
@@ -84,11 +130,11 @@ void PermissionChecker::pollTick() {
   checkStatus_ =
       texts_.localizedString("status.checking") + " (" + std::to_string(checkCount_) + "s)";
   // Ticks do not wait for each other: every tick asks on its own.
-  performPermissionCheck([weak = weak_from_this()](bool granted) {
+  performPermissionCheck([weak = weak_from_this()](Readiness readiness) {
     auto self = weak.lock();
     if (!self)
       return;
-    if (granted) {
+    if (readiness == Readiness::ready) {
       self->hasAccessibilityPermission_ = true;
       self->isCheckingPermission_ = false;
       self->checkStatus_ = self->texts_.localizedString("status.permission.granted");

@@ -69,7 +69,13 @@ QString MenuBarView::text(const char* key) const {
 void MenuBarView::build() {
   setFont(style::systemFont(13));
 
-  auto* outer = new QVBoxLayout(this);
+  // A page hidden takes no room: the window fits the one shown.
+  pages_ = new QVBoxLayout(this);
+  pages_->setContentsMargins(0, 0, 0, 0);
+  panelPage_ = new QWidget;
+  panelPage_->setObjectName(QStringLiteral("panelPage"));
+  pages_->addWidget(panelPage_);
+  auto* outer = new QVBoxLayout(panelPage_);
   outer->setContentsMargins(kDefaultPadding, kDefaultPadding, kDefaultPadding, kDefaultPadding);
   outer->setSpacing(0);
 
@@ -79,7 +85,7 @@ void MenuBarView::build() {
   auto* stack = new QVBoxLayout(column);
   stack->setContentsMargins(0, 0, 0, 0);
   stack->setSpacing(12);
-  outer->addStretch(1);
+  // From the top, so that what comes and goes below moves nothing above it.
   outer->addWidget(column, 0, Qt::AlignHCenter);
   outer->addStretch(1);
 
@@ -192,6 +198,10 @@ QVBoxLayout* MenuBarView::buildFigures() {
   figureRow("active", activeIcon_, activeText_, 15);
   figureRow("minimized", minimizedIcon_, minimizedText_, 14);
   nextCheckRow_ = figureRow("nextCheck", nextCheckIcon_, nextCheckText_, 15);
+  // Start and Stop stay where the pointer left them.
+  QSizePolicy keepPlace = nextCheckRow_->sizePolicy();
+  keepPlace.setRetainSizeWhenHidden(true);
+  nextCheckRow_->setSizePolicy(keepPlace);
   return figures;
 }
 
@@ -233,6 +243,7 @@ QVBoxLayout* MenuBarView::buildFooter() {
 void MenuBarView::refresh() {
   PanelInputs inputs;
   inputs.hasAccessibilityPermission = services_.checker.hasAccessibilityPermission()();
+  inputs.isAnswerPending = services_.checker.isAnswerPending()();
   inputs.isRunning = services_.manager.isRunning()();
   inputs.activeWindowCount = services_.manager.activeWindowCount()();
   inputs.minimizedCount = services_.manager.minimizedCount()();
@@ -383,7 +394,7 @@ void MenuBarView::toggleRunning() {
   startPending_ = true;
   QPointer<MenuBarView> self(this);
   WindowManager& manager = services_.manager;
-  services_.checker.checkPermissionAsync([self, &manager](bool granted) {
+  services_.checker.checkPermissionOnceKnown([self, &manager](bool granted) {
     if (self)
       self->startPending_ = false;
     if (granted) {
@@ -395,37 +406,55 @@ void MenuBarView::toggleRunning() {
   });
 }
 
-namespace {
-
-// Builds the sheet anew over the panel unless one is shown already; the slot empties itself when
-// the sheet finishes.
-template <class Sheet>
-void presentSheet(QPointer<Sheet>& slot, ViewServices& services, QWidget* panel) {
-  if (slot)
-    return;
-  auto* sheet = new Sheet(services, panel);
-  slot = sheet;
-  QObject::connect(sheet, &QDialog::finished, panel, [&slot, &services, sheet, panel] {
-    if (slot == sheet)
-      slot.clear();
-    // The focus goes back to the open panel, not to whatever window the desktop picks. Asked
-    // as a task bar asks, since some window managers refuse an application's own request.
-    QWidget* window = panel->window();
-    if (window->isVisible() &&
-        !services.ownWindows.requestActivation(static_cast<std::uint32_t>(window->winId())))
-      window->activateWindow();
-  });
-  sheet->open();
+QSize MenuBarView::sizeHint() const {
+  if (!sheet_)
+    return panelSize;
+  return sheet_->sizeHint().expandedTo(sheet_->minimumSize()).boundedTo(sheet_->maximumSize());
 }
 
-}  // namespace
+// Builds the sheet anew in the panel's place unless one is shown already; the slot empties itself
+// when the sheet finishes.
+template <class Sheet>
+void MenuBarView::presentSheet(QPointer<Sheet>& slot) {
+  if (slot)
+    return;
+  if (sheet_)
+    sheet_->reject();  // one sheet at a time, as the tray's menu may ask
+  auto* sheet = new Sheet(services_, this);
+  slot = sheet;
+  connect(sheet, &QDialog::finished, this, [this, sheet] { sheetClosed(sheet); });
+  focusBeforeSheet_ = window()->focusWidget();
+  sheet_ = sheet;
+  panelPage_->hide();
+  pages_->addWidget(sheet);
+  sheet->show();
+  updateGeometry();
+  // The keyboard goes with the page: Tab, Enter and Escape reach the sheet first.
+  if (QWidget* first = sheet->nextInFocusChain(); first && sheet->isAncestorOf(first))
+    first->setFocus(Qt::TabFocusReason);
+  else
+    sheet->setFocus(Qt::OtherFocusReason);
+}
+
+void MenuBarView::sheetClosed(QDialog* sheet) {
+  pages_->removeWidget(sheet);
+  if (sheet_ != sheet)
+    return;
+  sheet_ = nullptr;
+  panelPage_->show();
+  updateGeometry();
+  if (focusBeforeSheet_ && focusBeforeSheet_->isVisible())
+    focusBeforeSheet_->setFocus(Qt::OtherFocusReason);
+  else
+    controlButton_->setFocus(Qt::OtherFocusReason);
+}
 
 void MenuBarView::presentPermissionSheet() {
-  presentSheet(permissionSheet_, services_, this);
+  presentSheet(permissionSheet_);
 }
 
 void MenuBarView::presentSettings() {
-  presentSheet(settingsSheet_, services_, this);
+  presentSheet(settingsSheet_);
 }
 
 void MenuBarView::closeSheets() {

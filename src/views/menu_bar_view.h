@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -24,13 +25,19 @@ class StatusDot;
 class SymbolView;
 
 // The panel of the tray icon: name and state, what to do without permission, the loop's figures,
-// start/stop, settings and quit. It redraws from the services' published values.
+// start/stop, settings and quit. It redraws from the services' published values. A sheet takes
+// the panel's place in its window until it closes; the window takes the size of what it shows.
 class MenuBarView : public QWidget {
   Q_OBJECT
 
  public:
+  static constexpr QSize panelSize{260, 400};
+
   explicit MenuBarView(ViewServices& services, QWidget* parent = nullptr);
   ~MenuBarView() override;
+
+  // The panel's size, or the shown sheet's.
+  QSize sizeHint() const override;
 
   // The sheets while they are shown, else null.
   PermissionRequestView* permissionSheet() const { return permissionSheet_; }
@@ -69,6 +76,9 @@ class MenuBarView : public QWidget {
   void refreshPermission();
   void toggleRunning();
   void closeSheets();
+  template <class Sheet>
+  void presentSheet(QPointer<Sheet>& slot);
+  void sheetClosed(QDialog* sheet);
 
   ViewServices& services_;
   QueuedRedraw redraw_{this, [this] { refresh(); }};
@@ -77,6 +87,10 @@ class MenuBarView : public QWidget {
 
   QPointer<PermissionRequestView> permissionSheet_;
   QPointer<SettingsView> settingsSheet_;
+  QVBoxLayout* pages_ = nullptr;
+  QPointer<QDialog> sheet_;  // the one shown, in the panel's place
+  QWidget* panelPage_ = nullptr;
+  QPointer<QWidget> focusBeforeSheet_;
 
   SymbolView* headerIcon_ = nullptr;
   QLabel* appName_ = nullptr;

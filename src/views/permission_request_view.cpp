@@ -27,11 +27,13 @@ PermissionRequestView::PermissionRequestView(ViewServices& services, QWidget* pa
     : QDialog(parent), services_(services) {
   setObjectName(QStringLiteral("permissionRequestView"));
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowModality(Qt::WindowModal);
-  makeSheetWindow(this, services_.ownWindows);
+  // A page of the panel's window, with no frame or title bar of its own.
+  if (parent)
+    setWindowFlags(Qt::Widget);
   build();
   redraw_.observe(services_.checker);
   redraw_.observe(services_.language);
+  redraw_.observe(services_.launchAtLogin);
   refresh();
 }
 
@@ -83,13 +85,26 @@ void PermissionRequestView::build() {
   stack->addWidget(message_);
 
   stack->addWidget(buildSteps(), 0, Qt::AlignHCenter);
+  launchButton_ = new QPushButton;
+  launchButton_->setObjectName(QStringLiteral("launchAtLoginButton"));
+  launchButton_->setFont(style::caption2());
+  launchButton_->setAutoDefault(false);
+  connect(launchButton_, &QPushButton::clicked, this,
+          [this] { services_.launchAtLogin.setEnabled(true); });
+  stack->addWidget(launchButton_, 0, Qt::AlignHCenter);
 
   path_ = new MiddleElidedLabel;
   path_->setObjectName(QStringLiteral("executablePath"));
   path_->setFont(style::monospaced(10));
+  requirement_ = new QLabel;
+  requirement_->setObjectName(QStringLiteral("requirement"));
+  requirement_->setFont(style::caption2());
+  requirement_->setAlignment(Qt::AlignCenter);
+  requirement_->setWordWrap(true);
   auto* pathBox = new QHBoxLayout;
   pathBox->setContentsMargins(8, 0, 8, 0);
   pathBox->addWidget(path_);
+  pathBox->addWidget(requirement_);
   stack->addLayout(pathBox);
 
   note_ = new QLabel;
@@ -178,18 +193,37 @@ void PermissionRequestView::refresh() {
   title_->setText(text("permission.title"));
   message_->setText(text("permission.message"));
   setTextColor(message_, textColour(ColorRole::secondary));
-  static const char* const kStepKeys[] = {"permission.step1", "permission.step2",
-                                          "permission.step3", "permission.step4"};
+  const LastStep last =
+      lastStep(services_.checker.needsNewLogin()(), services_.launchAtLogin.isEnabled()());
+  const char* const stepKeys[] = {"permission.step1", "permission.step2", "permission.step3",
+                                  last.textKey};
   for (std::size_t i = 0; i < steps_.size(); ++i) {
-    steps_[i]->setText(text(kStepKeys[i]));
+    steps_[i]->setText(text(stepKeys[i]));
     setTextColor(steps_[i], textColour(ColorRole::secondary));
     stepIcons_[i]->setSymbol(QStringLiteral("%1.circle").arg(i + 1), colour(ColorRole::secondary));
   }
+  const QString launch = text("permission.launchAtLogin");
+  makeLink(launchButton_, textColour(ColorRole::blue));
+  setButtonSymbol(launchButton_, QStringLiteral("power.circle"), textColour(ColorRole::blue), 12);
+  launchButton_->setText(launch);
+  launchButton_->setAccessibleName(launch);
+  launchButton_->setVisible(last.offersLaunchAtLogin);
+
+  // The program's path says nothing to a user here; what the desktop needs does.
+  const bool needs = !services_.requirementKey.empty();
+  path_->setVisible(!needs);
   path_->setText(QString::fromStdString(services_.executablePath));
   setTextColor(path_, textColour(ColorRole::secondary));
+  requirement_->setVisible(needs);
+  requirement_->setText(needs ? text(services_.requirementKey.c_str()) : QString());
+  setTextColor(requirement_, textColour(ColorRole::secondary));
 
   // Paths may break after any folder, so that a long one wraps instead of widening the sheet.
-  QString note = QString::fromStdString(services_.checker.promptNote()());
+  // Or why launching at login, as offered, could not be switched on.
+  std::string said = services_.checker.promptNote()();
+  if (said.empty() && last.offersLaunchAtLogin)
+    said = settingsErrorText(services_.launchAtLogin.lastError()(), services_.language);
+  QString note = QString::fromStdString(said);
   note_->setText(note.replace(u'/', QStringLiteral("/\u200b")));
   note_->setVisible(!note.isEmpty());
   setTextColor(note_, textColour(ColorRole::orange));

@@ -25,7 +25,7 @@ class PermissionRequestView : public QDialog {
   Q_OBJECT
 
  public:
-  // Window-modal over `parent`; deletes itself once closed.
+  // In `parent`'s place (the panel's window); deletes itself once closed.
   explicit PermissionRequestView(ViewServices& services, QWidget* parent = nullptr);
   ~PermissionRequestView() override;
 
@@ -59,11 +59,13 @@ class PermissionRequestView : public QDialog {
   std::vector<QLabel*> steps_;
   std::vector<SymbolView*> stepIcons_;
   MiddleElidedLabel* path_ = nullptr;
+  QLabel* requirement_ = nullptr;  // what the desktop needs, in the path's place
   QLabel* note_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* closeButton_ = nullptr;
   QPushButton* mainButton_ = nullptr;
   QPushButton* refreshButton_ = nullptr;
+  QPushButton* launchButton_ = nullptr;  // offered when the grant waits for the next login
 };
 
 }  // namespace dozewick

@@ -66,8 +66,9 @@ SettingsView::SettingsView(ViewServices& services, QWidget* parent)
     : QDialog(parent), services_(services) {
   setObjectName(QStringLiteral("settingsView"));
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowModality(Qt::WindowModal);
-  makeSheetWindow(this, services_.ownWindows);
+  // A page of the panel's window, with no frame or title bar of its own.
+  if (parent)
+    setWindowFlags(Qt::Widget);
   build();
   redraw_.observe(services_.language);
   redraw_.observe(services_.launchAtLogin);

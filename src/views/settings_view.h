@@ -29,7 +29,7 @@ class SettingsView : public QDialog {
   static constexpr int kWidth = 360;
   static constexpr int kHeight = 200;
 
-  // Window-modal over `parent`; deletes itself once closed.
+  // In `parent`'s place (the panel's window); deletes itself once closed.
   explicit SettingsView(ViewServices& services, QWidget* parent = nullptr);
   ~SettingsView() override;
 

@@ -10,7 +10,13 @@ PanelModel panelModel(const PanelInputs& inputs) {
   const bool permitted = inputs.hasAccessibilityPermission;
   const bool running = inputs.isRunning;
   PanelModel model;
-  if (!permitted) {
+  const bool pending = !permitted && inputs.isAnswerPending;
+  if (pending) {
+    model.iconName = "macwindow";
+    model.iconColor = ColorRole::secondary;
+    model.dotColor = ColorRole::secondary;
+    model.statusKey = "status.checking";
+  } else if (!permitted) {
     model.iconName = "macwindow.badge.exclamationmark";
     model.iconColor = ColorRole::orange;
     model.dotColor = ColorRole::orange;
@@ -31,8 +37,8 @@ PanelModel panelModel(const PanelInputs& inputs) {
   model.controlSymbol = running ? "stop.fill" : "play.fill";
   model.controlTextKey = running ? "button.stop" : "button.start";
   model.controlTint = running ? ColorRole::red : ColorRole::green;
-  model.showsPermissionSection = !permitted;
-  model.showsCheckStatus = !permitted && !inputs.checkStatus.empty();
+  model.showsPermissionSection = !permitted && !pending;
+  model.showsCheckStatus = model.showsPermissionSection && !inputs.checkStatus.empty();
   model.showsNextCheckRow = running;
   return model;
 }
@@ -65,6 +71,14 @@ PermissionButtonForm permissionButtonForm(bool hasAccessibilityPermission,
   return {"button.authorize", true, ColorRole::accent, true};
 }
 
+LastStep lastStep(bool needsNewLogin, bool launchesAtLogin) {
+  if (!needsNewLogin)
+    return {"permission.step4", false};
+  if (launchesAtLogin)
+    return {"permission.step4.autostart", false};
+  return {"permission.step4.restart", true};
+}
+
 ColorRole permissionStatusColor(bool hasAccessibilityPermission) {
   return hasAccessibilityPermission ? ColorRole::green : ColorRole::orange;
 }
@@ -77,8 +91,10 @@ std::string settingsErrorText(const std::string& reason, const Localizer& texts)
   return leadIn.ends_with("：") ? leadIn + reason : leadIn + " " + reason;
 }
 
-TrayIconModel trayIconModelFor(bool hasAccessibilityPermission, bool isRunning,
-                               const Localizer& texts) {
+TrayIconModel trayIconModelFor(bool hasAccessibilityPermission, bool isAnswerPending,
+                               bool isRunning, const Localizer& texts) {
+  if (!hasAccessibilityPermission && isAnswerPending)
+    return {"macwindow", ColorRole::none, texts.localizedString("status.checking")};
   if (!hasAccessibilityPermission) {
     return {"macwindow.badge.exclamationmark", ColorRole::orange,
             texts.localizedString("status.needPermission")};

@@ -14,6 +14,7 @@ namespace dozewick {
 // The published values the panel reads.
 struct PanelInputs {
   bool hasAccessibilityPermission = false;
+  bool isAnswerPending = false;  // the desktop cannot tell yet: neutral, no warning
   bool isRunning = false;
   std::int64_t activeWindowCount = 0;
   std::int64_t minimizedCount = 0;
@@ -22,7 +23,8 @@ struct PanelInputs {
 };
 
 // The panel's derived values. A missing permission outranks the run state for the header; the
-// next-check row and the control button follow the run state alone.
+// next-check row and the control button follow the run state alone. While the desktop cannot
+// tell yet, the header reads "checking" in neutral colours and nothing asks for Authorize.
 struct PanelModel {
   std::string iconName;       // header symbol
   ColorRole iconColor{};      // header symbol
@@ -57,6 +59,15 @@ struct PermissionButtonForm {
 
 PermissionButtonForm permissionButtonForm(bool hasAccessibilityPermission,
                                           bool isCheckingPermission);
+// The permission dialog's last step. After an Authorize whose grant comes with the next login,
+// the program must be running after that login to see it: it starts by itself when it launches at
+// login, else the user starts it again, and the dialog offers to switch launching at login on.
+struct LastStep {
+  const char* textKey;
+  bool offersLaunchAtLogin;
+};
+LastStep lastStep(bool needsNewLogin, bool launchesAtLogin);
+
 // The status line's colour in the permission dialog.
 ColorRole permissionStatusColor(bool hasAccessibilityPermission);
 
@@ -73,20 +84,21 @@ std::string settingsErrorText(const std::string& reason, const Localizer& texts)
 
 inline constexpr const char* kProductName = "Dozewick";
 
-// `isRunning` is read only when the permission is granted.
+// `isRunning` is read only when the permission is granted. An answer still pending draws the
+// plain icon, described as being checked.
 template <class IsRunning>
-TrayIconModel trayIconModel(bool hasAccessibilityPermission, IsRunning&& isRunning,
-                            const Localizer& texts);
+TrayIconModel trayIconModel(bool hasAccessibilityPermission, bool isAnswerPending,
+                            IsRunning&& isRunning, const Localizer& texts);
 
-TrayIconModel trayIconModelFor(bool hasAccessibilityPermission, bool isRunning,
-                               const Localizer& texts);
+TrayIconModel trayIconModelFor(bool hasAccessibilityPermission, bool isAnswerPending,
+                               bool isRunning, const Localizer& texts);
 
 template <class IsRunning>
-TrayIconModel trayIconModel(bool hasAccessibilityPermission, IsRunning&& isRunning,
-                            const Localizer& texts) {
+TrayIconModel trayIconModel(bool hasAccessibilityPermission, bool isAnswerPending,
+                            IsRunning&& isRunning, const Localizer& texts) {
   if (!hasAccessibilityPermission)
-    return trayIconModelFor(false, false, texts);
-  return trayIconModelFor(true, static_cast<bool>(isRunning()), texts);
+    return trayIconModelFor(false, isAnswerPending, false, texts);
+  return trayIconModelFor(true, false, static_cast<bool>(isRunning()), texts);
 }
 
 }  // namespace dozewick

@@ -23,6 +23,9 @@ struct ViewServices {
   OwnWindows& ownWindows;      // the panel and its dialogs towards the window manager
   std::function<void()> quit;  // the program's termination path
   std::string executablePath;  // shown by the permission dialog
+  // What the desktop needs (a text key), shown by the permission dialog in the path's place;
+  // empty: the path is shown.
+  std::string requirementKey;
 };
 
 }  // namespace dozewick

@@ -242,39 +242,6 @@ void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& c
   button->setIconSize(QSize(size, size));
 }
 
-namespace {
-
-// Marks its window for the task bars each time it is shown, before it is mapped.
-class OutOfTaskbars final : public QObject {
- public:
-  OutOfTaskbars(QWidget* window, OwnWindows& ownWindows)
-      : QObject(window), ownWindows_(ownWindows) {
-    window->installEventFilter(this);
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Show && watched == parent() && !event->spontaneous())
-      ownWindows_.keepOutOfTaskbars(static_cast<QWidget*>(watched)->winId());
-    return false;
-  }
-
- private:
-  OwnWindows& ownWindows_;
-};
-
-}  // namespace
-
-void makeSheetWindow(QWidget* dialog, OwnWindows& ownWindows) {
-  Qt::WindowFlags flags =
-      Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
-  QWidget* parent = dialog->parentWidget();
-  if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
-    flags |= Qt::WindowStaysOnTopHint;
-  dialog->setWindowFlags(flags);
-  new OutOfTaskbars(dialog, ownWindows);
-}
-
 bool pressFocusedButton(QWidget* view, QKeyEvent* event) {
   if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
     return false;

@@ -118,9 +118,6 @@ void makeLink(QPushButton* button, const QColor& textColor);
 void setButtonSymbol(QPushButton* button, const QString& symbol, const QColor& color,
                      int size = 16);
 void setStyleSheetIfChanged(QWidget* widget, const QString& sheet);
-// A dialog of the panel: transient for it, left out of task bars and pagers, with a title and a
-// close button but no minimise or maximise; on top when the panel is, else it would open beneath.
-void makeSheetWindow(QWidget* dialog, OwnWindows& ownWindows);
 // Enter and keypad Enter press the focused button inside `view`, as Space does; held down, they
 // press it once. True when the key was such a press, which the caller then takes.
 bool pressFocusedButton(QWidget* view, QKeyEvent* event);

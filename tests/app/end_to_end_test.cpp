@@ -112,32 +112,23 @@ class EndToEnd : public ::testing::Test {
     EXPECT_TRUE(skipsBars(panel));
   }
 
-  // Its dialogs belong to it: out of task bars too, and no minimise or maximise. Escape closes
-  // the dialog, then the panel, and the user's window has the focus again.
-  void closeADialogAndThePanelWithEscape(std::uint32_t panel, std::uint32_t own) {
+  // A sheet takes the panel's place in the panel's window, which takes its size: no window of its
+  // own, so no frame and nothing for task bars. Escape closes the sheet, then the panel, and the
+  // user's window has the focus again.
+  void closeASheetAndThePanelWithEscape(std::uint32_t panel, std::uint32_t own) {
     ASSERT_TRUE(eventually([&] { return probe("button", "Settings").has_value(); }, 10s));
     click(*probe("button", "Settings"));
-    std::uint32_t dialog = 0;
-    ASSERT_TRUE(eventually(
-        [&] {
-          dialog =
-              std::stoul(desk.send("shown\t" + std::to_string(pid) + "\t" + std::to_string(panel)));
-          return dialog != 0;
-        },
-        10s));
-    EXPECT_TRUE(skipsBars(dialog));
-    EXPECT_EQ(prop(dialog, "WM_TRANSIENT_FOR"), std::vector<std::uint32_t>{panel});
-    // Motif hints: flags, functions, decorations. No minimise (8, 32) or maximise (16, 64).
-    const auto motif = prop(dialog, "_MOTIF_WM_HINTS");
-    ASSERT_GE(motif.size(), 3u);
-    EXPECT_TRUE(motif[0] & 1u) << "the functions are given";
-    EXPECT_EQ(motif[1] & (1u | 8u | 16u), 0u) << "functions " << motif[1];
-    EXPECT_EQ(motif[2] & (1u | 32u | 64u), 0u) << "decorations " << motif[2];
-
-    ASSERT_TRUE(eventually([&] { return active() == dialog; }, 10s));
+    const auto size = [&] {
+      const auto placed = Rect::parse(desk.send("geometry\t" + std::to_string(panel)));
+      return placed ? std::pair(placed->w, placed->h) : std::pair(0, 0);
+    };
+    ASSERT_TRUE(eventually([&] { return size() == std::pair(360, 200); }, 10s));
+    EXPECT_EQ(desk.send("shown\t" + std::to_string(pid) + "\t" + std::to_string(panel)), "0");
+    EXPECT_EQ(active(), panel);
     pressEscape();
-    ASSERT_TRUE(eventually([&] { return desk.state(dialog).rfind("unviewable", 0) == 0; }, 10s));
-    ASSERT_TRUE(eventually([&] { return active() == panel; }, 10s)) << "back to the panel";
+    ASSERT_TRUE(eventually([&] { return size() == std::pair(260, 400); }, 10s))
+        << "the panel again";
+    EXPECT_EQ(shownPanel(), panel);
     pressEscape();
     ASSERT_TRUE(eventually([&] { return shownPanel() == 0; }, 10s));
     EXPECT_TRUE(eventually([&] { return active() == own; }, 10s)) << "active: " << active();
@@ -198,7 +189,7 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   openThePanelBelow(*icon, own, panel);
   if (HasFatalFailure())
     return;
-  closeADialogAndThePanelWithEscape(panel, own);
+  closeASheetAndThePanelWithEscape(panel, own);
   if (HasFatalFailure())
     return;
 

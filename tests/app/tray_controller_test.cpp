@@ -54,11 +54,19 @@ class TrayControllerTest : public testing::DesktopServicesTest {
 
 // The icon is recomputed at launch, at each 3-second trust check and at each opening only.
 TEST_F(TrayControllerTest, TheIconFollowsTrustAndTheLoopAtLaunchTicksAndOpenings) {
+  // A desktop that cannot tell yet gets no warning, and its answer shows as soon as it comes.
+  backend.pending = true;
+  checker->checkPermissionAsync(nullptr);
+  settle();
   launch();
+  EXPECT_EQ(icon(), "macwindow");
+  EXPECT_EQ(controller->statusItem()->toolTip(), "Checking...");
+  backend.pending = false;
+  advance(200);
   EXPECT_EQ(icon(), "macwindow.badge.exclamationmark");
   EXPECT_EQ(controller->statusItem()->toolTip(), "Need Permission");
   backend.trusted = true;
-  advance(2900);
+  advance(2700);
   EXPECT_EQ(icon(), "macwindow.badge.exclamationmark");
   advance(200);
   EXPECT_EQ(icon(), "macwindow");

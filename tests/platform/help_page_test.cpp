@@ -58,6 +58,11 @@ TEST(HelpPageTest, TheBuildCopyFromTheBuildTreeAndTheInstalledCopyFromAnInstall)
   EXPECT_EQ(opened.urls.size(), 1) << "no prompt";
   backend->showHelp();
   EXPECT_EQ(opened.urls.size(), findHelpPage().isEmpty() ? 1 : 2) << "the page, when there is one";
+  // Where the program has a help window of its own, that shows instead.
+  int windows = 0;
+  makeBackend(BackendKind::none, {.showHelp = [&windows] { ++windows; }})->showHelp();
+  EXPECT_EQ(windows, 1);
+  EXPECT_EQ(opened.urls.size(), findHelpPage().isEmpty() ? 1 : 2);
 
   QTemporaryDir prefix;
   QProcess install;
@@ -68,6 +73,41 @@ TEST(HelpPageTest, TheBuildCopyFromTheBuildTreeAndTheInstalledCopyFromAnInstall)
   ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
   EXPECT_EQ(findHelpPage(prefix.filePath("bin")),
             prefix.filePath("share/dozewick/help/index.html"));
+}
+
+// A browser is set up when $BROWSER names one or an association file names a handler of web
+// addresses, in the configuration folder or among the applications.
+TEST(HelpPageTest, AWebBrowserIsFoundWhereTheDesktopNamesOne) {
+  struct Case {
+    const char* file;  // relative to the scratch folder: config/... or data/...
+    const char* text;
+    const char* browser;
+    bool found;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, "", false},
+      {nullptr, nullptr, "firefox", true},
+      {"config/mimeapps.list", "[Default Applications]\nx-scheme-handler/https=web.desktop\n", "",
+       true},
+      {"data/applications/mimeapps.list", "[Added Associations]\nx-scheme-handler/http=w;\n", "",
+       true},
+      {"data/applications/mimeinfo.cache", "[MIME Cache]\ntext/plain=editor.desktop;\n", "", false},
+      {"data/applications/mimeinfo.cache", "[MIME Cache]\nx-scheme-handler/https=\n", "", false},
+      {"data/applications/mimeinfo.cache", "[MIME Cache]\nx-scheme-handler/https=w;\n", "", true},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir scratch;
+    QDir(scratch.path()).mkpath("config");
+    QDir(scratch.path()).mkpath("data/applications");
+    if (c.file) {
+      QFile file(scratch.filePath(c.file));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(c.text);
+    }
+    EXPECT_EQ(hasWebBrowser({scratch.filePath("config")}, {scratch.filePath("data")}, c.browser),
+              c.found)
+        << (c.file ? c.file : "no file") << " " << (c.text ? c.text : "") << c.browser;
+  }
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 
 class PermissionCheckerTest : public ::testing::Test {
  protected:
-  // A checker whose first check, started by its construction, has answered.
+  // A checker with nothing left to run.
   std::shared_ptr<PermissionChecker> settled() {
     auto checker = PermissionChecker::create(runtime_, language_, backend_);
     runtime_.runPending();
@@ -44,13 +44,14 @@ class PermissionCheckerTest : public ::testing::Test {
 };
 
 TEST_F(PermissionCheckerTest, OneShotChecksPublishOnlyChangesAndAnswerAfterPublishing) {
+  // The first answer is there when construction returns: the first icon is drawn from it.
   backend_.trusted = true;
-  auto unsettled = PermissionChecker::create(runtime_, language_, backend_);
-  EXPECT_EQ(backend_.trustQueries, 0) << "construction starts a check, not waiting";
-  runtime_.runPending();
-  EXPECT_TRUE(unsettled->hasAccessibilityPermission().get());
+  auto first = PermissionChecker::create(runtime_, language_, backend_);
+  EXPECT_TRUE(first->hasAccessibilityPermission().get());
+  EXPECT_EQ(first->checkStatus().get(), "Permission OK");
   backend_.trusted = false;
-  auto checker = settled();
+  auto checker = PermissionChecker::create(runtime_, language_, backend_);
+  EXPECT_EQ(runtime_.pendingTaskCount(), 0u);
   EXPECT_FALSE(checker->hasAccessibilityPermission().get());
   EXPECT_EQ(checker->checkStatus().get(), "") << "an unchanged answer stores no text";
 
@@ -94,6 +95,31 @@ TEST_F(PermissionCheckerTest, GuidedCheckCountsEachTickUntilTrustArrives) {
   EXPECT_EQ(checker->checkCount(), 13);
   EXPECT_EQ(runtime_.activeTimerCount(), 0u);
   EXPECT_EQ(backend_.calls.size(), 2u);
+}
+
+// A desktop that cannot tell yet (its part still being set up) is no missing trust: no text,
+// and it is asked again often until it can tell, then no more.
+TEST_F(PermissionCheckerTest, AnAnswerNotKnownYetWarnsOfNothingAndIsAskedForSoon) {
+  backend_.pending = true;
+  auto checker = settled();
+  EXPECT_TRUE(checker->isAnswerPending().get());
+  EXPECT_FALSE(checker->hasAccessibilityPermission().get());
+  std::vector<bool> starts;  // Start waits for the answer rather than take "not yet" for "no"
+  checker->checkPermissionOnceKnown([&starts](bool granted) { starts.push_back(granted); });
+  runtime_.advance(1000ms);
+  EXPECT_EQ(checker->checkStatus().get(), "");
+  EXPECT_TRUE(starts.empty());
+  const int queries = backend_.trustQueries;
+  backend_.pending = false;
+  backend_.trusted = true;
+  runtime_.advance(200ms);
+  EXPECT_EQ(backend_.trustQueries, queries + 1);
+  EXPECT_FALSE(checker->isAnswerPending().get());
+  EXPECT_EQ(checker->checkStatus().get(), "Permission OK");
+  EXPECT_EQ(starts, std::vector<bool>{true});
+  runtime_.advance(5000ms);
+  EXPECT_EQ(backend_.trustQueries, queries + 1) << "no more asking once known";
+  EXPECT_EQ(runtime_.activeTimerCount(), 0u);
 }
 
 // The time-out comes after exactly 30 ticks, and its text keeps the language it was stored in.
@@ -167,6 +193,28 @@ TEST_F(PermissionCheckerTest, AnAuthorizeThatCannotGrantSaysWhyAndEndsTheCheck) 
   runtime_.runPending();
   EXPECT_EQ(backend_.calls, (std::vector<std::string>{"authorize", "help"}));
   EXPECT_TRUE(checker->hasCheckTimer());
+}
+
+// An install whose grant comes with the next login (GNOME on Wayland) says so, not a time-out,
+// also after another Authorize in the same session, until the desktop answers.
+TEST_F(PermissionCheckerTest, AGrantThatComesWithTheNextLoginIsSaidSoUntilTheDesktopAnswers) {
+  auto checker = settled();
+  backend_.authorized.needsNewLogin = true;
+  checker->startCheckingPermission();
+  runtime_.runPending();
+  EXPECT_EQ(backend_.calls, (std::vector<std::string>{"authorize", "help"}));
+  EXPECT_TRUE(checker->needsNewLogin().get());
+  EXPECT_FALSE(checker->isCheckingPermission().get());
+  EXPECT_FALSE(checker->hasCheckTimer());
+  backend_.authorized.needsNewLogin = false;  // already in place the second time
+  checker->startCheckingPermission();
+  runtime_.advance(60'000ms);
+  EXPECT_EQ(checker->checkStatus().get(), "Log out and back in to finish");
+  backend_.trusted = true;
+  checker->checkPermissionAsync(nullptr);
+  runtime_.runPending();
+  EXPECT_FALSE(checker->needsNewLogin().get());
+  EXPECT_EQ(checker->checkStatus().get(), "Permission OK");
 }
 
 }  // namespace

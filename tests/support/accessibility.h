@@ -44,15 +44,15 @@ class AccessibilityBus {
     return std::nullopt;
   }
 
-  // The first object under `root`, depth first, of the role ("push button", "label", …) whose
-  // name contains `name`.
+  // The first object under `root` on screen, depth first, of the role ("push button", "label",
+  // …) whose name contains `name`.
   std::optional<Object> find(const Object& root, const QString& role, const QString& name) const {
     std::vector<Object> pending{root};
     for (int visited = 0; !pending.empty() && visited < 2000; ++visited) {
       const Object object = pending.back();
       pending.pop_back();
       if (call(object, kAccessible, "GetRoleName").value(0).toString() == role &&
-          this->name(object).contains(name))
+          this->name(object).contains(name) && showing(object))
         return object;
       const auto list =
           qvariant_cast<QDBusArgument>(call(object, kAccessible, "GetChildren").value(0));
@@ -70,6 +70,12 @@ class AccessibilityBus {
       pending.insert(pending.end(), children.rbegin(), children.rend());
     }
     return std::nullopt;
+  }
+
+  // Hidden widgets stay on the bus; their state lacks "showing" (bit 25 of the first word).
+  bool showing(const Object& object) const {
+    const auto states = qdbus_cast<QList<uint>>(call(object, kAccessible, "GetState").value(0));
+    return !states.isEmpty() && (states.first() & (1u << 25)) != 0;
   }
 
   QString name(const Object& object) const {

@@ -29,7 +29,7 @@ class DesktopServicesTest : public ::testing::Test {
     launchAtLogin = std::make_unique<LaunchAtLoginManager>(runtime, loginItems, out);
     services.emplace(ViewServices{*manager, *checker, language, *launchAtLogin, runtime,
                                   backend.ownWindows(), [this] { ++quitCalls; },
-                                  "/usr/local/bin/dozewick"});
+                                  "/usr/local/bin/dozewick", ""});
     settle();
   }
   ~DesktopServicesTest() override { manager->stop(); }

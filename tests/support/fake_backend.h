@@ -35,6 +35,7 @@ class FakeBackend final : public Backend {
 
   FakeWindowSystem windows;
   bool trusted = false;
+  bool pending = false;  // cannot tell yet, unless trusted
   int trustQueries = 0;
   std::vector<std::string> calls;  // "authorize", "help", in order
   AuthorizeOutcome authorized;     // what Authorize answers
@@ -48,7 +49,7 @@ class FakeBackend final : public Backend {
   WindowSystem& windowSystem() override { return windows; }
   Readiness readiness() override {
     ++trustQueries;
-    return trusted ? Readiness::ready : Readiness::notAnswering;
+    return trusted ? Readiness::ready : pending ? Readiness::pending : Readiness::notAnswering;
   }
   AuthorizeOutcome authorize() override {
     calls.push_back("authorize");

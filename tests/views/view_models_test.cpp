@@ -94,9 +94,10 @@ TEST(ContrastTest, EveryRoleReadsOnEveryThemeAndKeepsItsMeaning) {
   }
 }
 
-PanelInputs inputs(bool permitted, bool running, std::string status = "") {
+PanelInputs inputs(bool permitted, bool running, std::string status = "", bool pending = false) {
   PanelInputs in;
   in.hasAccessibilityPermission = permitted;
+  in.isAnswerPending = pending;
   in.isRunning = running;
   in.checkStatus = std::move(status);
   return in;
@@ -104,9 +105,10 @@ PanelInputs inputs(bool permitted, bool running, std::string status = "") {
 
 // The header follows the permission first; the control button and the countdown follow the run
 // state alone, so with the permission withdrawn while running the header warns and Stop stays.
+// An answer not known yet is neutral: no warning, no Authorize.
 TEST(PanelModelTest, DerivedValuesOfEveryState) {
   struct Case {
-    bool permitted, running;
+    bool permitted, pending, running;
     const char* icon;
     ColorRole iconColor, dot;
     const char* key;
@@ -114,24 +116,28 @@ TEST(PanelModelTest, DerivedValuesOfEveryState) {
     ColorRole controlTint;
   };
   const Case cases[] = {
-      {false, false, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
+      {false, false, false, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
        "status.needPermission", "play.fill", ColorRole::green},
-      {false, true, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
+      {false, false, true, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
        "status.needPermission", "stop.fill", ColorRole::red},
-      {true, true, "macwindow.on.rectangle", ColorRole::green, ColorRole::green, "status.running",
-       "stop.fill", ColorRole::red},
-      {true, false, "macwindow", ColorRole::blue, ColorRole::secondary, "status.stopped",
+      {false, true, false, "macwindow", ColorRole::secondary, ColorRole::secondary,
+       "status.checking", "play.fill", ColorRole::green},
+      {true, false, true, "macwindow.on.rectangle", ColorRole::green, ColorRole::green,
+       "status.running", "stop.fill", ColorRole::red},
+      {true, true, false, "macwindow", ColorRole::blue, ColorRole::secondary, "status.stopped",
        "play.fill", ColorRole::green},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "permitted " << c.permitted << " running " << c.running);
-    const PanelModel model = panelModel(inputs(c.permitted, c.running));
+    SCOPED_TRACE(testing::Message() << "permitted " << c.permitted << " pending " << c.pending
+                                    << " running " << c.running);
+    const PanelModel model = panelModel(inputs(c.permitted, c.running, "Checking...", c.pending));
     EXPECT_EQ(model.iconName, c.icon);
     EXPECT_EQ(model.iconColor, c.iconColor);
     EXPECT_EQ(model.dotColor, c.dot);
     EXPECT_EQ(model.statusKey, c.key);
     EXPECT_EQ(model.countStyle, c.permitted ? ColorRole::primary : ColorRole::secondary);
-    EXPECT_EQ(model.showsPermissionSection, !c.permitted);
+    EXPECT_EQ(model.showsPermissionSection, !c.permitted && !c.pending);
+    EXPECT_EQ(model.showsCheckStatus, model.showsPermissionSection);
     EXPECT_EQ(model.controlStops, c.running);
     EXPECT_EQ(model.controlSymbol, c.controlSymbol);
     EXPECT_EQ(model.controlTextKey, c.running ? "button.stop" : "button.start");
@@ -143,12 +149,23 @@ TEST(PanelModelTest, DerivedValuesOfEveryState) {
     }
   }
   EXPECT_FALSE(panelModel(inputs(false, false, "")).showsCheckStatus);
-  EXPECT_TRUE(panelModel(inputs(false, false, "Checking... (3s)")).showsCheckStatus);
-  EXPECT_FALSE(panelModel(inputs(true, false, "Permission OK")).showsCheckStatus);
+}
+
+// Only a grant that waits for the next login changes the last step: the program must then be
+// running after that login, by itself or started again.
+TEST(PermissionDialogModelTest, TheLastStepFollowsTheLoginThatTheGrantWaitsFor) {
+  for (const bool launches : {false, true}) {
+    EXPECT_STREQ(lastStep(false, launches).textKey, "permission.step4");
+    EXPECT_FALSE(lastStep(false, launches).offersLaunchAtLogin);
+  }
+  EXPECT_STREQ(lastStep(true, true).textKey, "permission.step4.autostart");
+  EXPECT_FALSE(lastStep(true, true).offersLaunchAtLogin);
+  EXPECT_STREQ(lastStep(true, false).textKey, "permission.step4.restart");
+  EXPECT_TRUE(lastStep(true, false).offersLaunchAtLogin);
 }
 
 // The panel's smoke test and the tray's show each icon with its text; here that without the
-// permission the run state is not even read.
+// permission the run state is not even read, and that an answer not known yet warns of nothing.
 TEST(TrayIconModelTest, MissingPermissionOutranksTheRunStateWhichIsThenNotRead) {
   class Keys final : public Localizer {
    public:
@@ -156,9 +173,13 @@ TEST(TrayIconModelTest, MissingPermissionOutranksTheRunStateWhichIsThenNotRead) 
   } keys;
   int reads = 0;
   auto running = [&reads] { return ++reads > 0; };
-  EXPECT_EQ(trayIconModel(false, running, keys).tint, ColorRole::orange);
+  EXPECT_EQ(trayIconModel(false, false, running, keys).tint, ColorRole::orange);
+  const TrayIconModel pending = trayIconModel(false, true, running, keys);
+  EXPECT_EQ(pending.symbol, "macwindow");
+  EXPECT_EQ(pending.tint, ColorRole::none);
+  EXPECT_EQ(pending.description, "status.checking");
   EXPECT_EQ(reads, 0);
-  EXPECT_EQ(trayIconModel(true, running, keys).tint, ColorRole::green);
+  EXPECT_EQ(trayIconModel(true, false, running, keys).tint, ColorRole::green);
   EXPECT_EQ(reads, 1);
 }
 

@@ -140,27 +140,41 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   EXPECT_TRUE(find(*panel, "permissionSection")->isVisibleTo(panel.get()));
   EXPECT_EQ(find<QPushButton>(*panel, "controlButton")->text(), "Start");
 
-  // Start without permission asks once and presents the permission sheet, modal over the panel.
-  // Enter and keypad Enter press the focused button as Space does, here and in the sheets.
+  // Start without permission asks once and presents the permission sheet in the panel's place,
+  // with the keyboard: Escape closes the sheet, not the panel. Enter and keypad Enter press the
+  // focused button as Space does, here and in the sheets.
   const int queries = backend.trustQueries;
   press(*panel, "controlButton", Qt::Key_Return);
   settle();
   EXPECT_EQ(backend.trustQueries, queries + 1);
-  ASSERT_NE(panel->permissionSheet(), nullptr);
-  EXPECT_EQ(panel->permissionSheet()->windowModality(), Qt::WindowModal);
+  QPointer<PermissionRequestView> sheet = panel->permissionSheet();
+  ASSERT_TRUE(sheet);
+  EXPECT_FALSE(sheet->isWindow());
+  EXPECT_TRUE(sheet->isVisible());
+  EXPECT_FALSE(find(*panel, "panelPage")->isVisible());
+  EXPECT_EQ(panel->sizeHint(), sheet->size()) << "the window fits the sheet";
   EXPECT_FALSE(manager->isRunning()());
-  panel->permissionSheet()->reject();
+  ASSERT_TRUE(sheet->isAncestorOf(QApplication::focusWidget()));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  settle();
+  EXPECT_FALSE(sheet);
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_EQ(panel->sizeHint(), QSize(260, 400));
+  EXPECT_TRUE(find(*panel, "panelPage")->isVisible());
 
   // With it, Start runs the loop; a minute later the figures differ and show plain digits.
   backend.trusted = true;
   click(*panel, "refreshButton");
   settle();
   EXPECT_FALSE(find(*panel, "permissionSection")->isVisibleTo(panel.get()));
+  const QPoint startAt = find(*panel, "controlButton")->mapTo(panel.get(), QPoint());
   click(*panel, "controlButton");
   settle();
   ASSERT_TRUE(manager->isRunning()());
   EXPECT_EQ(panel->permissionSheet(), nullptr);
   EXPECT_EQ(label(*panel, "nextCheckText"), "Next Check: 60s");
+  EXPECT_EQ(find(*panel, "controlButton")->mapTo(panel.get(), QPoint()), startAt)
+      << "Stop is where Start was";
   advance(61'000);
   EXPECT_EQ(label(*panel, "statusText"), "Running");
   EXPECT_EQ(label(*panel, "activeText"), "Active: 3");
@@ -179,12 +193,12 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   press(*panel, "controlButton", Qt::Key_Enter);
   EXPECT_FALSE(manager->isRunning()()) << "Stop acts at once";
 
+  press(*panel, "quitButton", Qt::Key_Return);
+  EXPECT_EQ(quitCalls, 1);
   press(*panel, "settingsButton", Qt::Key_Return);
   settle();
   ASSERT_NE(panel->settingsSheet(), nullptr);
-  EXPECT_TRUE(panel->settingsSheet()->isVisible());
-  press(*panel, "quitButton", Qt::Key_Return);
-  EXPECT_EQ(quitCalls, 1);
+  EXPECT_EQ(panel->sizeHint(), QSize(360, 200));
   // Closing the panel closes its sheets.
   panel->hide();
   settle();
@@ -201,6 +215,7 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   EXPECT_EQ(label(*sheet, "step1"), "Press Authorize");
   EXPECT_EQ(label(*sheet, "step3"), "Other desktops: see the help page");
   EXPECT_EQ(find<MiddleElidedLabel>(*sheet, "executablePath")->text(), "/usr/local/bin/dozewick");
+  EXPECT_FALSE(find(*sheet, "requirement")->isVisibleTo(sheet));
   EXPECT_FALSE(find(*sheet, "status")->isVisibleTo(sheet));
 
   press(*sheet, "mainButton", Qt::Key_Return);
@@ -221,25 +236,45 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   EXPECT_FALSE(checker->hasCheckTimer());
 
   // What stands in the way is said in the sheet, with a path that may wrap after any folder.
+  // Where the desktop says what it needs, the small print says that instead of the path.
   backend.authorized = {
       false, "/home/u/.local/share/gnome-shell/extensions/dozewick@dozewick.org is a link"};
+  services->requirementKey = "needs.x11";
   click(*panel, "authorizeButton");
   settle();
   sheet = panel->permissionSheet();
+  EXPECT_FALSE(find(*sheet, "executablePath")->isVisibleTo(sheet));
+  EXPECT_EQ(label(*sheet, "requirement"),
+            "X11: needs a window manager that follows EWMH; most do.");
   click(*sheet, "mainButton");
   settle();
   EXPECT_EQ(label(*sheet, "note").remove(QChar(0x200b)),
             QString::fromStdString(backend.authorized.message));
   EXPECT_TRUE(find<QPushButton>(*sheet, "mainButton")->isEnabled()) << "nothing to wait for";
   EXPECT_LE(sheet->width(), 300);
+  // A grant that comes with the next login: the last step offers to start with the session.
   backend.authorized = {};
+  backend.authorized.needsNewLogin = true;
   click(*sheet, "mainButton");
   settle();
   EXPECT_FALSE(find(*sheet, "note")->isVisibleTo(sheet));
+  EXPECT_EQ(label(*sheet, "step4"), "After logging in, start Dozewick again");
+  loginItems.failure = "the autostart folder is not writable";
+  click(*sheet, "launchAtLoginButton");
+  settle();
+  EXPECT_EQ(label(*sheet, "note"), "Not saved: the autostart folder is not writable");
+  loginItems.failure.reset();
+  click(*sheet, "launchAtLoginButton");
+  settle();
+  EXPECT_EQ(loginItems.current, LoginItemStatus::enabled);
+  EXPECT_EQ(label(*sheet, "step4"), "After logging in, Dozewick starts by itself");
+  EXPECT_FALSE(find(*sheet, "launchAtLoginButton")->isVisibleTo(sheet));
   backend.trusted = true;
-  advance(1000);
+  click(*sheet, "refreshButton");
+  settle();
   ASSERT_TRUE(sheet) << "the sheet stays once trust is granted";
-  EXPECT_EQ(label(*sheet, "status"), "Permission Granted");
+  EXPECT_EQ(label(*sheet, "status"), "Permission OK");
+  EXPECT_EQ(label(*sheet, "step4"), "Return and press Refresh");
 }
 
 TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
@@ -387,18 +422,20 @@ TEST_F(ViewsTest, HeadingsStayBoldInBothLanguagesWithAFontWithoutABoldFace) {
     for (const char* code : {"en", "zh-Hans"}) {
       language.setCurrentLanguage(code);
       auto panel = openPanel();
-      click(*panel, "settingsButton");
-      settle();
-      ASSERT_NE(panel->settingsSheet(), nullptr);
-      click(*panel, "authorizeButton");
-      settle();
-      ASSERT_NE(panel->permissionSheet(), nullptr);
-      for (QLabel* heading :
-           {find<QLabel>(*panel, "appName"), find<QLabel>(*panel->settingsSheet(), "title"),
-            find<QLabel>(*panel->permissionSheet(), "title")}) {
+      const auto expectBold = [&](QLabel* heading) {
         EXPECT_GE(boldness(*heading), 1.2)
             << heading->text().toStdString() << " in " << family.toStdString();
-      }
+      };
+      expectBold(find<QLabel>(*panel, "appName"));
+      panel->presentSettings();
+      settle();
+      ASSERT_NE(panel->settingsSheet(), nullptr);
+      expectBold(find<QLabel>(*panel->settingsSheet(), "title"));
+      panel->presentPermissionSheet();
+      settle();
+      ASSERT_NE(panel->permissionSheet(), nullptr);
+      EXPECT_EQ(panel->settingsSheet(), nullptr) << "one sheet at a time";
+      expectBold(find<QLabel>(*panel->permissionSheet(), "title"));
     }
   }
   QApplication::setFont(original);

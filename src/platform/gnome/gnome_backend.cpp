@@ -51,7 +51,8 @@ void notify(QDBusConnection bus, const QString& body) {
 }  // namespace
 
 GnomeBackend::GnomeBackend(QDBusConnection bus, const BackendContext& context, int callTimeoutMs)
-    : bus_(std::move(bus)),
+    : Backend(context),
+      bus_(std::move(bus)),
       texts_(context.texts),
       callTimeoutMs_(callTimeoutMs),
       model_(*this, context.ownPid, context.diagnostics ? *context.diagnostics : std::cerr) {}
@@ -228,6 +229,9 @@ AuthorizeOutcome GnomeBackend::authorize() {
   }
   AuthorizeOutcome outcome{
       result.ok, texts_ ? gnome::describeInstall(result, *texts_) : result.detail.toStdString()};
+  // New files are read by the shell only when it starts; a copy already in place it knows, and
+  // switching that one on takes effect at once.
+  outcome.needsNewLogin = result.ok && result.outcome == gnome::InstallOutcome::installed;
   if (!result.ok)
     std::cerr << "Dozewick: " << outcome.message << '\n';
   const std::string next = texts_ ? texts_->localizedString("permission.step2") : std::string();

@@ -36,6 +36,7 @@ class GnomeBackend final : public QObject, public Backend, private DesktopModel:
   // Installs (or updates) the extension and switches it on, and says so in a notification. The
   // shell on Wayland loads a new extension only when it starts, that is at the next login.
   AuthorizeOutcome authorize() override;
+  std::string requirementKey() override { return "needs.gnome"; }
   // Stock GNOME has no tray: the extension draws Dozewick's icon in the top bar instead.
   std::unique_ptr<ShellIcon> shellIcon(std::function<void()> clicked) override;
 

@@ -113,7 +113,8 @@ QString KWinBackend::builtInScript() {
 
 KWinBackend::KWinBackend(QDBusConnection bus, QString scriptSource, QString scriptDirectory,
                          const BackendContext& context, Options options)
-    : bus_(std::move(bus)),
+    : Backend(context),
+      bus_(std::move(bus)),
       scriptSource_(std::move(scriptSource)),
       scriptDirectory_(std::move(scriptDirectory)),
       ownPid_(context.ownPid),
@@ -189,7 +190,10 @@ bool KWinBackend::scriptAnswering() const {
 Readiness KWinBackend::readiness() {
   // The script's last word came through KWin's scripting within the silence limit, and the
   // script polls well inside it: asking KWin again would only make it work for nothing.
-  return scriptAnswering() ? Readiness::ready : Readiness::notAnswering;
+  if (scriptAnswering())
+    return Readiness::ready;
+  // KWin's answer to the load is on its way: no warning for what is most likely fine.
+  return loading_ ? Readiness::pending : Readiness::notAnswering;
 }
 
 void KWinBackend::keepAlive() {

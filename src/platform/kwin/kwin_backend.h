@@ -51,12 +51,14 @@ class KWinBackend final : public QObject, public Backend, private DesktopModel::
 
   WindowSystem& windowSystem() override { return model_; }
   // Ready while KWin's scripting interface answers and the script is loaded and answering: a
-  // report or poll came from the script within the silence limit.
+  // report or poll came from the script within the silence limit; pending while KWin has yet to
+  // answer the script's load.
   Readiness readiness() override;
   // Loads the script (after unloading a stale copy) and keeps it loaded; returns at once.
   void start() override;
   // Unloads the script; waits for KWin's answer a short while.
   void stop() override;
+  std::string requirementKey() override { return "needs.kwin"; }
 
   bool scriptAnswering() const;
   const DesktopModel& model() const { return model_; }

@@ -9,8 +9,10 @@ namespace dozewick {
 // nothing is listed, and the windows can never be managed.
 class NoneBackend final : public Backend {
  public:
+  explicit NoneBackend(const BackendContext& context) : Backend(context) {}
   WindowSystem& windowSystem() override { return windows_; }
   Readiness readiness() override { return Readiness::unsupported; }
+  std::string requirementKey() override { return "needs.none"; }
 
  private:
   class NoWindows final : public WindowSystem {

@@ -21,7 +21,8 @@ bool isWaylandSession() {
 
 X11Backend::X11Backend(const BackendContext& context, std::string displayName,
                        std::chrono::milliseconds replyTimeout)
-    : desktop_(std::move(displayName), replyTimeout, context.ownPid,
+    : Backend(context),
+      desktop_(std::move(displayName), replyTimeout, context.ownPid,
                context.diagnostics ? *context.diagnostics : std::cerr) {}
 
 Readiness X11Backend::readiness() {
@@ -30,6 +31,10 @@ Readiness X11Backend::readiness() {
   }
   // Answered from the events: no request unless the window manager changed.
   return desktop_.windowManagerRuns() ? Readiness::ready : Readiness::notAnswering;
+}
+
+std::string X11Backend::requirementKey() {
+  return isWaylandSession() ? "needs.x11.wayland" : "needs.x11";
 }
 
 std::shared_ptr<void> X11Backend::watchClicks(std::function<void()> onMouseDown) {

@@ -24,6 +24,7 @@ class X11Backend final : public Backend {
   // Presses anywhere on the display, through XInput 2.
   std::shared_ptr<void> watchClicks(std::function<void()> onMouseDown) override;
   OwnWindows& ownWindows() override { return ownWindows_; }
+  std::string requirementKey() override;
 
   X11Desktop& desktop() { return desktop_; }
 
