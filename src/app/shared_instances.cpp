@@ -13,6 +13,7 @@
 #include "localization/language_manager.h"
 #include "localization/preferences_file.h"
 #include "localization/system_languages.h"
+#include "localization/user_settings.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "platform/qt_runtime.h"
@@ -30,6 +31,12 @@ SystemClock& systemClock() {
 QtRuntime& mainRuntime() {
   static auto* runtime = new QtRuntime();
   return *runtime;
+}
+
+// One file for the language and the other settings: two readers would each save over the other.
+PreferencesFile& preferencesFile() {
+  static auto* preferences = new PreferencesFile(std::cerr);
+  return *preferences;
 }
 
 BackendKind chosenKind = BackendKind::x11;
@@ -59,10 +66,7 @@ void selectBackend(BackendKind kind) {
 }
 
 LanguageManager& LanguageManager::shared() {
-  static auto* manager = [] {
-    auto* preferences = new PreferencesFile(std::cerr);
-    return new LanguageManager(*preferences, systemLanguages(), &std::cerr);
-  }();
+  static auto* manager = new LanguageManager(preferencesFile(), systemLanguages(), &std::cerr);
   return *manager;
 }
 
@@ -72,9 +76,23 @@ PermissionChecker& PermissionChecker::shared() {
   return **checker;
 }
 
+UserSettings& UserSettings::shared() {
+  static auto* settings = new UserSettings(preferencesFile(), &std::cerr);
+  return *settings;
+}
+
 WindowManager& WindowManager::shared() {
-  static auto* manager = new std::shared_ptr<WindowManager>(WindowManager::create(
-      systemClock(), mainRuntime(), desktopBackend().windowSystem(), PermissionChecker::shared()));
+  static auto* manager = [] {
+    auto* made = new std::shared_ptr<WindowManager>(
+        WindowManager::create(systemClock(), mainRuntime(), desktopBackend().windowSystem(),
+                              PermissionChecker::shared()));
+    // The loop follows the settings from the next check on.
+    UserSettings& settings = UserSettings::shared();
+    (*made)->setPolicy(settings.policy()());
+    new Subscription(settings.policy().willSet().connect(
+        [manager = made->get()](const Policy& policy) { manager->setPolicy(policy); }));
+    return made;
+  }();
   return **manager;
 }
 
