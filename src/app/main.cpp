@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/launch_start.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/test_probe.h"
@@ -107,6 +108,8 @@ int main(int argc, char** argv) {
   QObject::connect(&app, &QCoreApplication::aboutToQuit, controller.get(),
                    &TrayController::applicationWillTerminate);
   controller->applicationDidFinishLaunching();
+  const auto launchStart = LaunchStart::begin(UserSettings::shared(), WindowManager::shared(),
+                                              PermissionChecker::shared());
   quitSignals.setQuit([&controller] { controller->terminate(); });
   TestProbe::fromEnvironment(*controller, controller.get());
   return app.exec();

@@ -14,6 +14,7 @@
 #include "localization/preferences_file.h"
 #include "localization/system_languages.h"
 #include "localization/user_settings.h"
+#include "platform/desktop_applications.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "platform/qt_runtime.h"
@@ -113,6 +114,15 @@ std::unique_ptr<TrayController> makeTrayController(bool trayAvailable) {
                         desktopBackend().ownWindows(),
                         {},
                         QCoreApplication::applicationFilePath().toStdString()};
+  services.settings = &UserSettings::shared();
+  services.applicationsOnScreen = [] {
+    return applicationsOnScreen(desktopBackend().windowSystem());
+  };
+  services.knownApplication = [](const std::string& appName, const std::string& language) {
+    // Read when first needed: the sheet that shows them opens rarely, the program runs long.
+    static const auto* entries = new DesktopApplications();
+    return entries->lookUp(appName, language);
+  };
   TrayController::Options options;
   options.trayAvailable = trayAvailable;
   return std::make_unique<TrayController>(std::move(services), systemClock(), desktopBackend(),

@@ -8,8 +8,9 @@
 namespace dozewick {
 
 bool isNeverHidden(std::string_view appName, const std::vector<std::string>& neverHide) {
-  return std::any_of(neverHide.begin(), neverHide.end(),
-                     [appName](const std::string& name) { return canonicallyEqual(appName, name); });
+  return std::any_of(neverHide.begin(), neverHide.end(), [appName](const std::string& name) {
+    return canonicallyEqual(appName, name);
+  });
 }
 
 }  // namespace dozewick

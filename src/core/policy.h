@@ -14,7 +14,7 @@ struct Policy {
   static constexpr double kMaxIdleSeconds = 3600.0;
   static constexpr std::size_t kMaxProtected = 10;
 
-  double inactiveThreshold = 60.0;     // seconds without use before a window may go
+  double inactiveThreshold = 60.0;       // seconds without use before a window may go
   std::size_t protectedWindowCount = 3;  // the most recently used of those that stay
   // Applications whose windows never go, by the name the listing gives them (the window class).
   std::vector<std::string> neverHide;

@@ -113,9 +113,8 @@ void WindowManager::checkAndMinimize() {
     tracker_.cleanupClosedWindows(windows);
     tracker_.updateActiveWindows(windows, frontmostAppPID);
   }
-  const auto toMinimize =
-      tracker_.getWindowsToMinimize(policy_.protectedWindowCount, policy_.inactiveThreshold,
-                                    frontmostAppPID, policy_.neverHide);
+  const auto toMinimize = tracker_.getWindowsToMinimize(
+      policy_.protectedWindowCount, policy_.inactiveThreshold, frontmostAppPID, policy_.neverHide);
   for (const auto& window : toMinimize) {
     if (minimizeWindow(windows_, window))
       tracker_.markAsMinimized(window);

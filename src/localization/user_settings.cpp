@@ -38,13 +38,15 @@ UserSettings::UserSettings(Preferences& preferences, std::ostream* errors)
   // Nobody observes yet, so these assignments are silent; nothing is written here.
   startAtLaunch_ = preferences_.string(kStartAtLaunchKey) == "true";
   Policy policy;
-  if (const auto idle = wholeNumber(preferences_.string(kIdleKey), Policy::kMinIdleSeconds,
-                                    Policy::kMaxIdleSeconds)) {
+  if (const auto idle =
+          wholeNumber(preferences_.string(kIdleKey), static_cast<long>(Policy::kMinIdleSeconds),
+                      static_cast<long>(Policy::kMaxIdleSeconds))) {
     policy.inactiveThreshold = static_cast<double>(*idle);
   }
   if (const auto count = wholeNumber(preferences_.string(kProtectedKey), 0, Policy::kMaxProtected))
     policy.protectedWindowCount = static_cast<std::size_t>(*count);
-  policy.neverHide = keptNames(preferences_.stringList(kNeverHideKey).value_or({}));
+  policy.neverHide =
+      keptNames(preferences_.stringList(kNeverHideKey).value_or(std::vector<std::string>()));
   policy_ = std::move(policy);
 }
 

@@ -67,8 +67,8 @@ KnownApplication DesktopApplications::lookUp(const std::string& appName,
   if (!found || found->name.isEmpty())
     return known;
   const Entry& entry = *found;
-  known.name = language == "zh-Hans" && !entry.chineseName.isEmpty() ? entry.chineseName
-                                                                      : entry.name;
+  known.name =
+      language == "zh-Hans" && !entry.chineseName.isEmpty() ? entry.chineseName : entry.name;
   known.icon = entry.icon;
   return known;
 }

@@ -73,6 +73,11 @@ std::string settingsErrorText(const std::string& reason, const Localizer& texts)
 
 inline constexpr const char* kProductName = "Dozewick";
 
+// The tray icon's tooltip: the product, its state and, while running, the counts
+// ("Dozewick: running, 4 active, 2 minimized").
+std::string trayToolTip(bool hasAccessibilityPermission, bool isRunning, std::int64_t active,
+                        std::int64_t minimized, const Localizer& texts);
+
 // `isRunning` is read only when the permission is granted.
 template <class IsRunning>
 TrayIconModel trayIconModel(bool hasAccessibilityPermission, IsRunning&& isRunning,

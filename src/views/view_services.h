@@ -3,11 +3,14 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/runtime.h"
 #include "core/window_manager.h"
 #include "localization/language_manager.h"
+#include "localization/user_settings.h"
 #include "platform/backend.h"
+#include "platform/desktop_applications.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 
@@ -23,6 +26,13 @@ struct ViewServices {
   OwnWindows& ownWindows;      // the panel and its dialogs towards the window manager
   std::function<void()> quit;  // the program's termination path
   std::string executablePath;  // shown by the permission dialog
+  // The everyday settings; the settings dialog shows them when they are given.
+  UserSettings* settings = nullptr;
+  // The applications with windows on screen now, and how the user knows an application (its
+  // name in an interface language and its icon), for the list of applications never minimized.
+  std::function<std::vector<std::string>()> applicationsOnScreen = {};
+  std::function<KnownApplication(const std::string& appName, const std::string& language)>
+      knownApplication = {};
 };
 
 }  // namespace dozewick

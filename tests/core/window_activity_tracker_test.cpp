@@ -84,7 +84,7 @@ TEST_F(TrackerTest, KeptApplicationsAreNeverChosenAndTakeNoProtectedPlace) {
     std::vector<std::uint32_t> result;
   } cases[] = {
       {{61, 900, 62, 900, 63, 900}, 2, {"Caf\u00e9"}, {5}},
-      {{61, 900, 62, 900, 63, 900}, 2, {decomposed}, {5}},  // canonically equal names
+      {{61, 900, 62, 900, 63, 900}, 2, {decomposed}, {5}},             // canonically equal names
       {{61, 900, 62, 901}, 0, {"café", "CAFÉ", "Caf"}, {1, 3, 2, 4}},  // otherwise exact
       {{61, 900, 62, 900}, 1, {"App", "Caf\u00e9"}, {}},
   };

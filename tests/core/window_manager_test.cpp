@@ -131,12 +131,8 @@ TEST_F(WindowManagerTest, ThePolicyDecidesWhenAndHowManyWindowsGoAndWhichNever) 
     int quietSeconds;  // nothing goes before this many seconds
     std::int64_t hidden;
   } cases[] = {
-      {60, 3, {}, 60, 2},
-      {30, 3, {}, 30, 2},
-      {3600, 3, {}, 3600, 2},
-      {60, 0, {}, 60, 5},
-      {60, 10, {}, 60, 0},
-      {30, 0, {"Player"}, 30, 4},
+      {60, 3, {}, 60, 2},         {30, 3, {}, 30, 2},  {3600, 3, {}, 3600, 2},
+      {60, 0, {}, 60, 5},         {60, 10, {}, 60, 0}, {30, 0, {"Player"}, 30, 4},
       {60, 3, {"Player"}, 60, 1},
   };
   for (const auto& c : cases) {
@@ -155,7 +151,8 @@ TEST_F(WindowManagerTest, ThePolicyDecidesWhenAndHowManyWindowsGoAndWhichNever) 
     runtime.advance(300s);
     EXPECT_EQ(manager->minimizedCount()(), c.hidden);
     EXPECT_EQ(manager->activeWindowCount()(), 5 - c.hidden);
-    EXPECT_EQ(desktop.windows.back().minimized, c.hidden == 5) << "the player goes only if not kept";
+    EXPECT_EQ(desktop.windows.back().minimized, c.hidden == 5)
+        << "the player goes only if not kept";
   }
   // A shorter idle time while running shortens the countdown at once, a longer one waits.
   manager->setPolicy(Policy{40, 3, {}});
