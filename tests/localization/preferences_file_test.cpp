@@ -192,7 +192,11 @@ TEST_F(PreferencesFileTest, SettingsThatCannotBeReadAreTheirDefaultsAndStayOnDis
       {"protected_windows=0", false, 60, 0, {}},
       {"protected_windows=11", false, 60, 3, {}},
       {"protected_windows=-1", false, 60, 3, {}},
-      {"never_hide=firefox, \"Music Player\", firefox, ", false, 60, 3, {"firefox", "Music Player"}},
+      {"never_hide=firefox, \"Music Player\", firefox, ",
+       false,
+       60,
+       3,
+       {"firefox", "Music Player"}},
       {"never_hide=\"unterminated", false, 60, 3, {}},
       {"never_hide=@Variant(\\0)", false, 60, 3, {}},
   };
