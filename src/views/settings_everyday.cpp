@@ -92,6 +92,7 @@ void SettingsView::buildEveryday(QVBoxLayout* rows) {
   e.protectedCount = new QSpinBox;
   e.protectedCount->setObjectName(QStringLiteral("protectedCountChoice"));
   e.protectedCount->setRange(0, static_cast<int>(Policy::kMaxProtected));
+  e.protectedCount->setKeyboardTracking(false);  // typing "10" saves 10, not 1 first
   connect(e.protectedCount, &QSpinBox::valueChanged, this,
           [&settings](int count) { settings.setProtectedCount(count); });
   rows->addWidget(new Divider(60));
