@@ -29,7 +29,7 @@ QString valueOf(const desktop_entry::DesktopEntry& entry, const QString& key) {
 DesktopApplications::DesktopApplications(QStringList folders) {
   for (const QString& folder : folders) {
     QDirIterator files(folder, {QStringLiteral("*.desktop")}, QDir::Files,
-                       QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+                       QDirIterator::Subdirectories);
     while (files.hasNext()) {
       const QString path = files.next();
       const auto entry = desktop_entry::readMainGroup(path);

@@ -34,7 +34,7 @@ struct SettingsView::Everyday {
 
 namespace {
 
-constexpr int kSidePadding = 24;
+constexpr int kListInset = 24;
 // Room for three applications; more scroll.
 constexpr int kListLines = 3;
 
@@ -130,7 +130,7 @@ void SettingsView::buildEveryday(QVBoxLayout* rows) {
   connect(e.kept, &QListWidget::currentRowChanged, this,
           [this](int row) { everyday_->remove->setEnabled(row >= 0); });
   auto* list = new QHBoxLayout;
-  list->setContentsMargins(kSidePadding, 0, kSidePadding, 8);
+  list->setContentsMargins(kListInset, 0, kListInset, 8);
   list->addWidget(e.kept);
   rows->addLayout(list);
 
