@@ -90,8 +90,9 @@ WindowManager& WindowManager::shared() {
     // The loop follows the settings from the next check on.
     UserSettings& settings = UserSettings::shared();
     (*made)->setPolicy(settings.policy()());
-    new Subscription(settings.policy().willSet().connect(
+    static auto* following = new Subscription(settings.policy().willSet().connect(
         [manager = made->get()](const Policy& policy) { manager->setPolicy(policy); }));
+    (void)following;
     return made;
   }();
   return **manager;
