@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,17 +100,26 @@ int main(int argc, char** argv) {
       return 1;
   }
 
+  // Asked to, the loop starts at once: at login it need not wait for the tray to come up.
+  std::shared_ptr<LaunchStart> launchStart;
+  if (UserSettings::shared().startAtLaunch()()) {
+    launchStart = LaunchStart::begin(UserSettings::shared(), WindowManager::shared(),
+                                     PermissionChecker::shared());
+  }
   const bool trayAvailable = waitForSystemTray(5000, quitSignals);
-  if (quitSignals.received())
+  if (quitSignals.received() && !launchStart)
     return 0;  // nothing of the desktop's has been touched yet
+  if (quitSignals.received()) {
+    // The desktop is let go as at every quit (KWin unloads the script).
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    return app.exec();
+  }
   const std::unique_ptr<TrayController> controller = makeTrayController(trayAvailable);
   QObject::connect(&instance, &SingleInstance::activationRequested, controller.get(),
                    &TrayController::showPopover);
   QObject::connect(&app, &QCoreApplication::aboutToQuit, controller.get(),
                    &TrayController::applicationWillTerminate);
   controller->applicationDidFinishLaunching();
-  const auto launchStart = LaunchStart::begin(UserSettings::shared(), WindowManager::shared(),
-                                              PermissionChecker::shared());
   quitSignals.setQuit([&controller] { controller->terminate(); });
   TestProbe::fromEnvironment(*controller, controller.get());
   return app.exec();

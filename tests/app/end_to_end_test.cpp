@@ -246,10 +246,10 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
 }
 
 // With the everyday settings on, a start as at login (the autostart entry runs the program with
-// no arguments) runs the loop without any press: with an idle time of 30 s and no protected
-// places the idle window goes 30 s after the start, the application kept and the one in front stay.
+// no arguments, and the tray comes up later) runs the loop without any press: with an idle time of
+// 30 s and no protected places the idle window goes 30 s after the start, the application kept
+// and the one in front stay.
 TEST_F(EndToEnd, StartAtLaunchRunsTheLoopWithTheChosenSettingsWithoutAPress) {
-  ChildProcess tray = startTray();
   XTestClient idleApp, keptApp;
   const auto idle = idleApp.open({"title=Left alone", "class=idle,Idle"});
   const auto kept = keptApp.open({"title=Kept on purpose", "class=kept,Kept"});
@@ -266,6 +266,8 @@ TEST_F(EndToEnd, StartAtLaunchRunsTheLoopWithTheChosenSettingsWithoutAPress) {
                        {"XDG_CONFIG_HOME=" + config.string(), "DOZEWICK_TEST_PROBE=" + probePath},
                        false, log);
   pid = program.pid();
+  std::this_thread::sleep_for(3s);
+  ChildProcess tray = startTray();
   const auto iconic = [&](XTestClient& client, std::uint32_t window) {
     return client.state(window) == "unviewable iconic";
   };
