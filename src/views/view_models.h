@@ -64,7 +64,7 @@ ColorRole permissionStatusColor(bool hasAccessibilityPermission);
 struct TrayIconModel {
   std::string symbol;
   ColorRole tint = ColorRole::none;  // orange, green or none (the panel's window-text colour)
-  std::string description;           // tooltip and accessible description
+  std::string description;           // its meaning in words; the tooltip adds the counts
 };
 
 // The settings dialog's line about a change that could not be made: a lead-in in the current
