@@ -18,6 +18,7 @@
 #include "core/clock.h"
 #include "core/window_manager.h"
 #include "localization/language_manager.h"
+#include "localization/user_settings.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 #include "platform/qt_runtime.h"
@@ -146,6 +147,19 @@ int main(int argc, char** argv) {
   ViewServices services{*manager,   *checker,   language, launchAtLogin,
                         runtime,    ownWindows, {},       "/usr/bin/dozewick",
                         "needs.x11"};
+  UserSettings settings(preferences);
+  settings.setStartAtLaunch(true);
+  settings.setIdleSeconds(300);
+  for (const char* name : {"Rhythmbox", "org.gnome.Terminal"})
+    settings.keep(name);
+  services.settings = &settings;
+  services.knownApplication = [](const std::string& appName, const std::string& code) {
+    static const std::map<std::string, std::pair<const char*, const char*>> names = {
+        {"Rhythmbox", {"Rhythmbox", "Rhythmbox"}}, {"org.gnome.Terminal", {"Terminal", "终端"}}};
+    const auto& name = names.at(appName);
+    return KnownApplication{appName, QString::fromUtf8(code == "en" ? name.first : name.second),
+                            QString()};
+  };
 
   bool written = true;
   for (const bool dark : {false, true}) {

@@ -7,9 +7,11 @@
 #include <QTimer>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/launch_start.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/test_probe.h"
@@ -98,9 +100,20 @@ int main(int argc, char** argv) {
       return 1;
   }
 
+  // Asked to, the loop starts at once: at login it need not wait for the tray to come up.
+  std::shared_ptr<LaunchStart> launchStart;
+  if (UserSettings::shared().startAtLaunch()()) {
+    launchStart = LaunchStart::begin(UserSettings::shared(), WindowManager::shared(),
+                                     PermissionChecker::shared());
+  }
   const bool trayAvailable = waitForSystemTray(5000, quitSignals);
-  if (quitSignals.received())
+  if (quitSignals.received() && !launchStart)
     return 0;  // nothing of the desktop's has been touched yet
+  if (quitSignals.received()) {
+    // The desktop is let go as at every quit (KWin unloads the script).
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    return app.exec();
+  }
   const std::unique_ptr<TrayController> controller = makeTrayController(trayAvailable);
   QObject::connect(&instance, &SingleInstance::activationRequested, controller.get(),
                    &TrayController::showPopover);

@@ -14,6 +14,8 @@
 #include "localization/language_manager.h"
 #include "localization/preferences_file.h"
 #include "localization/system_languages.h"
+#include "localization/user_settings.h"
+#include "platform/desktop_applications.h"
 #include "platform/help_page.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
@@ -33,6 +35,12 @@ SystemClock& systemClock() {
 QtRuntime& mainRuntime() {
   static auto* runtime = new QtRuntime();
   return *runtime;
+}
+
+// One file for the language and the other settings: two readers would each save over the other.
+PreferencesFile& preferencesFile() {
+  static auto* preferences = new PreferencesFile(std::cerr);
+  return *preferences;
 }
 
 BackendKind chosenKind = BackendKind::x11;
@@ -76,10 +84,7 @@ void selectBackend(BackendKind kind) {
 }
 
 LanguageManager& LanguageManager::shared() {
-  static auto* manager = [] {
-    auto* preferences = new PreferencesFile(std::cerr);
-    return new LanguageManager(*preferences, systemLanguages(), &std::cerr);
-  }();
+  static auto* manager = new LanguageManager(preferencesFile(), systemLanguages(), &std::cerr);
   return *manager;
 }
 
@@ -89,9 +94,24 @@ PermissionChecker& PermissionChecker::shared() {
   return **checker;
 }
 
+UserSettings& UserSettings::shared() {
+  static auto* settings = new UserSettings(preferencesFile(), &std::cerr);
+  return *settings;
+}
+
 WindowManager& WindowManager::shared() {
-  static auto* manager = new std::shared_ptr<WindowManager>(WindowManager::create(
-      systemClock(), mainRuntime(), desktopBackend().windowSystem(), PermissionChecker::shared()));
+  static auto* manager = [] {
+    auto* made = new std::shared_ptr<WindowManager>(
+        WindowManager::create(systemClock(), mainRuntime(), desktopBackend().windowSystem(),
+                              PermissionChecker::shared()));
+    // The loop follows the settings from the next check on.
+    UserSettings& settings = UserSettings::shared();
+    (*made)->setPolicy(settings.policy()());
+    static auto* following = new Subscription(settings.policy().willSet().connect(
+        [manager = made->get()](const Policy& policy) { manager->setPolicy(policy); }));
+    (void)following;
+    return made;
+  }();
   return **manager;
 }
 
@@ -113,6 +133,15 @@ std::unique_ptr<TrayController> makeTrayController(bool trayAvailable) {
                         {},
                         QCoreApplication::applicationFilePath().toStdString(),
                         desktopBackend().requirementKey()};
+  services.settings = &UserSettings::shared();
+  services.applicationsOnScreen = [] {
+    return applicationsOnScreen(desktopBackend().windowSystem());
+  };
+  services.knownApplication = [](const std::string& appName, const std::string& language) {
+    // Read when first needed: the sheet that shows them opens rarely, the program runs long.
+    static const auto* entries = new DesktopApplications();
+    return entries->lookUp(appName, language);
+  };
   TrayController::Options options;
   options.trayAvailable = trayAvailable;
   return std::make_unique<TrayController>(std::move(services), systemClock(), desktopBackend(),

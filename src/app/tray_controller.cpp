@@ -8,6 +8,7 @@
 #include <iostream>
 #include <utility>
 
+#include "app/about_box.h"
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"  // the panel's header needs its dialogs complete
 #include "views/settings_view.h"
@@ -35,6 +36,8 @@ TrayController::TrayController(ViewServices services, const Clock& clock, Backen
 TrayController::~TrayController() {
   menuRedraw_.stop();
   iconRedraw_.stop();
+  toolTipRedraw_.stop();
+  delete aboutBox_.data();
   applicationWillTerminate();
   delete popover_.data();
 }
@@ -71,8 +74,12 @@ void TrayController::setupMenuBar() {
               // second one closes the panel, or is ignored while an opening is pending.
               if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                 togglePopover();
+              // The middle button starts and stops, as in several tray utilities.
+              if (reason == QSystemTrayIcon::MiddleClick)
+                startOrStopFromMenu();
             });
     setupContextMenu();
+    followCounts();
     statusItem_->show();
   }
   iconRedraw_.observe(services_.checker.isAnswerPending().willSet());
@@ -94,6 +101,8 @@ void TrayController::setupContextMenu() {
   settingsAction_ = contextMenu_->addAction(QString(), this, [this] {
     withOpenPanel([](MenuBarView& panel) { panel.presentSettings(); });
   });
+  aboutAction_ = contextMenu_->addAction(QString(), this,
+                                         [this] { showAboutBox(services_.language, aboutBox_); });
   contextMenu_->addSeparator();
   quitAction_ = contextMenu_->addAction(QString(), this, &TrayController::terminate);
   // Not the whole manager: its countdown would wake the program every second for nothing here.
@@ -116,6 +125,7 @@ void TrayController::updateContextMenu() {
   set(openAction_, text("menu.open"));
   set(startStopAction_, text(services_.manager.isRunning().get() ? "button.stop" : "button.start"));
   set(settingsAction_, text("settings.title"));
+  set(aboutAction_, text("menu.about"));
   set(quitAction_, text("button.quit"));
 }
 
@@ -195,7 +205,34 @@ void TrayController::updateMenuBarIcon() {
     drawnSymbol_ = currentIcon_.symbol;
     drawnTint_ = tint;
   }
-  const QString tooltip = QString::fromStdString(currentIcon_.description);
+  updateToolTip();
+}
+
+void TrayController::followCounts() {
+  toolTipRedraw_.observe(services_.manager.isRunning().willSet());
+  toolTipRedraw_.observe(services_.checker.hasAccessibilityPermission().willSet());
+  toolTipRedraw_.observe(services_.checker.isAnswerPending().willSet());
+  toolTipRedraw_.observe(services_.language);
+  // Published at every check: only a new value is worth a redraw.
+  WindowManager& manager = services_.manager;
+  activeCount_ = manager.activeWindowCount().willSet().connect([this, &manager](std::int64_t n) {
+    if (n != manager.activeWindowCount().get())
+      toolTipRedraw_.schedule();
+  });
+  minimizedCount_ = manager.minimizedCount().willSet().connect([this, &manager](std::int64_t n) {
+    if (n != manager.minimizedCount().get())
+      toolTipRedraw_.schedule();
+  });
+}
+
+void TrayController::updateToolTip() {
+  if (!statusItem_)
+    return;
+  const WindowManager& manager = services_.manager;
+  const QString tooltip = QString::fromStdString(trayToolTip(
+      services_.checker.hasAccessibilityPermission().get(),
+      services_.checker.isAnswerPending().get(), manager.isRunning().get(),
+      manager.activeWindowCount().get(), manager.minimizedCount().get(), services_.language));
   if (statusItem_->toolTip() != tooltip)
     statusItem_->setToolTip(tooltip);
 }

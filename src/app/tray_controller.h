@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QMenu>
+#include <QMessageBox>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -71,7 +72,7 @@ class TrayController final : public QObject {
   QSystemTrayIcon* statusItem() const { return statusItem_; }
   // The panel opens from the icon the desktop's shell draws (no tray here).
   bool usesShellIcon() const { return usesShellIcon_; }
-  // The icon's right-click menu: open the panel, Start or Stop, Settings, Quit.
+  // The icon's right-click menu: open the panel, Start or Stop, Settings, About, Quit.
   QMenu* contextMenu() const { return contextMenu_.get(); }
   PopoverWindow* popover() const { return popover_; }
   bool isPopoverShown() const;
@@ -97,6 +98,8 @@ class TrayController final : public QObject {
   void openPanel();
   void setupContextMenu();
   void updateContextMenu();
+  void updateToolTip();
+  void followCounts();
   // Runs `action` on the open panel, opening it first (after its trust check) when it is closed.
   void withOpenPanel(std::function<void(MenuBarView&)> action);
   void startOrStopFromMenu();
@@ -115,10 +118,16 @@ class TrayController final : public QObject {
   QAction* openAction_ = nullptr;
   QAction* startStopAction_ = nullptr;
   QAction* settingsAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
   QAction* quitAction_ = nullptr;
   QueuedRedraw menuRedraw_{this, [this] { updateContextMenu(); }};
   // A first answer that came late (the desktop could not tell at launch) is drawn as it comes.
   QueuedRedraw iconRedraw_{this, [this] { updateMenuBarIcon(); }};
+  QPointer<QMessageBox> aboutBox_;
+  // The tooltip follows the state and the counts as they change, not at every check.
+  QueuedRedraw toolTipRedraw_{this, [this] { updateToolTip(); }};
+  Subscription activeCount_;
+  Subscription minimizedCount_;
   std::function<void(MenuBarView&)> afterOpening_;
   QPointer<PopoverWindow> popover_;
   std::shared_ptr<void> eventMonitor_;

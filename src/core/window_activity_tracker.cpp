@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/policy.h"
+
 namespace dozewick {
 namespace {
 
@@ -86,6 +88,12 @@ void WindowActivityTracker::markFrontmostActive(const std::vector<WindowInfo>& w
 std::vector<WindowInfo> WindowActivityTracker::getWindowsToMinimize(
     std::size_t protectedTopN, double inactiveThreshold,
     std::optional<std::int32_t> frontmostAppPID) const {
+  return getWindowsToMinimize(protectedTopN, inactiveThreshold, frontmostAppPID, {});
+}
+
+std::vector<WindowInfo> WindowActivityTracker::getWindowsToMinimize(
+    std::size_t protectedTopN, double inactiveThreshold,
+    std::optional<std::int32_t> frontmostAppPID, const std::vector<std::string>& neverHide) const {
   const double now = clock_.now();
   std::vector<std::pair<const WindowInfo*, double>> candidates;
   for (const auto& [window, lastActive] : lastActiveTime_) {
@@ -95,7 +103,7 @@ std::vector<WindowInfo> WindowActivityTracker::getWindowsToMinimize(
       continue;
     const double inactiveDuration = now - lastActive;
     // Written so that a duration that is not a number never qualifies.
-    if (inactiveDuration >= inactiveThreshold)
+    if (inactiveDuration >= inactiveThreshold && !isNeverHidden(window.appName, neverHide))
       candidates.emplace_back(&window, inactiveDuration);
   }
   std::stable_sort(candidates.begin(), candidates.end(),

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -26,6 +27,11 @@ class WindowActivityTracker {
                            std::optional<std::int32_t> frontmostAppPID);
   std::vector<WindowInfo> getWindowsToMinimize(std::size_t protectedTopN, double inactiveThreshold,
                                                std::optional<std::int32_t> frontmostAppPID) const;
+  // The same, where the windows of the applications in `neverHide` are exempt like the frontmost
+  // application's: they are never chosen and take no protected place.
+  std::vector<WindowInfo> getWindowsToMinimize(std::size_t protectedTopN, double inactiveThreshold,
+                                               std::optional<std::int32_t> frontmostAppPID,
+                                               const std::vector<std::string>& neverHide) const;
   void markAsMinimized(const WindowInfo& window);
   std::int64_t getActiveWindowCount() const;
   std::int64_t getMinimizedWindowCount() const;

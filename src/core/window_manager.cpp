@@ -1,6 +1,8 @@
 // The minimizing loop: one check a second while running, and the countdown beside it.
 #include "core/window_manager.h"
 
+#include <cmath>
+
 #include "core/window_rules.h"
 
 namespace dozewick {
@@ -32,7 +34,7 @@ void WindowManager::beginRunning() {
   dropTimers();
   isRunning_ = true;
   tracker_.reset();
-  nextMinimizeIn_ = countdownStart;
+  nextMinimizeIn_ = countdownFrom();
 
   // Both started before the first check, so that they stay due together and share each wake-up.
   std::weak_ptr<WindowManager> weak = weak_from_this();
@@ -50,7 +52,7 @@ void WindowManager::beginRunning() {
 void WindowManager::stop() {
   isRunning_ = false;
   dropTimers();
-  nextMinimizeIn_ = countdownStart;
+  nextMinimizeIn_ = countdownFrom();
   listed_ = nullptr;
   visibleWindows_.clear();
 }
@@ -68,8 +70,24 @@ void WindowManager::countdownStep() {
   if (nextMinimizeIn_() > 0) {
     nextMinimizeIn_ = nextMinimizeIn_() - 1;
   } else {
-    nextMinimizeIn_ = countdownStart;
+    nextMinimizeIn_ = countdownFrom();
   }
+}
+
+std::int64_t WindowManager::countdownFrom() const {
+  // Written so that an idle time that is not a number shows the usual start.
+  if (!(policy_.inactiveThreshold >= 0.0 && policy_.inactiveThreshold <= Policy::kMaxIdleSeconds))
+    return countdownStart;
+  return static_cast<std::int64_t>(std::lround(policy_.inactiveThreshold));
+}
+
+void WindowManager::setPolicy(Policy policy) {
+  if (policy == policy_)
+    return;
+  policy_ = std::move(policy);
+  const std::int64_t from = countdownFrom();
+  if (!isRunning_() || nextMinimizeIn_() > from)
+    nextMinimizeIn_ = from;
 }
 
 void WindowManager::checkAndMinimize() {
@@ -95,8 +113,8 @@ void WindowManager::checkAndMinimize() {
     tracker_.cleanupClosedWindows(windows);
     tracker_.updateActiveWindows(windows, frontmostAppPID);
   }
-  const auto toMinimize =
-      tracker_.getWindowsToMinimize(protectedWindowCount, inactiveThreshold, frontmostAppPID);
+  const auto toMinimize = tracker_.getWindowsToMinimize(
+      policy_.protectedWindowCount, policy_.inactiveThreshold, frontmostAppPID, policy_.neverHide);
   for (const auto& window : toMinimize) {
     if (minimizeWindow(windows_, window))
       tracker_.markAsMinimized(window);

@@ -6,6 +6,7 @@
 
 #include "clock.h"
 #include "observable.h"
+#include "policy.h"
 #include "runtime.h"
 #include "trust_check.h"
 #include "window_activity_tracker.h"
@@ -35,6 +36,11 @@ class WindowManager final : public ObservableObject,
   void start();
   void stop();
 
+  // The idle time, protected places and kept applications of the next checks. The countdown
+  // follows a new idle time at once: it restarts from it, or, while running, never shows more.
+  void setPolicy(Policy policy);
+  const Policy& policy() const { return policy_; }
+
   bool hasTimers() const { return timer_ != nullptr || countdownTimer_ != nullptr; }
 
  private:
@@ -44,11 +50,13 @@ class WindowManager final : public ObservableObject,
   void checkAndMinimize();
   void countdownStep();
   void dropTimers();
+  std::int64_t countdownFrom() const;
 
   Runtime& runtime_;
   WindowSystem& windows_;
   TrustCheck& trust_;
   WindowActivityTracker tracker_;
+  Policy policy_;
   WindowEntries listed_;  // the listing the last check saw, and its application windows
   std::vector<WindowInfo> visibleWindows_;
 

@@ -155,17 +155,11 @@ std::optional<QString> programOfExecValue(const QString& value) {
   return program;
 }
 
-}  // namespace desktop_entry
-
-namespace {
-
-using Entry = std::map<QString, QString>;
-
-std::optional<Entry> readDesktopEntry(const QString& path) {
+std::optional<DesktopEntry> readMainGroup(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
     return std::nullopt;
-  Entry entry;
+  DesktopEntry entry;
   bool inMainGroup = false;
   const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
   for (QString line : lines) {
@@ -189,6 +183,12 @@ std::optional<Entry> readDesktopEntry(const QString& path) {
   }
   return entry;
 }
+
+}  // namespace desktop_entry
+
+namespace {
+
+using Entry = desktop_entry::DesktopEntry;
 
 bool isTrue(const QString& value) {
   const QString v = value.trimmed();
@@ -214,7 +214,7 @@ std::string describe(const QString& what, const QString& path, const QString& re
 // an entry was written by someone else, and is theirs. Empty for one of ours, or one so broken
 // (empty, no Exec) that it starts nothing.
 QString foreignProgram(const QString& path, const QString& executable) {
-  const auto entry = readDesktopEntry(path);
+  const auto entry = desktop_entry::readMainGroup(path);
   if (!entry)
     return {};
   const auto exec = entry->find("Exec");
@@ -252,7 +252,7 @@ LoginItemStatus XdgAutostartService::status() const {
   const QString path = entryPath();
   if (!QFileInfo::exists(path))
     return LoginItemStatus::notRegistered;
-  const auto entry = readDesktopEntry(path);
+  const auto entry = desktop_entry::readMainGroup(path);
   if (!entry)
     return LoginItemStatus::notFound;
   const auto value = [&](const char* key) {

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,11 @@ class XdgAutostartService final : public LoginItemService {
 };
 
 namespace desktop_entry {
+
+// The keys of a desktop entry's main group, as written (the first of a key repeated).
+using DesktopEntry = std::map<QString, QString>;
+// The main group of the desktop entry at `path`; none when it cannot be read.
+std::optional<DesktopEntry> readMainGroup(const QString& path);
 
 // The value of an Exec key that runs `program` with no arguments, quoted and escaped so that
 // any path survives.

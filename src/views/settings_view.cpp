@@ -137,6 +137,8 @@ void SettingsView::build() {
   });
   rows->addWidget(settingRow(QStringLiteral("launchAtLoginRow"), QStringLiteral("power.circle"),
                              ColorRole::green, launchRow_, true, launchSwitch_));
+  if (services_.settings)
+    buildEveryday(rows);
   stack->addLayout(rows);
   rows_ = rows;
 
@@ -150,6 +152,8 @@ void SettingsView::build() {
   error_->hide();
   stack->addWidget(error_);
   stack->addStretch(1);
+  if (everyday_)
+    setFixedHeight(stack->sizeHint().height() + 2 * error_->maximumHeight());
 }
 
 QWidget* SettingsView::settingRow(const QString& name, const QString& icon, ColorRole iconColor,
@@ -205,7 +209,10 @@ void SettingsView::refresh() {
   closeButton_->setToolTip(close);
   closeButton_->setAccessibleName(close);
 
-  for (Row* row : {&languageRow_, &launchRow_}) {
+  std::vector<Row*> shown = {&languageRow_, &launchRow_};
+  if (everyday_)
+    addEverydayRows(shown);
+  for (Row* row : shown) {
     row->icon->setSymbol(row->icon->symbolName(), colour(row->color));
     static_cast<IconBadge*>(row->badge)->setColor(colour(row->color));
     setTextColor(row->title, textColour(ColorRole::primary));
@@ -221,6 +228,8 @@ void SettingsView::refresh() {
   launchSwitch_->setToolTip(launch);
   launchSwitch_->setAccessibleDescription(text("settings.launchAtLogin.desc"));
   launchSwitch_->setChecked(services_.launchAtLogin.isEnabled()());
+  if (everyday_)
+    refreshEveryday();
 
   const QString error = QString::fromStdString(settingsErrorText(errorReason_, services_.language));
   error_->setText(error);

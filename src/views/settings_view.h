@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 class QLabel;
 class QLayout;
 class QPushButton;
+class QVBoxLayout;
 
 namespace dozewick {
 
@@ -20,8 +22,9 @@ class LanguageSelector;
 class SwitchToggle;
 class SymbolView;
 
-// The interface language and the login item. Each time it is shown it takes the switch from
-// the system's registration.
+// The interface language and the login item; given the everyday settings, also those (start at
+// launch, idle time, protected windows, applications never minimized). Each time it is shown it
+// takes the login switch from the system's registration.
 class SettingsView : public QDialog {
   Q_OBJECT
 
@@ -47,7 +50,8 @@ class SettingsView : public QDialog {
     ColorRole color{};
   };
 
-  enum class ErrorSource { none, launchAtLogin, language };
+  enum class ErrorSource { none, launchAtLogin, language, settings };
+  struct Everyday;  // the everyday settings' rows and controls
 
   void build();
   // A failure of either service while the dialog is open shows until that service's next
@@ -56,6 +60,11 @@ class SettingsView : public QDialog {
   QWidget* settingRow(const QString& name, const QString& icon, ColorRole iconColor, Row& row,
                       bool hasDescription, QWidget* content);
   void refresh();
+  // The everyday settings' part of build() and refresh().
+  void buildEveryday(QVBoxLayout* rows);
+  void refreshEveryday();
+  void fillOnScreenMenu();
+  void addEverydayRows(std::vector<Row*>& rows);
   QString text(const char* key) const;
 
   ViewServices& services_;
@@ -74,6 +83,7 @@ class SettingsView : public QDialog {
   ErrorSource errorSource_ = ErrorSource::none;
   Subscription launchResults_;
   Subscription languageResults_;
+  std::shared_ptr<Everyday> everyday_;  // complete only where it is built
 };
 
 }  // namespace dozewick

@@ -3,6 +3,8 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace dozewick {
 
@@ -89,6 +91,37 @@ std::string settingsErrorText(const std::string& reason, const Localizer& texts)
   const std::string leadIn = texts.localizedString("settings.notSaved");
   // A full-width colon carries its own space.
   return leadIn.ends_with("：") ? leadIn + reason : leadIn + " " + reason;
+}
+
+namespace {
+
+// The text with %1, %2, ... replaced by the values, in any order the language puts them.
+std::string filledIn(std::string text, const std::vector<std::string>& values) {
+  for (std::size_t i = values.size(); i-- > 0;) {
+    const std::string mark = "%" + std::to_string(i + 1);
+    for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
+      text.replace(at, mark.size(), values[i]);
+      at += values[i].size();
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string trayToolTip(bool hasAccessibilityPermission, bool isAnswerPending, bool isRunning,
+                        std::int64_t active, std::int64_t minimized, const Localizer& texts) {
+  const char* state = !hasAccessibilityPermission && isAnswerPending ? "tray.state.checking"
+                      : !hasAccessibilityPermission                  ? "tray.state.needPermission"
+                      : isRunning                                    ? "tray.state.running"
+                                                                     : "tray.state.stopped";
+  if (!hasAccessibilityPermission || !isRunning) {
+    return filledIn(texts.localizedString("tray.tooltip.state"),
+                    {kProductName, texts.localizedString(state)});
+  }
+  return filledIn(texts.localizedString("tray.tooltip.counts"),
+                  {kProductName, texts.localizedString(state), std::to_string(active),
+                   std::to_string(minimized)});
 }
 
 TrayIconModel trayIconModelFor(bool hasAccessibilityPermission, bool isAnswerPending,

@@ -75,7 +75,7 @@ ColorRole permissionStatusColor(bool hasAccessibilityPermission);
 struct TrayIconModel {
   std::string symbol;
   ColorRole tint = ColorRole::none;  // orange, green or none (the panel's window-text colour)
-  std::string description;           // tooltip and accessible description
+  std::string description;           // its meaning in words; the tooltip adds the counts
 };
 
 // The settings dialog's line about a change that could not be made: a lead-in in the current
@@ -83,6 +83,11 @@ struct TrayIconModel {
 std::string settingsErrorText(const std::string& reason, const Localizer& texts);
 
 inline constexpr const char* kProductName = "Dozewick";
+
+// The tray icon's tooltip: the product, its state and, while running, the counts
+// ("Dozewick: running, 4 active, 2 minimized").
+std::string trayToolTip(bool hasAccessibilityPermission, bool isAnswerPending, bool isRunning,
+                        std::int64_t active, std::int64_t minimized, const Localizer& texts);
 
 // `isRunning` is read only when the permission is granted. An answer still pending draws the
 // plain icon, described as being checked.

@@ -3,11 +3,14 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/runtime.h"
 #include "core/window_manager.h"
 #include "localization/language_manager.h"
+#include "localization/user_settings.h"
 #include "platform/backend.h"
+#include "platform/desktop_applications.h"
 #include "platform/launch_at_login.h"
 #include "platform/permission_checker.h"
 
@@ -25,7 +28,14 @@ struct ViewServices {
   std::string executablePath;  // shown by the permission dialog
   // What the desktop needs (a text key), shown by the permission dialog in the path's place;
   // empty: the path is shown.
-  std::string requirementKey;
+  std::string requirementKey = {};
+  // The everyday settings; the settings dialog shows them when they are given.
+  UserSettings* settings = nullptr;
+  // The applications with windows on screen now, and how the user knows an application (its
+  // name in an interface language and its icon), for the list of applications never minimized.
+  std::function<std::vector<std::string>()> applicationsOnScreen = {};
+  std::function<KnownApplication(const std::string& appName, const std::string& language)>
+      knownApplication = {};
 };
 
 }  // namespace dozewick

@@ -3,6 +3,8 @@
 // state, properties) and the program's test probe (where its controls are and what they read).
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -232,6 +234,44 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   EXPECT_TRUE(eventually([&] { return probe("label", "Active: 5").has_value(); }, 5s));
   click(*probe("button", "Quit"));
   EXPECT_EQ(program.exitStatus(10s), 0) << "Quit ends the program cleanly";
+}
+
+// With the everyday settings on, a start as at login (the autostart entry runs the program with
+// no arguments, and the tray comes up later) runs the loop without any press: with an idle time of
+// 30 s and no protected places the idle window goes 30 s after the start, the application kept
+// and the one in front stay.
+TEST_F(EndToEnd, StartAtLaunchRunsTheLoopWithTheChosenSettingsWithoutAPress) {
+  XTestClient idleApp, keptApp;
+  const auto idle = idleApp.open({"title=Left alone", "class=idle,Idle"});
+  const auto kept = keptApp.open({"title=Kept on purpose", "class=kept,Kept"});
+  const auto own = desk.open({"title=The test itself", "class=e2e,EndToEnd"});
+  desk.send("activate\t" + std::to_string(own));
+  const auto config = dir / "config";
+  std::filesystem::create_directories(config / "Dozewick");
+  std::ofstream(config / "Dozewick" / "Dozewick.conf")
+      << "[General]\nstart_at_launch=true\nidle_seconds=30\nprotected_windows=0\n"
+         "never_hide=Kept\n";
+
+  const auto launched = std::chrono::steady_clock::now();
+  ChildProcess program({DOZEWICK_EXECUTABLE},
+                       {"XDG_CONFIG_HOME=" + config.string(), "DOZEWICK_TEST_PROBE=" + probePath},
+                       false, log);
+  pid = program.pid();
+  std::this_thread::sleep_for(3s);
+  ChildProcess tray = startTray();
+  const auto iconic = [&](XTestClient& client, std::uint32_t window) {
+    return client.state(window) == "unviewable iconic";
+  };
+  ASSERT_TRUE(eventually([&] { return iconic(idleApp, idle); }, 40s));
+  const auto after = std::chrono::steady_clock::now() - launched;
+  EXPECT_GE(after, 30s) << "before the idle time";
+  // Running within 2 s of the launch, and the check that sees 30 s comes within a second.
+  EXPECT_LE(after, 33s + 500ms) << "the loop did not start at launch";
+  eventually([] { return false; }, 3s);
+  EXPECT_FALSE(iconic(keptApp, kept)) << "an application the user keeps went";
+  EXPECT_EQ(desk.state(own), "viewable normal");
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(program.exitStatus(10s), 0);
 }
 
 }  // namespace

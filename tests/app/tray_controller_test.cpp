@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <vector>
 
@@ -60,17 +61,17 @@ TEST_F(TrayControllerTest, TheIconFollowsTrustAndTheLoopAtLaunchTicksAndOpenings
   settle();
   launch();
   EXPECT_EQ(icon(), "macwindow");
-  EXPECT_EQ(controller->statusItem()->toolTip(), "Checking...");
+  EXPECT_EQ(controller->statusItem()->toolTip(), "Dozewick: checking");
   backend.pending = false;
   advance(200);
   EXPECT_EQ(icon(), "macwindow.badge.exclamationmark");
-  EXPECT_EQ(controller->statusItem()->toolTip(), "Need Permission");
+  EXPECT_EQ(controller->statusItem()->toolTip(), "Dozewick: needs permission");
   backend.trusted = true;
   advance(2700);
   EXPECT_EQ(icon(), "macwindow.badge.exclamationmark");
   advance(200);
   EXPECT_EQ(icon(), "macwindow");
-  EXPECT_EQ(controller->statusItem()->toolTip(), "Dozewick");
+  EXPECT_EQ(controller->statusItem()->toolTip(), "Dozewick: stopped");
 
   manager->start();
   settle();
@@ -80,7 +81,9 @@ TEST_F(TrayControllerTest, TheIconFollowsTrustAndTheLoopAtLaunchTicksAndOpenings
   toggle();
   language.setCurrentLanguage("zh-Hans");
   advance(3000);
-  EXPECT_EQ(controller->statusItem()->toolTip(), QString::fromUtf8("运行中"));
+  EXPECT_EQ(controller->statusItem()->toolTip(),
+            QString::fromUtf8("Dozewick：运行中，%1 个活跃，0 个已最小化")
+                .arg(manager->activeWindowCount().get()));
 
   backend.trusted = false;
   advance(3000);
@@ -152,7 +155,8 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
     actions.at(entry)->trigger();
     settle();
   };
-  EXPECT_EQ(entries(), (QStringList{"Open Dozewick", "Start", "Settings", "Quit"}));
+  EXPECT_EQ(entries(),
+            (QStringList{"Open Dozewick", "Start", "Settings", "About Dozewick", "Quit"}));
 
   // Start without trust: the panel opens with the sheet that explains it; nothing starts.
   choose(1);
@@ -171,12 +175,28 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
   EXPECT_FALSE(manager->isRunning().get());
   language.setCurrentLanguage("zh-Hans");
   settle();
-  EXPECT_EQ(entries().at(3), QString::fromUtf8("退出程序"));
+  EXPECT_EQ(entries().at(4), QString::fromUtf8("退出程序"));
+  // The middle button starts and stops as the menu's entry does.
+  Q_EMIT controller->statusItem()->activated(QSystemTrayIcon::MiddleClick);
+  settle();
+  EXPECT_TRUE(manager->isRunning().get());
+  EXPECT_FALSE(controller->isPopoverShown());
+  Q_EMIT controller->statusItem()->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_FALSE(manager->isRunning().get());
 
   choose(2);
   ASSERT_TRUE(controller->isPopoverShown());
   EXPECT_NE(panel()->settingsSheet(), nullptr);
   choose(3);
+  QMessageBox* about = nullptr;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    about = about ? about : qobject_cast<QMessageBox*>(window);
+  ASSERT_NE(about, nullptr);
+  EXPECT_TRUE(about->text().contains(DOZEWICK_VERSION) &&
+              about->text().contains(DOZEWICK_LICENSE) &&
+              about->text().contains(QString::fromUtf8("主页")))
+      << about->text().toStdString();
+  choose(4);
   EXPECT_EQ(quits, 1);
 }
 

@@ -73,6 +73,35 @@ TEST_F(TrackerTest, ChoosesTheCandidatesBeyondTheProtectedMostRecentOnes) {
   }
 }
 
+// Window i (from 1) was last active durations[i-1] seconds ago; the even windows belong to "Café",
+// written composed, the odd ones to "App". Kept applications are exempt like the frontmost one.
+TEST_F(TrackerTest, KeptApplicationsAreNeverChosenAndTakeNoProtectedPlace) {
+  const std::string decomposed = "Cafe\u0301";
+  const struct {
+    std::vector<double> durations;
+    std::size_t protectedTopN;
+    std::vector<std::string> neverHide;
+    std::vector<std::uint32_t> result;
+  } cases[] = {
+      {{61, 900, 62, 900, 63, 900}, 2, {"Caf\u00e9"}, {5}},
+      {{61, 900, 62, 900, 63, 900}, 2, {decomposed}, {5}},             // canonically equal names
+      {{61, 900, 62, 901}, 0, {"café", "CAFÉ", "Caf"}, {1, 3, 2, 4}},  // otherwise exact
+      {{61, 900, 62, 900}, 1, {"App", "Caf\u00e9"}, {}},
+  };
+  for (const auto& c : cases) {
+    tracker.reset();
+    std::uint32_t id = 0;
+    for (const double ago : c.durations) {
+      ++id;
+      enterAt(WindowInfo{id, static_cast<std::int32_t>(id), id % 2 ? "App" : "Caf\u00e9", ""}, ago);
+    }
+    EXPECT_THAT(ids(tracker.getWindowsToMinimize(c.protectedTopN, 60.0, std::nullopt, c.neverHide)),
+                ElementsAreArray(c.result))
+        << ::testing::PrintToString(c.neverHide);
+    EXPECT_EQ(tracker.getActiveWindowCount(), std::ssize(c.durations)) << "kept windows count";
+  }
+}
+
 TEST_F(TrackerTest, NewWindowsAndTheFrontmostApplicationAreStampedNothingElse) {
   const std::vector<WindowInfo> list = {window(1, 7), window(2, 7), window(3, 8)};
   tracker.cleanupClosedWindows(list);

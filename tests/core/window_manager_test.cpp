@@ -120,6 +120,48 @@ TEST_F(WindowManagerTest, TheSixtiethFiringMinimizesOneWindowAndTheCountdownWrap
   EXPECT_EQ(desktop.hideRequests.size(), hides);
 }
 
+// Idle time, protected places and kept applications, each against its default; the countdown
+// runs from the idle time.
+TEST_F(WindowManagerTest, ThePolicyDecidesWhenAndHowManyWindowsGoAndWhichNever) {
+  desktop.open(5, 50, "", "Player");
+  const struct {
+    double idle;
+    std::size_t protectedCount;
+    std::vector<std::string> neverHide;
+    int quietSeconds;  // nothing goes before this many seconds
+    std::int64_t hidden;
+  } cases[] = {
+      {60, 3, {}, 60, 2},         {30, 3, {}, 30, 2},  {3600, 3, {}, 3600, 2},
+      {60, 0, {}, 60, 5},         {60, 10, {}, 60, 0}, {30, 0, {"Player"}, 30, 4},
+      {60, 3, {"Player"}, 60, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.idle);
+    manager->stop();
+    desktop.restoreAll();
+    desktop.hideRequests.clear();
+    manager->setPolicy(Policy{c.idle, c.protectedCount, c.neverHide});
+    EXPECT_EQ(manager->nextMinimizeIn()(), static_cast<std::int64_t>(c.idle));
+    startAndSettle();
+    runtime.advance(std::chrono::seconds(c.quietSeconds - 1));
+    EXPECT_THAT(desktop.hideRequests, IsEmpty());
+    EXPECT_EQ(manager->nextMinimizeIn()(), 1);
+    runtime.advance(2s);
+    EXPECT_EQ(manager->nextMinimizeIn()(), static_cast<std::int64_t>(c.idle)) << "wraps";
+    runtime.advance(300s);
+    EXPECT_EQ(manager->minimizedCount()(), c.hidden);
+    EXPECT_EQ(manager->activeWindowCount()(), 5 - c.hidden);
+    EXPECT_EQ(desktop.windows.back().minimized, c.hidden == 5)
+        << "the player goes only if not kept";
+  }
+  // A shorter idle time while running shortens the countdown at once, a longer one waits.
+  manager->setPolicy(Policy{40, 3, {}});
+  EXPECT_LE(manager->nextMinimizeIn()(), 40);
+  const auto shown = manager->nextMinimizeIn()();
+  manager->setPolicy(Policy{50, 3, {}});
+  EXPECT_EQ(manager->nextMinimizeIn()(), shown);
+}
+
 TEST_F(WindowManagerTest, TheFrontmostApplicationKeepsItsWindows) {
   desktop.frontmost = 10;
   desktop.open(5, 10);

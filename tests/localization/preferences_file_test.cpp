@@ -15,6 +15,7 @@
 #include "localization/language_manager.h"
 #include "localization/preferences_file.h"
 #include "localization/system_languages.h"
+#include "localization/user_settings.h"
 #include "support/scratch_file_system.h"
 
 namespace dozewick {
@@ -167,6 +168,56 @@ TEST_F(PreferencesFileTest, UnwritablePlacesAreReportedAndNothingIsLost) {
     EXPECT_EQ(out.str(), "Failed to save the language: " + manager.saveError().get() + "\n");
   }
   EXPECT_EQ(read(outside), "root:x:0:0::/root:/bin/sh\n");
+  EXPECT_EQ(errors_.str(), "");
+}
+
+// Each everyday setting as written by hand: what cannot be read as a value reads as the default,
+// and stays on disk as it was while another setting is saved.
+TEST_F(PreferencesFileTest, SettingsThatCannotBeReadAreTheirDefaultsAndStayOnDisk) {
+  const struct {
+    const char* line;
+    bool start;
+    double idle;
+    std::size_t protectedCount;
+    Strings neverHide;
+  } cases[] = {
+      {"start_at_launch=true", true, 60, 3, {}},
+      {"start_at_launch=yes", false, 60, 3, {}},
+      {"idle_seconds=30", false, 30, 3, {}},
+      {"idle_seconds = 90 ", false, 90, 3, {}},
+      {"idle_seconds=29", false, 60, 3, {}},
+      {"idle_seconds=3601", false, 60, 3, {}},
+      {"idle_seconds=1e3", false, 60, 3, {}},
+      {"idle_seconds=99999999999999999999", false, 60, 3, {}},
+      {"protected_windows=0", false, 60, 0, {}},
+      {"protected_windows=11", false, 60, 3, {}},
+      {"protected_windows=-1", false, 60, 3, {}},
+      {"never_hide=firefox, \"Music Player\", firefox, ",
+       false,
+       60,
+       3,
+       {"firefox", "Music Player"}},
+      {"never_hide=\"unterminated", false, 60, 3, {}},
+      {"never_hide=@Variant(\\0)", false, 60, 3, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const QByteArray written = QByteArray("[General]\n") + c.line + "\n";
+    put(path(), written);
+    PreferencesFile prefs(path(), errors_);
+    UserSettings settings(prefs);
+    EXPECT_EQ(settings.startAtLaunch()(), c.start);
+    EXPECT_EQ(settings.policy()().inactiveThreshold, c.idle);
+    EXPECT_EQ(settings.policy()().protectedWindowCount, c.protectedCount);
+    EXPECT_EQ(settings.policy()().neverHide, c.neverHide);
+    EXPECT_EQ(read(path()), written) << "reading writes nothing";
+    const bool list = QByteArray(c.line).startsWith("never_hide");
+    if (list)
+      settings.setIdleSeconds(1800);
+    else
+      settings.keep("xterm");
+    EXPECT_EQ(read(path()), written + (list ? "idle_seconds=1800\n" : "never_hide=xterm\n"));
+  }
   EXPECT_EQ(errors_.str(), "");
 }
 
