@@ -3,6 +3,8 @@
 
 #include "core/window_rules.h"
 
+#include <algorithm>
+
 namespace dozewick {
 
 using namespace std::chrono_literals;
@@ -32,6 +34,7 @@ void WindowManager::beginRunning() {
   dropTimers();
   isRunning_ = true;
   tracker_.reset();
+  awaiting_.clear();
   nextMinimizeIn_ = countdownStart;
 
   // Both started before the first check, so that they stay due together and share each wake-up.
@@ -53,6 +56,7 @@ void WindowManager::stop() {
   nextMinimizeIn_ = countdownStart;
   listed_ = nullptr;
   visibleWindows_.clear();
+  awaiting_.clear();
 }
 
 void WindowManager::dropTimers() {
@@ -88,6 +92,7 @@ void WindowManager::checkAndMinimize() {
   const auto& windows = visibleWindows_;
   const auto frontmostAppPID = windows_.frontmostApplicationPID();
 
+  markConfirmed();
   if (sameListing) {
     // Every window of it has been seen before: only the frontmost application's are marked.
     tracker_.markFrontmostActive(windows, frontmostAppPID);
@@ -97,13 +102,50 @@ void WindowManager::checkAndMinimize() {
   }
   const auto toMinimize =
       tracker_.getWindowsToMinimize(protectedWindowCount, inactiveThreshold, frontmostAppPID);
-  for (const auto& window : toMinimize) {
-    if (minimizeWindow(windows_, window))
-      tracker_.markAsMinimized(window);
-  }
+  for (const auto& window : toMinimize)
+    minimize(window);
 
   activeWindowCount_ = tracker_.getActiveWindowCount();
   minimizedCount_ = tracker_.getMinimizedWindowCount();
+  keptCount_ = windows_.keptWindowCount();
+}
+
+// Windows the desktop put away since they were asked to go are marked before the cleanup, which
+// would take them for closed. One that left the listing unconfirmed (moved to another desktop,
+// say) was forgotten by the cleanup when it left and is dropped here.
+void WindowManager::markConfirmed() {
+  std::erase_if(awaiting_, [this](const WindowInfo& window) {
+    switch (windows_.minimizeOutcome(window.windowID)) {
+      case MinimizeOutcome::minimized:
+        tracker_.markAsMinimized(window);
+        return true;
+      case MinimizeOutcome::pending:
+        return std::none_of(visibleWindows_.begin(), visibleWindows_.end(),
+                            [&](const WindowInfo& listed) { return listed == window; });
+      case MinimizeOutcome::kept:
+        return true;
+    }
+    return true;
+  });
+}
+
+// Only a window the desktop reports put away is marked; one still on its way is looked at again
+// at the next checks.
+void WindowManager::minimize(const WindowInfo& window) {
+  if (std::find(awaiting_.begin(), awaiting_.end(), window) != awaiting_.end() ||
+      !minimizeWindow(windows_, window)) {
+    return;
+  }
+  switch (windows_.minimizeOutcome(window.windowID)) {
+    case MinimizeOutcome::minimized:
+      tracker_.markAsMinimized(window);
+      break;
+    case MinimizeOutcome::pending:
+      awaiting_.push_back(window);
+      break;
+    case MinimizeOutcome::kept:
+      break;
+  }
 }
 
 }  // namespace dozewick

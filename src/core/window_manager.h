@@ -30,6 +30,8 @@ class WindowManager final : public ObservableObject,
   const Published<std::int64_t>& activeWindowCount() const { return activeWindowCount_; }
   const Published<std::int64_t>& minimizedCount() const { return minimizedCount_; }
   const Published<std::int64_t>& nextMinimizeIn() const { return nextMinimizeIn_; }
+  // Windows due to go that the desktop kept on screen, as of the last check.
+  const Published<std::int64_t>& keptCount() const { return keptCount_; }
 
   // Returns at once; the loop runs once the trust check has answered true.
   void start();
@@ -42,6 +44,8 @@ class WindowManager final : public ObservableObject,
 
   void beginRunning();
   void checkAndMinimize();
+  void markConfirmed();
+  void minimize(const WindowInfo& window);
   void countdownStep();
   void dropTimers();
 
@@ -51,11 +55,13 @@ class WindowManager final : public ObservableObject,
   WindowActivityTracker tracker_;
   WindowEntries listed_;  // the listing the last check saw, and its application windows
   std::vector<WindowInfo> visibleWindows_;
+  std::vector<WindowInfo> awaiting_;  // asked to go, the desktop's answer not yet heard
 
   Published<bool> isRunning_{*this, false};
   Published<std::int64_t> activeWindowCount_{*this, 0};
   Published<std::int64_t> minimizedCount_{*this, 0};
   Published<std::int64_t> nextMinimizeIn_{*this, countdownStart};
+  Published<std::int64_t> keptCount_{*this, 0};
 
   std::shared_ptr<RepeatingTimer> timer_;
   std::shared_ptr<RepeatingTimer> countdownTimer_;

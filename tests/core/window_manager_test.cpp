@@ -170,6 +170,34 @@ TEST_F(WindowManagerTest, HiddenOrRefusedWindowsAreOfferedAgainAtTheNextCheck) {
   EXPECT_EQ(desktop.minimizeRequests.size(), 3u) << "one attempt at each of three checks";
 }
 
+// The desktop answers after a while: only what it put away counts as minimized, and what it kept
+// never does.
+TEST_F(WindowManagerTest, OnlyWhatTheDesktopPutAwayCountsAsMinimized) {
+  desktop.answersLater = true;
+  startAndSettle();
+  runtime.advance(60s);
+  ASSERT_EQ(desktop.hideRequests.size(), 1u);
+  runtime.advance(2s);
+  EXPECT_EQ(manager->minimizedCount()(), 0) << "not yet answered";
+  EXPECT_EQ(desktop.hideRequests.size(), 1u) << "a window on its way is not asked again";
+  desktop.answer();
+  for (int check = 0; check < 5; ++check) {
+    runtime.advance(1s);
+    EXPECT_EQ(manager->minimizedCount()(), 1) << "and stays counted " << check;
+  }
+
+  manager->stop();
+  desktop.restoreAll();
+  desktop.keeps = {1, 2, 3, 4};
+  startAndSettle();
+  runtime.advance(61s);
+  desktop.answer();
+  runtime.advance(3s);
+  EXPECT_EQ(manager->minimizedCount()(), 0);
+  EXPECT_EQ(manager->keptCount()(), 1);
+  EXPECT_EQ(manager->activeWindowCount()(), 4);
+}
+
 TEST_F(WindowManagerTest, AStopOrASecondStartWhileAStartAwaitsItsCheck) {
   trust.hold = true;
   manager->start();
