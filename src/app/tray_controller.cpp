@@ -174,6 +174,8 @@ void TrayController::updateMenuBarIcon() {
   currentIcon_ = trayIconModel(
       permitted, [this, &running] { return running = services_.manager.isRunning().get(); },
       services_.language);
+  if (!permitted && services_.checker.keepsWindows())
+    currentIcon_.description = services_.language.localizedString("status.noIconify");
   if (usesShellIcon_) {
     const auto state = !permitted ? ShellIcon::State::needsPermission
                        : running  ? ShellIcon::State::running

@@ -20,6 +20,8 @@ enum class Readiness {
                    // or extension that does not answer)
   needsAuthorize,  // Dozewick's part of the desktop is missing or out of date: Authorize
   unsupported,     // this session's windows cannot be reached at all
+  keepsWindows,    // the window manager kept every window it was asked to put away: it does not
+                   // iconify (a tiling one, say)
 };
 
 // What Authorize did.

@@ -23,16 +23,21 @@ PermissionChecker::PermissionChecker(Runtime& runtime, const Localizer& texts, B
 void PermissionChecker::performPermissionCheck(std::function<void(bool)> deliver) {
   // Every backend answers from what it holds, so no thread is needed; the answer still comes
   // later, never inside the call.
-  runtime_.post(
-      [&backend = backend_, deliver = std::move(deliver)] { deliver(backend.canManageWindows()); });
+  runtime_.post([self = shared_from_this(), deliver = std::move(deliver)] {
+    const Readiness readiness = self->backend_.readiness();
+    self->keepsWindows_ = readiness == Readiness::keepsWindows;
+    deliver(readiness == Readiness::ready);
+  });
 }
 
 void PermissionChecker::checkPermissionAsync(std::function<void(bool granted)> done) {
   performPermissionCheck([self = shared_from_this(), done = std::move(done)](bool granted) {
     if (granted != self->hasAccessibilityPermission_.get()) {
       self->hasAccessibilityPermission_ = granted;
-      self->checkStatus_ = self->texts_.localizedString(granted ? "status.permission.ok"
-                                                                : "status.permission.needed");
+      self->checkStatus_ =
+          self->texts_.localizedString(granted               ? "status.permission.ok"
+                                       : self->keepsWindows_ ? "status.noIconify"
+                                                             : "status.permission.needed");
       if (granted) {
         self->isCheckingPermission_ = false;
         self->stopTimer();

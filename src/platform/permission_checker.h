@@ -34,6 +34,8 @@ class PermissionChecker final : public ObservableObject,
   // What the last prompt had to tell the user; empty at each new guided check.
   const Published<std::string>& promptNote() const { return promptNote_; }
   std::int64_t checkCount() const { return checkCount_; }
+  // The last check found a window manager that keeps every window it is asked to put away.
+  bool keepsWindows() const { return keepsWindows_; }
   bool hasCheckTimer() const { return checkTimer_ != nullptr; }
 
   // Runs the silent query and publishes only a change of the answer.
@@ -57,6 +59,7 @@ class PermissionChecker final : public ObservableObject,
   Published<std::string> promptNote_{*this, std::string()};
   std::shared_ptr<RepeatingTimer> checkTimer_;
   std::int64_t checkCount_ = 0;
+  bool keepsWindows_ = false;
 };
 
 }  // namespace dozewick

@@ -34,6 +34,7 @@ PanelModel panelModel(const PanelInputs& inputs) {
   model.showsPermissionSection = !permitted;
   model.showsCheckStatus = !permitted && !inputs.checkStatus.empty();
   model.showsNextCheckRow = running;
+  model.showsKeptRow = inputs.keptCount > 0;
   return model;
 }
 

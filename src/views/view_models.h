@@ -18,6 +18,7 @@ struct PanelInputs {
   std::int64_t activeWindowCount = 0;
   std::int64_t minimizedCount = 0;
   std::int64_t nextMinimizeIn = 0;
+  std::int64_t keptCount = 0;
   std::string checkStatus;
 };
 
@@ -36,6 +37,7 @@ struct PanelModel {
   bool showsPermissionSection = false;
   bool showsCheckStatus = false;
   bool showsNextCheckRow = false;
+  bool showsKeptRow = false;  // only when the desktop kept windows due to go
 };
 
 PanelModel panelModel(const PanelInputs& inputs);

@@ -40,6 +40,7 @@ class FakeBackend final : public Backend {
   AuthorizeOutcome authorized;     // what Authorize answers
   std::function<void()> onMouseDown;
   int monitorsRemoved = 0;
+  Readiness whyNot = Readiness::notAnswering;  // the answer while not trusted
   bool hasShell = false;  // a shell that can draw Dozewick's icon
   bool shellDrawsIcon = false;
   std::vector<ShellIcon::State> shellIconStates;
@@ -48,7 +49,7 @@ class FakeBackend final : public Backend {
   WindowSystem& windowSystem() override { return windows; }
   Readiness readiness() override {
     ++trustQueries;
-    return trusted ? Readiness::ready : Readiness::notAnswering;
+    return trusted ? Readiness::ready : whyNot;
   }
   AuthorizeOutcome authorize() override {
     calls.push_back("authorize");

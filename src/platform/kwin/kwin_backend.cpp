@@ -189,7 +189,9 @@ bool KWinBackend::scriptAnswering() const {
 Readiness KWinBackend::readiness() {
   // The script's last word came through KWin's scripting within the silence limit, and the
   // script polls well inside it: asking KWin again would only make it work for nothing.
-  return scriptAnswering() ? Readiness::ready : Readiness::notAnswering;
+  if (!scriptAnswering())
+    return Readiness::notAnswering;
+  return model_.keepsEveryWindow() ? Readiness::keepsWindows : Readiness::ready;
 }
 
 void KWinBackend::keepAlive() {

@@ -29,7 +29,9 @@ Readiness X11Backend::readiness() {
     return Readiness::unsupported;
   }
   // Answered from the events: no request unless the window manager changed.
-  return desktop_.windowManagerRuns() ? Readiness::ready : Readiness::notAnswering;
+  if (!desktop_.windowManagerRuns())
+    return Readiness::notAnswering;
+  return desktop_.model().keepsEveryWindow() ? Readiness::keepsWindows : Readiness::ready;
 }
 
 std::shared_ptr<void> X11Backend::watchClicks(std::function<void()> onMouseDown) {
