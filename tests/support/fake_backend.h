@@ -41,7 +41,7 @@ class FakeBackend final : public Backend {
   std::function<void()> onMouseDown;
   int monitorsRemoved = 0;
   Readiness whyNot = Readiness::notAnswering;  // the answer while not trusted
-  bool hasShell = false;  // a shell that can draw Dozewick's icon
+  bool hasShell = false;                       // a shell that can draw Dozewick's icon
   bool shellDrawsIcon = false;
   std::vector<ShellIcon::State> shellIconStates;
   FakeOwnWindows own;
