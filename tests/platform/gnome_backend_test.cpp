@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <iostream>
 
 #include "core/window_rules.h"
 #include "platform/gnome/gnome_backend.h"
@@ -124,9 +125,14 @@ TEST(GnomeBackend, FeedsTheWindowsIconifiesAndAnswersNoWhileDisabled) {
     EXPECT_TRUE(window->onCurrentDesktop && !window->minimized && !window->skipsTaskbar);
   }
 
+  const auto asked = std::chrono::steady_clock::now();
   EXPECT_TRUE(windows.setMinimized({fed(backend, "Viewer two")->id, {}, {}}));
+  const auto number = *backend.model().numberOf(fed(backend, "Viewer two")->id);
   ASSERT_TRUE(eventually([&] { return fed(backend, "Viewer two")->minimized; }))
       << "the shell announces it minimized";
+  EXPECT_EQ(windows.minimizeOutcome(number), MinimizeOutcome::minimized);
+  std::cout << "GNOME Shell: minimized after "
+            << (std::chrono::steady_clock::now() - asked) / std::chrono::milliseconds(1) << " ms\n";
   EXPECT_FALSE(fed(backend, "Viewer one")->minimized);
 
   // Iconified by someone else before the announcement was taken in: the iconify that finds
