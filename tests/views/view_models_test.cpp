@@ -104,47 +104,34 @@ PanelInputs inputs(bool permitted, bool running, std::string status = "") {
 
 // The header follows the permission first; the control button and the countdown follow the run
 // state alone, so with the permission withdrawn while running the header warns and Stop stays.
+// (Which symbol and text each state shows is the panel's smoke test's.) Every colour reads.
 TEST(PanelModelTest, DerivedValuesOfEveryState) {
-  struct Case {
-    bool permitted, running;
-    const char* icon;
-    ColorRole iconColor, dot;
-    const char* key;
-    const char* controlSymbol;
-    ColorRole controlTint;
-  };
-  const Case cases[] = {
-      {false, false, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
-       "status.needPermission", "play.fill", ColorRole::green},
-      {false, true, "macwindow.badge.exclamationmark", ColorRole::orange, ColorRole::orange,
-       "status.needPermission", "stop.fill", ColorRole::red},
-      {true, true, "macwindow.on.rectangle", ColorRole::green, ColorRole::green, "status.running",
-       "stop.fill", ColorRole::red},
-      {true, false, "macwindow", ColorRole::blue, ColorRole::secondary, "status.stopped",
-       "play.fill", ColorRole::green},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "permitted " << c.permitted << " running " << c.running);
-    const PanelModel model = panelModel(inputs(c.permitted, c.running));
-    EXPECT_EQ(model.iconName, c.icon);
-    EXPECT_EQ(model.iconColor, c.iconColor);
-    EXPECT_EQ(model.dotColor, c.dot);
-    EXPECT_EQ(model.statusKey, c.key);
-    EXPECT_EQ(model.countStyle, c.permitted ? ColorRole::primary : ColorRole::secondary);
-    EXPECT_EQ(model.showsPermissionSection, !c.permitted);
-    EXPECT_EQ(model.controlStops, c.running);
-    EXPECT_EQ(model.controlSymbol, c.controlSymbol);
-    EXPECT_EQ(model.controlTextKey, c.running ? "button.stop" : "button.start");
-    EXPECT_EQ(model.controlTint, c.controlTint);
-    EXPECT_EQ(model.showsNextCheckRow, c.running);
-    for (const Theme& theme : kThemes) {
-      expectReadableButton(model.controlTint, theme);
-      expectReadableText(model.countStyle, theme);
+  for (const bool permitted : {false, true}) {
+    for (const bool running : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "permitted " << permitted << " running " << running);
+      const PanelModel model = panelModel(inputs(permitted, running));
+      const PanelModel other = panelModel(inputs(permitted, !running));
+      EXPECT_EQ(model.statusKey == other.statusKey, !permitted) << "the warning outranks";
+      EXPECT_EQ(model.iconName == other.iconName, !permitted);
+      EXPECT_EQ(model.countStyle, permitted ? ColorRole::primary : ColorRole::secondary);
+      EXPECT_EQ(model.showsPermissionSection, !permitted);
+      EXPECT_EQ(model.controlStops, running);
+      EXPECT_EQ(model.controlTextKey, running ? "button.stop" : "button.start");
+      EXPECT_EQ(model.controlTint, running ? ColorRole::red : ColorRole::green);
+      EXPECT_EQ(model.showsNextCheckRow, running);
+      for (const Theme& theme : kThemes) {
+        expectReadableButton(model.controlTint, theme);
+        expectReadableText(model.countStyle, theme);
+      }
     }
   }
   EXPECT_FALSE(panelModel(inputs(false, false, "")).showsCheckStatus);
   EXPECT_TRUE(panelModel(inputs(false, false, "Checking... (3s)")).showsCheckStatus);
   EXPECT_FALSE(panelModel(inputs(true, false, "Permission OK")).showsCheckStatus);
+  PanelInputs kept = inputs(true, true);
+  EXPECT_FALSE(panelModel(kept).showsKeptRow);
+  kept.keptCount = 2;
+  EXPECT_TRUE(panelModel(kept).showsKeptRow);
 }
 
 // The panel's smoke test and the tray's show each icon with its text; here that without the
