@@ -35,6 +35,7 @@ void WindowManager::beginRunning() {
   isRunning_ = true;
   tracker_.reset();
   awaiting_.clear();
+  kept_.clear();
   nextMinimizeIn_ = countdownStart;
 
   // Both started before the first check, so that they stay due together and share each wake-up.
@@ -57,6 +58,7 @@ void WindowManager::stop() {
   listed_ = nullptr;
   visibleWindows_.clear();
   awaiting_.clear();
+  kept_.clear();
 }
 
 void WindowManager::dropTimers() {
@@ -99,6 +101,10 @@ void WindowManager::checkAndMinimize() {
   } else {
     tracker_.cleanupClosedWindows(windows);
     tracker_.updateActiveWindows(windows, frontmostAppPID);
+    if (!kept_.empty()) {
+      const std::unordered_set<WindowInfo> listed(windows.begin(), windows.end());
+      std::erase_if(kept_, [&](const WindowInfo& window) { return !listed.contains(window); });
+    }
   }
   const auto toMinimize =
       tracker_.getWindowsToMinimize(protectedWindowCount, inactiveThreshold, frontmostAppPID);
@@ -123,6 +129,9 @@ void WindowManager::markConfirmed() {
         return std::none_of(visibleWindows_.begin(), visibleWindows_.end(),
                             [&](const WindowInfo& listed) { return listed == window; });
       case MinimizeOutcome::kept:
+        kept_.insert(window);
+        return true;
+      case MinimizeOutcome::unasked:
         return true;
     }
     return true;
@@ -130,12 +139,18 @@ void WindowManager::markConfirmed() {
 }
 
 // Only a window the desktop reports put away is marked; one still on its way is looked at again
-// at the next checks.
+// at the next checks. One the desktop kept is offered again only once the desktop would take it,
+// so that a window manager that keeps windows costs no more a check than one that has none due.
 void WindowManager::minimize(const WindowInfo& window) {
-  if (std::find(awaiting_.begin(), awaiting_.end(), window) != awaiting_.end() ||
-      !minimizeWindow(windows_, window)) {
+  if (std::find(awaiting_.begin(), awaiting_.end(), window) != awaiting_.end())
     return;
+  if (kept_.contains(window)) {
+    if (windows_.minimizeOutcome(window.windowID) == MinimizeOutcome::kept)
+      return;
+    kept_.erase(window);
   }
+  if (!minimizeWindow(windows_, window))
+    return;
   switch (windows_.minimizeOutcome(window.windowID)) {
     case MinimizeOutcome::minimized:
       tracker_.markAsMinimized(window);
@@ -144,6 +159,9 @@ void WindowManager::minimize(const WindowInfo& window) {
       awaiting_.push_back(window);
       break;
     case MinimizeOutcome::kept:
+      kept_.insert(window);
+      break;
+    case MinimizeOutcome::unasked:
       break;
   }
 }

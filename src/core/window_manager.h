@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_set>
 
 #include "clock.h"
 #include "observable.h"
@@ -55,7 +56,8 @@ class WindowManager final : public ObservableObject,
   WindowActivityTracker tracker_;
   WindowEntries listed_;  // the listing the last check saw, and its application windows
   std::vector<WindowInfo> visibleWindows_;
-  std::vector<WindowInfo> awaiting_;  // asked to go, the desktop's answer not yet heard
+  std::vector<WindowInfo> awaiting_;     // asked to go, the desktop's answer not yet heard
+  std::unordered_set<WindowInfo> kept_;  // the desktop kept them: not offered to it in vain
 
   Published<bool> isRunning_{*this, false};
   Published<std::int64_t> activeWindowCount_{*this, 0};

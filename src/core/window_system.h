@@ -47,7 +47,8 @@ struct AccessibleWindow {
 enum class MinimizeOutcome {
   minimized,  // the desktop put it away, or it is gone
   pending,    // asked, and the desktop has not answered yet
-  kept,       // the desktop kept it on screen
+  kept,       // the desktop kept it on screen: asking again now would be in vain
+  unasked,    // not asked, or kept long enough ago to be asked again
 };
 
 // The desktop, as the window rules need it.

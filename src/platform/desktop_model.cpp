@@ -286,8 +286,9 @@ MinimizeOutcome DesktopModel::minimizeOutcome(std::uint32_t number) {
     return MinimizeOutcome::pending;
   const auto window = std::find_if(windows_.begin(), windows_.end(),
                                    [id](const DesktopWindow& w) { return w.id == id; });
-  return window == windows_.end() || window->minimized ? MinimizeOutcome::minimized
-                                                       : MinimizeOutcome::kept;
+  if (window == windows_.end() || window->minimized)
+    return MinimizeOutcome::minimized;
+  return askable(id) ? MinimizeOutcome::unasked : MinimizeOutcome::kept;
 }
 
 std::int64_t DesktopModel::keptWindowCount() {

@@ -184,6 +184,9 @@ TEST_F(WindowManagerTest, OnlyWhatTheDesktopPutAwayCountsAsMinimized) {
   EXPECT_EQ(manager->minimizedCount()(), 0);
   EXPECT_EQ(manager->keptCount()(), 1);
   EXPECT_EQ(manager->activeWindowCount()(), 4);
+  const auto asks = desktop.hideRequests.size();
+  runtime.advance(10s);
+  EXPECT_EQ(desktop.hideRequests.size(), asks) << "what the desktop keeps is not offered in vain";
 }
 
 TEST_F(WindowManagerTest, AStopOrASecondStartWhileAStartAwaitsItsCheck) {

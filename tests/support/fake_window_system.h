@@ -108,7 +108,9 @@ class FakeWindowSystem final : public WindowSystem {
                                 [&](const Window& w) { return w.id == number; });
     if (w == windows.end() || w->minimized)
       return MinimizeOutcome::minimized;
-    return asked_.contains(number) ? MinimizeOutcome::pending : MinimizeOutcome::kept;
+    if (asked_.contains(number))
+      return MinimizeOutcome::pending;
+    return kept_.contains(number) ? MinimizeOutcome::kept : MinimizeOutcome::unasked;
   }
   std::int64_t keptWindowCount() override {
     return std::count_if(windows.begin(), windows.end(),
