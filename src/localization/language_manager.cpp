@@ -132,7 +132,7 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"status.noIconify", "此窗口管理器不会最小化窗口"},
            {"window.active", "活跃窗口"},
            {"window.minimized", "已最小化"},
-           {"window.kept", "窗口管理器未最小化"},
+           {"window.kept", "窗口管理器保持打开"},
            {"window.nextCheck", "下次检查"},
            {"button.start", "启动"},
            {"button.stop", "停止"},
