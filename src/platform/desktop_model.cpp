@@ -30,6 +30,7 @@ void DesktopModel::report(std::vector<DesktopWindow> windows,
     return !numbers.emplace(window.id, found != numbers_.end() ? found->second : 0).second;
   });
   numbers_ = std::move(numbers);
+  positions_.clear();
   for (auto& [id, number] : numbers_) {
     if (number == 0)
       number = newNumber();
@@ -115,6 +116,7 @@ void DesktopModel::forget() {
   keptEver_ = false;
   confirmedEver_ = false;
   numbers_.clear();
+  positions_.clear();
   listingStale_ = true;
   listed_ = nullptr;
 }
@@ -276,18 +278,18 @@ std::optional<std::int32_t> DesktopModel::frontmostApplicationPID() {
 
 MinimizeOutcome DesktopModel::minimizeOutcome(std::uint32_t number) {
   expire();
-  const auto numbered = std::find_if(numbers_.begin(), numbers_.end(), [number](const auto& entry) {
-    return entry.second == number;
-  });
-  if (numbered == numbers_.end())
+  // Built once a report, and only where windows were asked for: a kept window costs one look-up a
+  // check.
+  if (positions_.empty()) {
+    for (std::size_t i = 0; i < windows_.size(); ++i)
+      positions_.emplace(numbers_.at(windows_[i].id), i);
+  }
+  const auto position = positions_.find(number);
+  if (position == positions_.end() || windows_[position->second].minimized)
     return MinimizeOutcome::minimized;
-  const std::uint64_t id = numbered->first;
+  const std::uint64_t id = windows_[position->second].id;
   if (pending_.contains(id))
     return MinimizeOutcome::pending;
-  const auto window = std::find_if(windows_.begin(), windows_.end(),
-                                   [id](const DesktopWindow& w) { return w.id == id; });
-  if (window == windows_.end() || window->minimized)
-    return MinimizeOutcome::minimized;
   return askable(id) ? MinimizeOutcome::unasked : MinimizeOutcome::kept;
 }
 

@@ -152,6 +152,8 @@ class DesktopModel final : public WindowSystem {
   bool keptEver_ = false;
   bool confirmedEver_ = false;
   std::unordered_map<std::uint64_t, std::uint32_t> numbers_;
+  // Where each number's window stands in windows_, built when first asked for after a report.
+  std::unordered_map<std::uint32_t, std::size_t> positions_;
   std::uint32_t nextNumber_ = 1;
   bool numbersWrapped_ = false;
   bool listingStale_ = true;
