@@ -188,6 +188,8 @@ void TrayController::updateMenuBarIcon() {
       permitted, pending,
       [this, &running] { return running = services_.manager.isRunning().get(); },
       services_.language);
+  if (!permitted && services_.checker.keepsWindows())
+    currentIcon_.description = services_.language.localizedString("status.noIconify");
   if (usesShellIcon_) {
     const auto state = !permitted && !pending ? ShellIcon::State::needsPermission
                        : !permitted           ? ShellIcon::State::ready
@@ -229,10 +231,11 @@ void TrayController::updateToolTip() {
   if (!statusItem_)
     return;
   const WindowManager& manager = services_.manager;
-  const QString tooltip = QString::fromStdString(trayToolTip(
-      services_.checker.hasAccessibilityPermission().get(),
-      services_.checker.isAnswerPending().get(), manager.isRunning().get(),
-      manager.activeWindowCount().get(), manager.minimizedCount().get(), services_.language));
+  const QString tooltip = QString::fromStdString(
+      trayToolTip(services_.checker.hasAccessibilityPermission().get(),
+                  services_.checker.isAnswerPending().get(), services_.checker.keepsWindows(),
+                  manager.isRunning().get(), manager.activeWindowCount().get(),
+                  manager.minimizedCount().get(), services_.language));
   if (statusItem_->toolTip() != tooltip)
     statusItem_->setToolTip(tooltip);
 }

@@ -10,4 +10,9 @@ double SystemClock::now() const {
   return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
+double SteadyClock::now() const {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace dozewick

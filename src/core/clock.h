@@ -15,4 +15,10 @@ class SystemClock final : public Clock {
   double now() const override;
 };
 
+// Seconds that only go forward, from an unspecified start: for waiting, not for dates.
+class SteadyClock final : public Clock {
+ public:
+  double now() const override;
+};
+
 }  // namespace dozewick

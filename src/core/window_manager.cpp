@@ -1,6 +1,7 @@
 // The minimizing loop: one check a second while running, and the countdown beside it.
 #include "core/window_manager.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/window_rules.h"
@@ -35,6 +36,8 @@ void WindowManager::beginRunning() {
   isRunning_ = true;
   tracker_.reset();
   nextMinimizeIn_ = countdownFrom();
+  awaiting_.clear();
+  kept_.clear();
 
   // Both started before the first check, so that they stay due together and share each wake-up.
   std::weak_ptr<WindowManager> weak = weak_from_this();
@@ -55,6 +58,8 @@ void WindowManager::stop() {
   nextMinimizeIn_ = countdownFrom();
   listed_ = nullptr;
   visibleWindows_.clear();
+  awaiting_.clear();
+  kept_.clear();
 }
 
 void WindowManager::dropTimers() {
@@ -106,22 +111,76 @@ void WindowManager::checkAndMinimize() {
   const auto& windows = visibleWindows_;
   const auto frontmostAppPID = windows_.frontmostApplicationPID();
 
+  markConfirmed();
   if (sameListing) {
     // Every window of it has been seen before: only the frontmost application's are marked.
     tracker_.markFrontmostActive(windows, frontmostAppPID);
   } else {
     tracker_.cleanupClosedWindows(windows);
     tracker_.updateActiveWindows(windows, frontmostAppPID);
+    if (!kept_.empty()) {
+      const std::unordered_set<WindowInfo> listed(windows.begin(), windows.end());
+      std::erase_if(kept_, [&](const WindowInfo& window) { return !listed.contains(window); });
+    }
   }
   const auto toMinimize = tracker_.getWindowsToMinimize(
       policy_.protectedWindowCount, policy_.inactiveThreshold, frontmostAppPID, policy_.neverHide);
-  for (const auto& window : toMinimize) {
-    if (minimizeWindow(windows_, window))
-      tracker_.markAsMinimized(window);
-  }
+  for (const auto& window : toMinimize)
+    minimize(window);
 
   activeWindowCount_ = tracker_.getActiveWindowCount();
   minimizedCount_ = tracker_.getMinimizedWindowCount();
+  keptCount_ = windows_.keptWindowCount();
+}
+
+// Windows the desktop put away since they were asked to go are marked before the cleanup, which
+// would take them for closed. One that left the listing unconfirmed (moved to another desktop,
+// say) was forgotten by the cleanup when it left and is dropped here.
+void WindowManager::markConfirmed() {
+  std::erase_if(awaiting_, [this](const WindowInfo& window) {
+    switch (windows_.minimizeOutcome(window.windowID)) {
+      case MinimizeOutcome::minimized:
+        tracker_.markAsMinimized(window);
+        return true;
+      case MinimizeOutcome::pending:
+        return std::none_of(visibleWindows_.begin(), visibleWindows_.end(),
+                            [&](const WindowInfo& listed) { return listed == window; });
+      case MinimizeOutcome::kept:
+        kept_.insert(window);
+        return true;
+      case MinimizeOutcome::unasked:
+        return true;
+    }
+    return true;
+  });
+}
+
+// Only a window the desktop reports put away is marked; one still on its way is looked at again
+// at the next checks. One the desktop kept is offered again only once the desktop would take it,
+// so that a window manager that keeps windows costs no more a check than one that has none due.
+void WindowManager::minimize(const WindowInfo& window) {
+  if (std::find(awaiting_.begin(), awaiting_.end(), window) != awaiting_.end())
+    return;
+  if (kept_.contains(window)) {
+    if (windows_.minimizeOutcome(window.windowID) == MinimizeOutcome::kept)
+      return;
+    kept_.erase(window);
+  }
+  if (!minimizeWindow(windows_, window))
+    return;
+  switch (windows_.minimizeOutcome(window.windowID)) {
+    case MinimizeOutcome::minimized:
+      tracker_.markAsMinimized(window);
+      break;
+    case MinimizeOutcome::pending:
+      awaiting_.push_back(window);
+      break;
+    case MinimizeOutcome::kept:
+      kept_.insert(window);
+      break;
+    case MinimizeOutcome::unasked:
+      break;
+  }
 }
 
 }  // namespace dozewick

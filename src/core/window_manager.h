@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_set>
 
 #include "clock.h"
 #include "observable.h"
@@ -31,6 +32,8 @@ class WindowManager final : public ObservableObject,
   const Published<std::int64_t>& activeWindowCount() const { return activeWindowCount_; }
   const Published<std::int64_t>& minimizedCount() const { return minimizedCount_; }
   const Published<std::int64_t>& nextMinimizeIn() const { return nextMinimizeIn_; }
+  // Windows due to go that the desktop kept on screen, as of the last check.
+  const Published<std::int64_t>& keptCount() const { return keptCount_; }
 
   // Returns at once; the loop runs once the trust check has answered true.
   void start();
@@ -48,6 +51,8 @@ class WindowManager final : public ObservableObject,
 
   void beginRunning();
   void checkAndMinimize();
+  void markConfirmed();
+  void minimize(const WindowInfo& window);
   void countdownStep();
   void dropTimers();
   std::int64_t countdownFrom() const;
@@ -59,11 +64,14 @@ class WindowManager final : public ObservableObject,
   Policy policy_;
   WindowEntries listed_;  // the listing the last check saw, and its application windows
   std::vector<WindowInfo> visibleWindows_;
+  std::vector<WindowInfo> awaiting_;     // asked to go, the desktop's answer not yet heard
+  std::unordered_set<WindowInfo> kept_;  // the desktop kept them: not offered to it in vain
 
   Published<bool> isRunning_{*this, false};
   Published<std::int64_t> activeWindowCount_{*this, 0};
   Published<std::int64_t> minimizedCount_{*this, 0};
   Published<std::int64_t> nextMinimizeIn_{*this, countdownStart};
+  Published<std::int64_t> keptCount_{*this, 0};
 
   std::shared_ptr<RepeatingTimer> timer_;
   std::shared_ptr<RepeatingTimer> countdownTimer_;

@@ -43,6 +43,14 @@ struct AccessibleWindow {
   std::optional<bool> minimized;     // absent when it cannot be read
 };
 
+// What became of a request to minimize a listed window.
+enum class MinimizeOutcome {
+  minimized,  // the desktop put it away, or it is gone
+  pending,    // asked, and the desktop has not answered yet
+  kept,       // the desktop kept it on screen: asking again now would be in vain
+  unasked,    // not asked, or kept long enough ago to be asked again
+};
+
 // The desktop, as the window rules need it.
 class WindowSystem {
  public:
@@ -65,6 +73,15 @@ class WindowSystem {
 
   // The process id of the frontmost application; nullopt when there is none.
   virtual std::optional<std::int32_t> frontmostApplicationPID() = 0;
+
+  // Whether the window listed under this number went, after hideApplication or setMinimized said
+  // it was asked to. A desktop that answers at once has put it away already. Never waits.
+  virtual MinimizeOutcome minimizeOutcome(std::uint32_t number) {
+    (void)number;
+    return MinimizeOutcome::minimized;
+  }
+  // How many listed windows the desktop kept on screen when asked to put them away.
+  virtual std::int64_t keptWindowCount() { return 0; }
 };
 
 }  // namespace dozewick

@@ -21,6 +21,8 @@ enum class Readiness {
   needsAuthorize,  // Dozewick's part of the desktop is missing or out of date: Authorize
   unsupported,     // this session's windows cannot be reached at all
   pending,         // Dozewick's part is being set up and cannot tell yet; known within seconds
+  keepsWindows,    // the window manager kept every window it was asked to put away: it does not
+                   // iconify (a tiling one, say)
 };
 
 // What Authorize did.

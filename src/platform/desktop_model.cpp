@@ -8,8 +8,13 @@
 namespace dozewick {
 
 DesktopModel::DesktopModel(Transport& transport, std::int32_t ownPid, std::ostream& diagnostics,
-                           Order order)
-    : transport_(transport), ownPid_(ownPid), diagnostics_(diagnostics), order_(order) {}
+                           Order order, const Clock* clock)
+    : transport_(transport),
+      ownPid_(ownPid),
+      diagnostics_(diagnostics),
+      order_(order),
+      ownClock_(clock ? nullptr : std::make_unique<SteadyClock>()),
+      clock_(clock ? *clock : *ownClock_) {}
 
 void DesktopModel::report(std::vector<DesktopWindow> windows,
                           std::optional<std::int32_t> activePid) {
@@ -25,13 +30,14 @@ void DesktopModel::report(std::vector<DesktopWindow> windows,
     return !numbers.emplace(window.id, found != numbers_.end() ? found->second : 0).second;
   });
   numbers_ = std::move(numbers);
+  positions_.clear();
   for (auto& [id, number] : numbers_) {
     if (number == 0)
       number = newNumber();
   }
+  settle(windows, activePid);
   windows_ = std::move(windows);
   known_ = true;
-  minimizing_.clear();
   listingStale_ = true;
   if (activePid && *activePid > 0 && *activePid == ownPid_) {
     frontmost_ = order_ == Order::topmostFirst ? topmostApplication() : lastApplication_;
@@ -55,13 +61,62 @@ std::optional<std::int32_t> DesktopModel::topmostApplication() const {
   return topmost == windows_.end() ? std::nullopt : std::optional(topmost->pid);
 }
 
+// A window put away, or gone, is answered for; a kept one whose application is active again may be
+// asked again when it is next due.
+void DesktopModel::settle(const std::vector<DesktopWindow>& reported,
+                          std::optional<std::int32_t> activePid) {
+  if (pending_.empty() && kept_.empty())
+    return;
+  std::unordered_map<std::uint64_t, const DesktopWindow*> byId;
+  byId.reserve(reported.size());
+  for (const DesktopWindow& window : reported)
+    byId.emplace(window.id, &window);
+  std::erase_if(pending_, [&](const auto& entry) {
+    const auto found = byId.find(entry.first);
+    if (found == byId.end())
+      return true;
+    if (found->second->minimized)
+      confirmedEver_ = true;
+    return found->second->minimized;
+  });
+  std::erase_if(kept_, [&](const auto& entry) {
+    const auto found = byId.find(entry.first);
+    return found == byId.end() || found->second->minimized ||
+           (activePid && found->second->pid == *activePid);
+  });
+}
+
+void DesktopModel::expire() {
+  if (pending_.empty())
+    return;
+  const double now = clock_.now();
+  std::erase_if(pending_, [&](const auto& entry) {
+    if (now < entry.second.answerBy)
+      return false;
+    kept_[entry.first] = Kept{now + entry.second.backOff, entry.second.backOff};
+    keptEver_ = true;
+    return true;
+  });
+}
+
+bool DesktopModel::ready() {
+  if (!transport_.refresh() || !known_)
+    return false;
+  expire();
+  return true;
+}
+
 void DesktopModel::forget() {
   known_ = false;
   windows_.clear();
   frontmost_.reset();
   lastApplication_.reset();
-  minimizing_.clear();
+  pending_.clear();
+  kept_.clear();
+  keptEver_ = false;
+  confirmedEver_ = false;
   numbers_.clear();
+  positions_.clear();
   listingStale_ = true;
   listed_ = nullptr;
 }
@@ -102,8 +157,7 @@ bool DesktopModel::managed(const DesktopWindow& window) const {
 }
 
 bool DesktopModel::listed(const DesktopWindow& window) const {
-  return managed(window) && window.onCurrentDesktop && !window.minimized &&
-         !minimizing_.contains(window.id);
+  return managed(window) && window.onCurrentDesktop && !window.minimized;
 }
 
 bool DesktopModel::runs(std::int32_t pid) const {
@@ -147,10 +201,8 @@ bool DesktopModel::hideApplication(std::int32_t pid) {
   // An application whose windows are all minimized already is hidden.
   if (ids.empty())
     return true;
-  switch (transport_.minimize(ids)) {
+  switch (ask(ids)) {
     case Transport::Answer::taken:
-      minimizing_.insert(ids.begin(), ids.end());
-      listingStale_ = true;
       return true;
     case Transport::Answer::outdated:
       // What the desktop holds now says whether the application still runs.
@@ -168,8 +220,7 @@ std::optional<std::vector<AccessibleWindow>> DesktopModel::applicationWindows(st
   for (const DesktopWindow& window : windows_) {
     // Minimized ones too, but only of the kinds the listing counts.
     if (window.pid == pid && managed(window) && window.onCurrentDesktop) {
-      result.push_back(AccessibleWindow{window.id, window.title,
-                                        window.minimized || minimizing_.contains(window.id)});
+      result.push_back(AccessibleWindow{window.id, window.title, window.minimized});
     }
   }
   return result;
@@ -181,19 +232,74 @@ bool DesktopModel::setMinimized(const AccessibleWindow& accessible) {
   const auto window = std::find_if(windows_.begin(), windows_.end(), [&](const DesktopWindow& w) {
     return w.id == accessible.handle;
   });
-  if (window == windows_.end() || !managed(*window) ||
-      transport_.minimize({window->id}) != Transport::Answer::taken) {
+  return window != windows_.end() && managed(*window) &&
+         ask({window->id}) == Transport::Answer::taken;
+}
+
+bool DesktopModel::askable(std::uint64_t id) const {
+  if (pending_.contains(id))
     return false;
+  const auto kept = kept_.find(id);
+  return kept == kept_.end() || kept->second.retryAt <= clock_.now();
+}
+
+// Windows on their way count as asked; kept ones not yet due again make no request.
+DesktopModel::Transport::Answer DesktopModel::ask(const std::vector<std::uint64_t>& ids) {
+  std::vector<std::uint64_t> fresh;
+  for (const std::uint64_t id : ids) {
+    if (askable(id))
+      fresh.push_back(id);
   }
-  minimizing_.insert(accessible.handle);
-  listingStale_ = true;
-  return true;
+  if (fresh.empty()) {
+    const bool onTheirWay = std::any_of(ids.begin(), ids.end(),
+                                        [this](std::uint64_t id) { return pending_.contains(id); });
+    return onTheirWay ? Transport::Answer::taken : Transport::Answer::refused;
+  }
+  const Transport::Answer answer = transport_.minimize(fresh);
+  if (answer != Transport::Answer::taken)
+    return answer;
+  const double now = clock_.now();
+  for (const std::uint64_t id : fresh) {
+    double backOff = kFirstBackOff;
+    if (const auto kept = kept_.find(id); kept != kept_.end()) {
+      backOff = std::min(kept->second.backOff * 2, kLastBackOff);
+      kept_.erase(kept);
+    }
+    pending_[id] = Asked{now + kAnswerTime, backOff};
+  }
+  return answer;
 }
 
 std::optional<std::int32_t> DesktopModel::frontmostApplicationPID() {
   if (!ready())
     return std::nullopt;
   return frontmost_;
+}
+
+MinimizeOutcome DesktopModel::minimizeOutcome(std::uint32_t number) {
+  expire();
+  // Built once a report, and only where windows were asked for: a kept window costs one look-up a
+  // check.
+  if (positions_.empty()) {
+    for (std::size_t i = 0; i < windows_.size(); ++i)
+      positions_.emplace(numbers_.at(windows_[i].id), i);
+  }
+  const auto position = positions_.find(number);
+  if (position == positions_.end() || windows_[position->second].minimized)
+    return MinimizeOutcome::minimized;
+  const std::uint64_t id = windows_[position->second].id;
+  if (pending_.contains(id))
+    return MinimizeOutcome::pending;
+  return askable(id) ? MinimizeOutcome::unasked : MinimizeOutcome::kept;
+}
+
+std::int64_t DesktopModel::keptWindowCount() {
+  expire();
+  if (kept_.empty())
+    return 0;
+  return std::count_if(windows_.begin(), windows_.end(), [this](const DesktopWindow& window) {
+    return kept_.contains(window.id) && listed(window);
+  });
 }
 
 }  // namespace dozewick

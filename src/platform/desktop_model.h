@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/window_system.h"
 
 namespace dozewick {
@@ -48,8 +50,10 @@ struct DesktopWindow {
 //   current desktop and not minimized.
 // - Hiding an application minimizes only its listed windows, never its docks, panels or utility
 //   windows; an application runs when one of its windows names a process that runs here.
-// - What Dozewick asked the desktop to minimize counts as minimized until the desktop's next
-//   report.
+// - What Dozewick asked the desktop to minimize counts as minimized once the desktop reports it
+//   so. Without that within kAnswerTime the window is kept: it is not asked again until its
+//   application has been active again or a back-off has passed (kFirstBackOff, doubling up to
+//   kLastBackOff), so a window manager that refuses costs no request a second.
 // - The same listing is handed out again as long as nothing listed changed.
 // - At most kMaxWindows windows of a report are taken, the first in the desktop's order.
 // - Each window keeps one 32-bit number for as long as it lives, whatever the desktop's ids.
@@ -72,13 +76,18 @@ class DesktopModel final : public WindowSystem {
   };
 
   static constexpr std::size_t kMaxWindows = 1024;
+  // Seconds: how long the desktop has to put a window away, and how long a kept one is left be.
+  static constexpr double kAnswerTime = 2.0;
+  static constexpr double kFirstBackOff = 60.0;
+  static constexpr double kLastBackOff = 960.0;
 
   // The order of a report: the stacking order, or one that says nothing.
   enum class Order { topmostFirst, unordered };
 
-  // `ownPid` is Dozewick's own process (0: none); the one warning goes to `diagnostics`.
+  // `ownPid` is Dozewick's own process (0: none); the one warning goes to `diagnostics`. Waits
+  // for answers by `clock`, a steady one of the model's own when none is given.
   DesktopModel(Transport& transport, std::int32_t ownPid, std::ostream& diagnostics,
-               Order order = Order::unordered);
+               Order order = Order::unordered, const Clock* clock = nullptr);
 
   // Every window the desktop manages, in its order, and the process of the active window.
   // Replaces all that was known.
@@ -89,6 +98,8 @@ class DesktopModel final : public WindowSystem {
   void noteTooManyWindows(std::size_t listed);
 
   bool known() const { return known_; }
+  // The desktop kept every window it was asked to put away, at least one: it does not iconify.
+  bool keepsEveryWindow() const { return keptEver_ && !confirmedEver_; }
   // The windows as last reported; for the backends' tests.
   const std::vector<DesktopWindow>& windows() const { return windows_; }
   std::optional<std::uint32_t> numberOf(std::uint64_t id) const;
@@ -98,6 +109,8 @@ class DesktopModel final : public WindowSystem {
   std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t pid) override;
   bool setMinimized(const AccessibleWindow& window) override;
   std::optional<std::int32_t> frontmostApplicationPID() override;
+  MinimizeOutcome minimizeOutcome(std::uint32_t number) override;
+  std::int64_t keptWindowCount() override;
 
  private:
   bool managed(const DesktopWindow& window) const;
@@ -105,7 +118,22 @@ class DesktopModel final : public WindowSystem {
   bool runs(std::int32_t pid) const;
   std::optional<std::int32_t> topmostApplication() const;
   std::uint32_t newNumber();
-  bool ready() { return transport_.refresh() && known_; }
+  bool ready();
+  // Sends the requests for the windows not asked already, or kept and due again.
+  Transport::Answer ask(const std::vector<std::uint64_t>& ids);
+  bool askable(std::uint64_t id) const;
+  void settle(const std::vector<DesktopWindow>& reported, std::optional<std::int32_t> activePid);
+
+  void expire();
+
+  struct Asked {
+    double answerBy = 0;
+    double backOff = 0;  // how long it is left be if kept
+  };
+  struct Kept {
+    double retryAt = 0;
+    double backOff = 0;
+  };
 
   Transport& transport_;
   std::int32_t ownPid_;
@@ -116,9 +144,16 @@ class DesktopModel final : public WindowSystem {
   bool known_ = false;
   std::vector<DesktopWindow> windows_;
   std::optional<std::int32_t> frontmost_;
-  std::optional<std::int32_t> lastApplication_;   // whose window, of a kind listed, was active last
-  std::unordered_set<std::uint64_t> minimizing_;  // asked for since the last report
+  std::optional<std::int32_t> lastApplication_;  // whose window, of a kind listed, was active last
+  std::unique_ptr<Clock> ownClock_;
+  const Clock& clock_;
+  std::unordered_map<std::uint64_t, Asked> pending_;
+  std::unordered_map<std::uint64_t, Kept> kept_;
+  bool keptEver_ = false;
+  bool confirmedEver_ = false;
   std::unordered_map<std::uint64_t, std::uint32_t> numbers_;
+  // Where each number's window stands in windows_, built when first asked for after a report.
+  std::unordered_map<std::uint32_t, std::size_t> positions_;
   std::uint32_t nextNumber_ = 1;
   bool numbersWrapped_ = false;
   bool listingStale_ = true;

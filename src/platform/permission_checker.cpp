@@ -33,6 +33,7 @@ void PermissionChecker::performPermissionCheck(std::function<void(Readiness)> de
 bool PermissionChecker::takeAnswer(Readiness readiness) {
   const bool pending = readiness == Readiness::pending;
   const bool granted = readiness == Readiness::ready;
+  keepsWindows_ = readiness == Readiness::keepsWindows;
   if (pending != isAnswerPending_.get())
     isAnswerPending_ = pending;
   if (pending && !pendingTimer_) {
@@ -48,8 +49,9 @@ bool PermissionChecker::takeAnswer(Readiness readiness) {
     hasAccessibilityPermission_ = granted;
     // Not yet known is not missing: nothing to tell until the desktop answers.
     if (!pending)
-      checkStatus_ =
-          texts_.localizedString(granted ? "status.permission.ok" : "status.permission.needed");
+      checkStatus_ = texts_.localizedString(granted         ? "status.permission.ok"
+                                            : keepsWindows_ ? "status.noIconify"
+                                                            : "status.permission.needed");
     if (granted) {
       isCheckingPermission_ = false;
       stopTimer();

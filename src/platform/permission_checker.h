@@ -42,6 +42,8 @@ class PermissionChecker final : public ObservableObject,
   // until the desktop answers, instead of a poll running out.
   const Published<bool>& needsNewLogin() const { return needsNewLogin_; }
   std::int64_t checkCount() const { return checkCount_; }
+  // The last check found a window manager that keeps every window it is asked to put away.
+  bool keepsWindows() const { return keepsWindows_; }
   bool hasCheckTimer() const { return checkTimer_ != nullptr; }
 
   // Runs the silent query and publishes only a change of the answer.
@@ -74,6 +76,7 @@ class PermissionChecker final : public ObservableObject,
   std::shared_ptr<RepeatingTimer> pendingTimer_;
   std::vector<std::function<void(bool)>> awaitingAnswer_;
   std::int64_t checkCount_ = 0;
+  bool keepsWindows_ = false;
 };
 
 }  // namespace dozewick

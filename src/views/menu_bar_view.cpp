@@ -197,6 +197,7 @@ QVBoxLayout* MenuBarView::buildFigures() {
   };
   figureRow("active", activeIcon_, activeText_, 15);
   figureRow("minimized", minimizedIcon_, minimizedText_, 14);
+  keptRow_ = figureRow("kept", keptIcon_, keptText_, 14);
   nextCheckRow_ = figureRow("nextCheck", nextCheckIcon_, nextCheckText_, 15);
   // Start and Stop stay where the pointer left them.
   QSizePolicy keepPlace = nextCheckRow_->sizePolicy();
@@ -248,6 +249,7 @@ void MenuBarView::refresh() {
   inputs.activeWindowCount = services_.manager.activeWindowCount()();
   inputs.minimizedCount = services_.manager.minimizedCount()();
   inputs.nextMinimizeIn = services_.manager.nextMinimizeIn()();
+  inputs.keptCount = services_.manager.keptCount()();
   inputs.checkStatus = services_.checker.checkStatus()();
   model_ = panelModel(inputs);
   refreshHeader();
@@ -313,6 +315,11 @@ void MenuBarView::refreshFigures(const PanelInputs& inputs) {
   minimizedText_->setText(QString::fromStdString(
       figureText(services_.language.localizedString("window.minimized"), inputs.minimizedCount)));
   setTextColor(minimizedText_, countColour);
+  keptRow_->setVisible(model_.showsKeptRow);
+  keptIcon_->setSymbol(QStringLiteral("exclamationmark.triangle.fill"), colour(ColorRole::orange));
+  keptText_->setText(QString::fromStdString(
+      figureText(services_.language.localizedString("window.kept"), inputs.keptCount)));
+  setTextColor(keptText_, countColour);
   nextCheckRow_->setVisible(model_.showsNextCheckRow);
   nextCheckIcon_->setSymbol(QStringLiteral("timer"), colour(ColorRole::purple));
   nextCheckText_->setText(QString::fromStdString(

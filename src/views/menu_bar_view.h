@@ -107,6 +107,9 @@ class MenuBarView : public QWidget {
   QLabel* activeText_ = nullptr;
   SymbolView* minimizedIcon_ = nullptr;
   QLabel* minimizedText_ = nullptr;
+  QWidget* keptRow_ = nullptr;
+  SymbolView* keptIcon_ = nullptr;
+  QLabel* keptText_ = nullptr;
   QWidget* nextCheckRow_ = nullptr;
   SymbolView* nextCheckIcon_ = nullptr;
   QLabel* nextCheckText_ = nullptr;

@@ -42,6 +42,7 @@ PanelModel panelModel(const PanelInputs& inputs) {
   model.showsPermissionSection = !permitted && !pending;
   model.showsCheckStatus = model.showsPermissionSection && !inputs.checkStatus.empty();
   model.showsNextCheckRow = running;
+  model.showsKeptRow = inputs.keptCount > 0;
   return model;
 }
 
@@ -109,12 +110,14 @@ std::string filledIn(std::string text, const std::vector<std::string>& values) {
 
 }  // namespace
 
-std::string trayToolTip(bool hasAccessibilityPermission, bool isAnswerPending, bool isRunning,
-                        std::int64_t active, std::int64_t minimized, const Localizer& texts) {
-  const char* state = !hasAccessibilityPermission && isAnswerPending ? "tray.state.checking"
-                      : !hasAccessibilityPermission                  ? "tray.state.needPermission"
-                      : isRunning                                    ? "tray.state.running"
-                                                                     : "tray.state.stopped";
+std::string trayToolTip(bool hasAccessibilityPermission, bool isAnswerPending, bool keepsWindows,
+                        bool isRunning, std::int64_t active, std::int64_t minimized,
+                        const Localizer& texts) {
+  const char* state = hasAccessibilityPermission
+                          ? (isRunning ? "tray.state.running" : "tray.state.stopped")
+                      : isAnswerPending ? "tray.state.checking"
+                      : keepsWindows    ? "status.noIconify"
+                                        : "tray.state.needPermission";
   if (!hasAccessibilityPermission || !isRunning) {
     return filledIn(texts.localizedString("tray.tooltip.state"),
                     {kProductName, texts.localizedString(state)});

@@ -19,6 +19,7 @@ struct PanelInputs {
   std::int64_t activeWindowCount = 0;
   std::int64_t minimizedCount = 0;
   std::int64_t nextMinimizeIn = 0;
+  std::int64_t keptCount = 0;
   std::string checkStatus;
 };
 
@@ -38,6 +39,7 @@ struct PanelModel {
   bool showsPermissionSection = false;
   bool showsCheckStatus = false;
   bool showsNextCheckRow = false;
+  bool showsKeptRow = false;  // only when the desktop kept windows due to go
 };
 
 PanelModel panelModel(const PanelInputs& inputs);
@@ -86,8 +88,10 @@ inline constexpr const char* kProductName = "Dozewick";
 
 // The tray icon's tooltip: the product, its state and, while running, the counts
 // ("Dozewick: running, 4 active, 2 minimized").
-std::string trayToolTip(bool hasAccessibilityPermission, bool isAnswerPending, bool isRunning,
-                        std::int64_t active, std::int64_t minimized, const Localizer& texts);
+// `keepsWindows`: the window manager minimizes nothing, which is why the permission is missing.
+std::string trayToolTip(bool hasAccessibilityPermission, bool isAnswerPending, bool keepsWindows,
+                        bool isRunning, std::int64_t active, std::int64_t minimized,
+                        const Localizer& texts);
 
 // `isRunning` is read only when the permission is granted. An answer still pending draws the
 // plain icon, described as being checked.

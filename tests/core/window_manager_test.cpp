@@ -188,28 +188,47 @@ TEST_F(WindowManagerTest, AnUnchangedListingStillRefreshesTheFrontmostApplicatio
   EXPECT_THAT(desktop.hideRequests, ElementsAre(::testing::Ne(10)));
 }
 
-TEST_F(WindowManagerTest, HiddenOrRefusedWindowsAreOfferedAgainAtTheNextCheck) {
-  // Window 4 is listed from the start, the other three only five seconds later, so that window
-  // 4 is the one beyond the three protected places.
-  for (int i = 0; i < 3; ++i)
-    desktop.windows[i].minimized = true;
-  startAndSettle();
-  runtime.advance(5s);
-  desktop.restoreAll();
-  runtime.advance(61s);
-  EXPECT_THAT(desktop.hideRequests, ElementsAre(40));
-  runtime.advance(1s);
-  EXPECT_THAT(desktop.hideRequests, ElementsAre(40, 40));
-  EXPECT_EQ(manager->minimizedCount()(), 1);
-
-  manager->stop();
-  desktop.restoreAll();
+TEST_F(WindowManagerTest, RefusedWindowsAreOfferedAgainAtTheNextCheck) {
   desktop.runningApps.clear();
   desktop.refuseMinimize = {1, 2, 3, 4};
   startAndSettle();
   runtime.advance(62s);
   EXPECT_EQ(manager->minimizedCount()(), 0);
   EXPECT_EQ(desktop.minimizeRequests.size(), 3u) << "one attempt at each of three checks";
+}
+
+// The desktop answers after a while: only what it put away counts as minimized, and what it kept
+// never does.
+TEST_F(WindowManagerTest, OnlyWhatTheDesktopPutAwayCountsAsMinimized) {
+  desktop.answersLater = true;
+  startAndSettle();
+  runtime.advance(60s);
+  ASSERT_EQ(desktop.hideRequests.size(), 1u);
+  runtime.advance(2s);
+  EXPECT_EQ(manager->minimizedCount()(), 0) << "not yet answered";
+  EXPECT_EQ(desktop.hideRequests.size(), 1u) << "a window on its way is not asked again";
+  desktop.answer();
+  for (int check = 0; check < 5; ++check) {
+    runtime.advance(1s);
+    EXPECT_EQ(manager->minimizedCount()(), 1) << "and stays counted " << check;
+  }
+  EXPECT_THAT(desktop.hideRequests, ::testing::Each(desktop.hideRequests[0]))
+      << "gone from the listing, it is offered again";
+  EXPECT_EQ(desktop.hideRequests.size(), 2u);
+
+  manager->stop();
+  desktop.restoreAll();
+  desktop.keeps = {1, 2, 3, 4};
+  startAndSettle();
+  runtime.advance(61s);
+  desktop.answer();
+  runtime.advance(3s);
+  EXPECT_EQ(manager->minimizedCount()(), 0);
+  EXPECT_EQ(manager->keptCount()(), 1);
+  EXPECT_EQ(manager->activeWindowCount()(), 4);
+  const auto asks = desktop.hideRequests.size();
+  runtime.advance(10s);
+  EXPECT_EQ(desktop.hideRequests.size(), asks) << "what the desktop keeps is not offered in vain";
 }
 
 TEST_F(WindowManagerTest, AStopOrASecondStartWhileAStartAwaitsItsCheck) {

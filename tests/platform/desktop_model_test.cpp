@@ -39,6 +39,11 @@ DesktopWindow window(std::uint64_t id, std::int32_t pid = 100, std::string title
   return DesktopWindow{.id = id, .pid = pid, .application = "Editor", .title = std::move(title)};
 }
 
+struct ManualClock final : Clock {
+  double time = 1000;
+  double now() const override { return time; }
+};
+
 class DesktopModelTest : public ::testing::Test {
  protected:
   std::vector<std::string> listed() {
@@ -50,7 +55,8 @@ class DesktopModelTest : public ::testing::Test {
 
   FakeTransport transport;
   std::ostringstream diagnostics;
-  DesktopModel model{transport, kOwnPid, diagnostics};
+  ManualClock clock;
+  DesktopModel model{transport, kOwnPid, diagnostics, DesktopModel::Order::unordered, &clock};
 };
 
 TEST_F(DesktopModelTest, ListsOnlyApplicationWindowsOnScreenAndOffersOnlyTheirKinds) {
@@ -87,8 +93,8 @@ TEST_F(DesktopModelTest, ListsOnlyApplicationWindowsOnScreenAndOffersOnlyTheirKi
 }
 
 // Only the windows the listing counts go, never the docks, panels and utility windows of the
-// application, nor its windows elsewhere; what was asked for counts as minimized until the
-// desktop reports again.
+// application, nor its windows elsewhere; what was asked for is on screen until the desktop
+// reports it minimized.
 TEST_F(DesktopModelTest, HidingAnApplicationMinimizesItsListedWindowsOnly) {
   std::vector<DesktopWindow> windows = {window(1, 100, "one"),         window(2, 100, "dock"),
                                         window(3, 100, "elsewhere"),   window(4, 100, "down"),
@@ -99,10 +105,8 @@ TEST_F(DesktopModelTest, HidingAnApplicationMinimizesItsListedWindowsOnly) {
   model.report(windows, std::nullopt);
   EXPECT_TRUE(model.hideApplication(100));
   EXPECT_THAT(transport.requests, ElementsAre(ElementsAre(1u)));
-  EXPECT_THAT(listed(), ElementsAre("other"));
-  EXPECT_EQ(model.applicationWindows(100)->front().minimized, true);
-  model.report(windows, std::nullopt);
-  EXPECT_THAT(listed(), ElementsAre("one", "other")) << "the desktop has not minimized it";
+  EXPECT_THAT(listed(), ElementsAre("one", "other")) << "the desktop has not minimized it yet";
+  EXPECT_EQ(model.applicationWindows(100)->front().minimized, false);
 
   windows[0].minimized = true;
   model.report(windows, std::nullopt);
@@ -113,6 +117,60 @@ TEST_F(DesktopModelTest, HidingAnApplicationMinimizesItsListedWindowsOnly) {
   transport.answer = Answer::refused;
   EXPECT_FALSE(model.hideApplication(200));
   EXPECT_THAT(listed(), ElementsAre("other")) << "nothing marked";
+}
+
+// A window counts as gone once the desktop reports it minimized or it is gone; one the desktop
+// keeps past the answer time is asked again only after a doubling back-off, or once its
+// application has been active again.
+TEST_F(DesktopModelTest, AWindowGoesWhenTheDesktopSaysSoAndAKeptOneIsLeftBe) {
+  std::vector<DesktopWindow> windows = {window(1, 100), window(2, 200), window(3, 300)};
+  model.report(windows, std::nullopt);
+  const auto outcome = [this](std::uint64_t id) {
+    return model.minimizeOutcome(*model.numberOf(id));
+  };
+  const auto asks = [this] { return transport.requests.size(); };
+
+  EXPECT_TRUE(model.hideApplication(200));
+  EXPECT_EQ(outcome(2), MinimizeOutcome::pending);
+  clock.time += DesktopModel::kAnswerTime - 0.1;
+  EXPECT_TRUE(model.hideApplication(200)) << "on its way";
+  EXPECT_EQ(asks(), 1u) << "not asked twice";
+  clock.time += 0.1;
+  EXPECT_EQ(outcome(2), MinimizeOutcome::kept);
+  EXPECT_EQ(model.keptWindowCount(), 1);
+  EXPECT_TRUE(model.keepsEveryWindow());
+
+  EXPECT_TRUE(model.hideApplication(100));
+  windows[0].minimized = true;
+  model.report(windows, std::nullopt);
+  EXPECT_EQ(outcome(1), MinimizeOutcome::minimized);
+  EXPECT_FALSE(model.keepsEveryWindow()) << "it iconifies some";
+
+  for (const double backOff : {DesktopModel::kFirstBackOff, 2 * DesktopModel::kFirstBackOff}) {
+    const double kept = clock.time;
+    for (; clock.time < kept + backOff - 1; clock.time += 1)
+      EXPECT_FALSE(model.hideApplication(200) ||
+                   minimizeWindow(model, getVisibleWindows(model)[0]));
+    EXPECT_EQ(asks(), 2u) << "no request while kept";
+    clock.time = kept + backOff;
+    EXPECT_TRUE(model.hideApplication(200));
+    EXPECT_EQ(asks(), 3u) << "asked again after " << backOff;
+    clock.time += DesktopModel::kAnswerTime;
+    EXPECT_EQ(outcome(2), MinimizeOutcome::kept);
+    transport.requests.pop_back();
+  }
+  model.report(windows, 200);
+  model.report(windows, 100);
+  EXPECT_TRUE(model.hideApplication(200)) << "active again, so asked again at once";
+  EXPECT_EQ(asks(), 3u);
+
+  EXPECT_TRUE(model.hideApplication(300));
+  const std::uint32_t closed = *model.numberOf(3);
+  windows.pop_back();
+  model.report(windows, std::nullopt);
+  EXPECT_EQ(model.minimizeOutcome(closed), MinimizeOutcome::minimized) << "closed on the way";
+  model.forget();
+  EXPECT_FALSE(model.keepsEveryWindow());
 }
 
 // A desktop that had nothing to do says the model was out of date: what it holds now says whether

@@ -72,6 +72,16 @@ TEST_F(PermissionCheckerTest, OneShotChecksPublishOnlyChangesAndAnswerAfterPubli
   EXPECT_EQ(checker->checkStatus().get(), "Permission Required");
   EXPECT_FALSE(checker->hasCheckTimer()) << "withdrawn trust starts no poll";
   EXPECT_TRUE(backend_.calls.empty());
+
+  backend_.trusted = true;
+  checker->checkPermissionAsync(nullptr);
+  runtime_.runPending();
+  backend_.trusted = false;
+  backend_.whyNot = Readiness::keepsWindows;
+  checker->checkPermissionAsync(nullptr);
+  runtime_.runPending();
+  EXPECT_EQ(checker->checkStatus().get(), "This window manager does not iconify windows");
+  EXPECT_TRUE(checker->keepsWindows());
 }
 
 TEST_F(PermissionCheckerTest, GuidedCheckCountsEachTickUntilTrustArrives) {

@@ -41,7 +41,8 @@ class FakeBackend final : public Backend {
   AuthorizeOutcome authorized;     // what Authorize answers
   std::function<void()> onMouseDown;
   int monitorsRemoved = 0;
-  bool hasShell = false;  // a shell that can draw Dozewick's icon
+  Readiness whyNot = Readiness::notAnswering;  // the answer while not trusted
+  bool hasShell = false;                       // a shell that can draw Dozewick's icon
   bool shellDrawsIcon = false;
   std::vector<ShellIcon::State> shellIconStates;
   FakeOwnWindows own;
@@ -49,7 +50,7 @@ class FakeBackend final : public Backend {
   WindowSystem& windowSystem() override { return windows; }
   Readiness readiness() override {
     ++trustQueries;
-    return trusted ? Readiness::ready : pending ? Readiness::pending : Readiness::notAnswering;
+    return trusted ? Readiness::ready : pending ? Readiness::pending : whyNot;
   }
   AuthorizeOutcome authorize() override {
     calls.push_back("authorize");

@@ -29,6 +29,8 @@ class FakeWindowSystem final : public WindowSystem {
   std::optional<std::int32_t> frontmost;
   bool listingFails = false;
   std::set<std::uint64_t> refuseMinimize;  // window ids whose minimizing the platform refuses
+  bool answersLater = false;               // what hideApplication asks for goes only at answer()
+  std::set<std::uint32_t> keeps;           // window ids the desktop keeps on screen when it answers
 
   std::vector<std::int32_t> hideRequests;
   std::vector<std::uint64_t> minimizeRequests;
@@ -57,10 +59,25 @@ class FakeWindowSystem final : public WindowSystem {
     if (!runningApps.contains(pid))
       return false;
     for (auto& w : windows) {
-      if (w.pid == pid)
+      if (w.pid != pid || w.minimized)
+        continue;
+      if (answersLater)
+        asked_.insert(w.id);
+      else
         w.minimized = true;
     }
     return true;
+  }
+
+  void answer() {
+    for (auto& w : windows) {
+      if (!asked_.erase(w.id))
+        continue;
+      if (keeps.contains(w.id))
+        kept_.insert(w.id);
+      else
+        w.minimized = true;
+    }
   }
 
   std::optional<std::vector<AccessibleWindow>> applicationWindows(std::int32_t pid) override {
@@ -86,6 +103,20 @@ class FakeWindowSystem final : public WindowSystem {
 
   std::optional<std::int32_t> frontmostApplicationPID() override { return frontmost; }
 
+  MinimizeOutcome minimizeOutcome(std::uint32_t number) override {
+    const auto w = std::find_if(windows.begin(), windows.end(),
+                                [&](const Window& w) { return w.id == number; });
+    if (w == windows.end() || w->minimized)
+      return MinimizeOutcome::minimized;
+    if (asked_.contains(number))
+      return MinimizeOutcome::pending;
+    return kept_.contains(number) ? MinimizeOutcome::kept : MinimizeOutcome::unasked;
+  }
+  std::int64_t keptWindowCount() override {
+    return std::count_if(windows.begin(), windows.end(),
+                         [&](const Window& w) { return kept_.contains(w.id) && !w.minimized; });
+  }
+
   void restoreAll() {
     for (auto& w : windows)
       w.minimized = false;
@@ -93,6 +124,8 @@ class FakeWindowSystem final : public WindowSystem {
 
  private:
   WindowEntries listed_;
+  std::set<std::uint32_t> asked_;
+  std::set<std::uint32_t> kept_;
 };
 
 }  // namespace dozewick::testing

@@ -149,6 +149,10 @@ TEST(PanelModelTest, DerivedValuesOfEveryState) {
     }
   }
   EXPECT_FALSE(panelModel(inputs(false, false, "")).showsCheckStatus);
+  PanelInputs kept = inputs(true, true);
+  EXPECT_FALSE(panelModel(kept).showsKeptRow);
+  kept.keptCount = 2;
+  EXPECT_TRUE(panelModel(kept).showsKeptRow);
 }
 
 // Only a grant that waits for the next login changes the last step: the program must then be

@@ -29,7 +29,10 @@ class GnomeBackend final : public QObject, public Backend, private DesktopModel:
   WindowSystem& windowSystem() override { return model_; }
   // Ready when the extension answered with the version this program understands when it last
   // appeared on the bus; Authorize installs it where it is missing or older.
-  Readiness readiness() override { return readiness_; }
+  Readiness readiness() override {
+    return readiness_ == Readiness::ready && model_.keepsEveryWindow() ? Readiness::keepsWindows
+                                                                       : readiness_;
+  }
   // Reads the extension's state, then follows its announcements.
   void start() override;
   void stop() override;

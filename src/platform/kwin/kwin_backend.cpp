@@ -191,7 +191,7 @@ Readiness KWinBackend::readiness() {
   // The script's last word came through KWin's scripting within the silence limit, and the
   // script polls well inside it: asking KWin again would only make it work for nothing.
   if (scriptAnswering())
-    return Readiness::ready;
+    return model_.keepsEveryWindow() ? Readiness::keepsWindows : Readiness::ready;
   // KWin's answer to the load is on its way: no warning for what is most likely fine.
   return loading_ ? Readiness::pending : Readiness::notAnswering;
 }

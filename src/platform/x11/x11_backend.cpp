@@ -30,7 +30,9 @@ Readiness X11Backend::readiness() {
     return Readiness::unsupported;
   }
   // Answered from the events: no request unless the window manager changed.
-  return desktop_.windowManagerRuns() ? Readiness::ready : Readiness::notAnswering;
+  if (!desktop_.windowManagerRuns())
+    return Readiness::notAnswering;
+  return desktop_.model().keepsEveryWindow() ? Readiness::keepsWindows : Readiness::ready;
 }
 
 std::string X11Backend::requirementKey() {
