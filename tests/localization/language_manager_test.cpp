@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <sstream>
 
 #include "support/memory_preferences.h"
 #include "support/qt_application.h"
@@ -69,24 +68,6 @@ TEST(LanguageManagerTest, ASwitchPersistsNotifiesTwiceAndChangesEveryText) {
   EXPECT_EQ(manager.localizedString("no.such.key"), "no.such.key");
   manager.setCurrentLanguage("fr");
   EXPECT_EQ(manager.localizedString("button.quit"), "button.quit") << "keys, not English";
-}
-
-// The language shown is always the one saved: a choice the store cannot keep is taken back.
-TEST(LanguageManagerTest, AChoiceThatCannotBeSavedIsTakenBackWithTheReason) {
-  MemoryPreferences prefs;
-  std::ostringstream errors;
-  LanguageManager manager(prefs, {"en-US"}, &errors);
-  prefs.failure = "No space left on device";
-  manager.setCurrentLanguage("zh-Hans");
-  EXPECT_EQ(manager.currentLanguage().get(), "en");
-  EXPECT_EQ(manager.localizedString("button.quit"), "Quit");
-  EXPECT_EQ(prefs.string("app_language"), std::nullopt);
-  EXPECT_EQ(manager.saveError().get(), "No space left on device");
-  EXPECT_EQ(errors.str(), "Failed to save the language: No space left on device\n");
-  prefs.failure.reset();
-  manager.setCurrentLanguage("zh-Hans");
-  EXPECT_EQ(manager.currentLanguage().get(), "zh-Hans");
-  EXPECT_EQ(manager.saveError().get(), "");
 }
 
 }  // namespace
