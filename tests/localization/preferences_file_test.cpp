@@ -21,6 +21,7 @@ namespace dozewick {
 namespace {
 
 using Strings = std::vector<std::string>;
+using testing::put;
 
 // --- Preferences --------------------------------------------------------------------------------
 
@@ -29,12 +30,6 @@ class PreferencesFileTest : public ::testing::Test {
   void SetUp() override { setenv("HOME", dir_.path().toLocal8Bit().constData(), 1); }
   void TearDown() override { setenv("HOME", realHome_.constData(), 1); }
   QString path() const { return dir_.filePath("Dozewick/Dozewick.conf"); }
-  void put(const QString& file, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(text);
-  }
   static QByteArray read(const QString& file) {
     QFile in(file);
     return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("(unreadable)");

@@ -24,6 +24,7 @@ namespace dozewick {
 namespace {
 
 using ScriptedService = testing::FakeLoginItems;
+using testing::put;
 
 TEST(LaunchAtLoginTest, TheSwitchStartsFromTheSystemAndCallsOnlyOnChanges) {
   testing::VirtualRuntime runtime;
@@ -91,11 +92,8 @@ class XdgAutostartTest : public ::testing::Test {
 
   QString executable(const QString& relative, const QByteArray& script = "#!/bin/sh\n") {
     const QString path = home_.filePath(relative);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(script);
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    put(path, script);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
   }
   QString entry() const { return config_ + "/autostart/dozewick.desktop"; }
@@ -129,10 +127,7 @@ TEST_F(XdgAutostartTest, EntriesAreReadTheWayDesktopsReadThem) {
   qputenv("PATH", QFile::encodeName(QFileInfo(program).absolutePath()));
   QDir().mkpath(config_ + "/autostart");
   for (const auto& [text, status] : cases) {
-    QFile file(entry());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Desktop Entry]\n" + text);
-    file.close();
+    put(entry(), "[Desktop Entry]\n" + text);
     EXPECT_EQ(service.status(), status) << text.toStdString();
   }
   qputenv("PATH", path);
@@ -187,12 +182,6 @@ TEST_F(XdgAutostartTest, AFailedSwitchOnChangesNothingAndSaysWhy) {
   const QByteArray usersEntry = "[Desktop Entry]\nExec=/bin/true\n";
   const QByteArray oldEntry = "[Desktop Entry]\nExec=/opt/old/dozewick\nHidden=true\n";
   const QString program = executable("bin/dozewick");
-  const auto put = [](const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-  };
   const struct {
     const char* name;
     std::function<void()> layout;

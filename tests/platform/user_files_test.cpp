@@ -23,17 +23,11 @@
 namespace dozewick {
 namespace {
 
+using testing::put;
 using testing::Tree;
 
 Tree snapshot(const QString& folder) {
   return testing::filesBelow(folder);
-}
-
-void put(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 mode_t modeOf(const QString& path) {

@@ -2,10 +2,12 @@
 // leaves on disk when the disk says no.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -21,6 +23,14 @@ namespace dozewick::testing {
 // Everything below a folder, links not followed: relative path to bytes, "-> target" for a link,
 // "/" for a folder.
 using Tree = std::map<QString, QByteArray>;
+
+// Writes a file whole, making its folders.
+inline void put(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  ASSERT_EQ(file.write(bytes), bytes.size());
+}
 
 inline Tree filesBelow(const QString& folder) {
   Tree tree;

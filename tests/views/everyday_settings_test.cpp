@@ -15,6 +15,7 @@
 #include "localization/user_settings.h"
 #include "platform/desktop_applications.h"
 #include "support/desktop_services.h"
+#include "support/scratch_file_system.h"
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"  // the panel's header needs its dialogs complete
 #include "views/settings_view.h"
@@ -36,14 +37,10 @@ using EverydaySettingsTest = DesktopServicesTest;
 // preferences file at once, and applications are named from their desktop entries.
 TEST_F(EverydaySettingsTest, TheSettingsSheetSavesEachSetting) {
   QTemporaryDir home;
-  const auto put = [&home](const QString& name, const QByteArray& text) {
-    QFile file(home.filePath(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-  };
-  put("org.gnome.Nautilus.desktop",
+  put(home.filePath("org.gnome.Nautilus.desktop"),
       "[Desktop Entry]\nType=Application\nName=Files\nName[zh_CN]=文件\nIcon=folder\n");
-  put("music.desktop", "[Desktop Entry]\nType=Application\nName=Music\nStartupWMClass=Rhythmbox\n");
+  put(home.filePath("music.desktop"),
+      "[Desktop Entry]\nType=Application\nName=Music\nStartupWMClass=Rhythmbox\n");
   const DesktopApplications entries({home.path()});
   PreferencesFile file(home.filePath("Dozewick.conf"), out);
   UserSettings settings(file);
