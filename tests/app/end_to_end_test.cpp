@@ -188,16 +188,9 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   EXPECT_EQ(probe("tray")->x, icon->x);
 
   std::uint32_t panel = 0;
-  openThePanelBelow(*icon, own, panel);
-  if (HasFatalFailure())
-    return;
-  closeASheetAndThePanelWithEscape(panel, own);
-  if (HasFatalFailure())
-    return;
-
-  startFromASecondLaunch(*icon);
-  if (HasFatalFailure())
-    return;
+  ASSERT_NO_FATAL_FAILURE(openThePanelBelow(*icon, own, panel));
+  ASSERT_NO_FATAL_FAILURE(closeASheetAndThePanelWithEscape(panel, own));
+  ASSERT_NO_FATAL_FAILURE(startFromASecondLaunch(*icon));
 
   // The five windows are used one after another, then the test's own window stays in front.
   // Two seconds each, so that at least one of the program's checks sees each in front.
@@ -220,9 +213,8 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   const auto iconified = [&](int i) {
     return clients[i]->state(windows[i]) == "unviewable iconic";
   };
-  testing::expectTheTwoLeastRecentGo(iconified, 5, firstLeftAlone + 60s, allLeftAlone, 70s);
-  if (HasFatalFailure())
-    return;
+  ASSERT_NO_FATAL_FAILURE(
+      testing::expectTheTwoLeastRecentGo(iconified, 5, firstLeftAlone + 60s, allLeftAlone, 70s));
   EXPECT_EQ(desk.state(own), "viewable normal");
   EXPECT_EQ(desk.state(ownBehind), "viewable normal")
       << "the application in front lost its protection";
