@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QWidget>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -20,6 +21,14 @@
 #include "views/view_services.h"
 
 namespace dozewick::testing {
+
+// The child of a window by its object name; a failure of the test where there is none.
+template <class T = QWidget>
+T* find(QWidget& root, const char* name) {
+  T* child = root.findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
 
 class DesktopServicesTest : public ::testing::Test {
  protected:

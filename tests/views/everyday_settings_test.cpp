@@ -24,13 +24,6 @@
 namespace dozewick::testing {
 namespace {
 
-template <class T = QWidget>
-T* find(QWidget& root, const char* name) {
-  T* child = root.findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(child, nullptr) << name;
-  return child;
-}
-
 using EverydaySettingsTest = DesktopServicesTest;
 
 // With the everyday settings the sheet shows them too; each control saves its setting to the

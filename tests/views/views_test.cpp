@@ -30,12 +30,6 @@ namespace {
 
 [[maybe_unused]] const auto* const kEnvironment = addQtApplication<QApplication>();
 
-template <class T = QWidget>
-T* find(QWidget& root, const char* name) {
-  T* child = root.findChild<T*>(QString::fromLatin1(name));
-  EXPECT_NE(child, nullptr) << name;
-  return child;
-}
 QString label(QWidget& root, const char* name) {
   return find<QLabel>(root, name)->text();
 }
