@@ -209,13 +209,10 @@ std::optional<std::string> churnChange(std::size_t action, ChurnWindow& w, std::
   }
 }
 
-// Asked again with nothing changed, the desktop asks the server nothing; after more events than
-// one call takes, it lists once instead, and sees the last title.
-void expectNoRequestWithoutChangeAndOneListingAfterAFlood(const std::string& display,
-                                                          X11Desktop& windows, XTestClient& first) {
-  const auto requests = windows.requests();
-  answers(windows);
-  EXPECT_EQ(windows.requests(), requests);
+// After more events than one call takes, the desktop lists once instead, and sees the last title.
+// That it asks nothing when nothing changed is the loop's test over a real window manager.
+void expectOneListingAfterAFlood(const std::string& display, X11Desktop& windows,
+                                 XTestClient& first) {
   const auto target = std::to_string(first.open({"title=to be flooded", "wait=focused"}));
   X11Desktop flooded(display, xcb::Connection::kDefaultReplyTimeout, 0, std::cerr, 50);
   answers(flooded);
@@ -297,7 +294,7 @@ TEST(X11ServerLifecycleTest, WhatEventsTeachIsWhatAFreshListingFindsThroughRando
         << answers(*fresh);
   }
 
-  expectNoRequestWithoutChangeAndOneListingAfterAFlood(server.display(), windows, first);
+  expectOneListingAfterAFlood(server.display(), windows, first);
 }
 
 // Without a window manager nobody rewrites the client list, so a test can plant a stale one: a
