@@ -139,24 +139,21 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(controller->statusItem()->contextMenu(), menu);
   auto entries = [menu] {
-    QStringList texts;
-    for (const QAction* action : menu->actions()) {
-      if (!action->isSeparator())
-        texts << action->text();
-    }
-    return texts;
+    QList<QAction*> actions = menu->actions();
+    actions.removeIf([](const QAction* action) { return action->isSeparator(); });
+    return actions;
+  };
+  auto texts = [&] {
+    QStringList shown;
+    for (const QAction* action : entries())
+      shown << action->text();
+    return shown;
   };
   auto choose = [&](int entry) {
-    QList<QAction*> actions;
-    for (QAction* action : menu->actions()) {
-      if (!action->isSeparator())
-        actions << action;
-    }
-    actions.at(entry)->trigger();
+    entries().at(entry)->trigger();
     settle();
   };
-  EXPECT_EQ(entries(),
-            (QStringList{"Open Dozewick", "Start", "Settings", "About Dozewick", "Quit"}));
+  EXPECT_EQ(texts(), (QStringList{"Open Dozewick", "Start", "Settings", "About Dozewick", "Quit"}));
 
   // Start without trust: the panel opens with the sheet that explains it; nothing starts.
   choose(1);
@@ -170,12 +167,12 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
   choose(1);
   EXPECT_TRUE(manager->isRunning().get());
   EXPECT_FALSE(controller->isPopoverShown());
-  EXPECT_EQ(entries().at(1), "Stop");
+  EXPECT_EQ(texts().at(1), "Stop");
   choose(1);
   EXPECT_FALSE(manager->isRunning().get());
   language.setCurrentLanguage("zh-Hans");
   settle();
-  EXPECT_EQ(entries().at(4), QString::fromUtf8("退出程序"));
+  EXPECT_EQ(texts().at(4), QString::fromUtf8("退出程序"));
   // The middle button starts and stops as the menu's entry does.
   Q_EMIT controller->statusItem()->activated(QSystemTrayIcon::MiddleClick);
   settle();
