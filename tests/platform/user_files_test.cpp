@@ -23,12 +23,9 @@
 namespace dozewick {
 namespace {
 
+using testing::filesBelow;
 using testing::put;
 using testing::Tree;
-
-Tree snapshot(const QString& folder) {
-  return testing::filesBelow(folder);
-}
 
 mode_t modeOf(const QString& path) {
   struct stat st {};
@@ -94,18 +91,18 @@ TEST_F(UserFilesTest, ASaveReplacesTheFileWholeOrKeepsEveryByte) {
     const QString file = disk.path() + "/Dozewick.conf";
     if (!c.layout(disk, file))
       continue;
-    const Tree before = snapshot(disk.path());
+    const Tree before = filesBelow(disk.path());
     const auto said = user_files::write(file, fresh);
     disk.release();
     if (c.saved) {
       EXPECT_EQ(said, std::nullopt) << *said;
-      EXPECT_EQ(snapshot(disk.path()), (Tree{{"Dozewick.conf", fresh}}));
+      EXPECT_EQ(filesBelow(disk.path()), (Tree{{"Dozewick.conf", fresh}}));
       EXPECT_EQ(modeOf(file), c.mode);
     } else {
       ASSERT_TRUE(said);
       EXPECT_NE(said->find(c.said), std::string::npos) << *said;
       EXPECT_NE(said->find(file.toStdString()), std::string::npos) << *said;
-      EXPECT_EQ(snapshot(disk.path()), before);
+      EXPECT_EQ(filesBelow(disk.path()), before);
     }
   }
 }
@@ -123,7 +120,7 @@ TEST_F(UserFilesTest, ALinkLeadsOnlyToAFileAtHome) {
   const auto refused = user_files::write(link, "new\n");
   ASSERT_TRUE(refused);
   EXPECT_NE(refused->find("which is outside the home folder"), std::string::npos) << *refused;
-  EXPECT_EQ(snapshot(elsewhere_.path()), (Tree{{"passwd", "root:x:0:0::/root:/bin/sh\n"}}));
+  EXPECT_EQ(filesBelow(elsewhere_.path()), (Tree{{"passwd", "root:x:0:0::/root:/bin/sh\n"}}));
   QDir().mkpath(home_.filePath("dots/folder"));
   for (const auto& [target, reason] : {std::pair{"dots/folder", "which is not a regular file"},
                                        {"dots/missing", "which does not exist"}}) {
@@ -135,9 +132,10 @@ TEST_F(UserFilesTest, ALinkLeadsOnlyToAFileAtHome) {
   QFile::remove(link);
   ASSERT_TRUE(QFile::link(dotfile, link));
   EXPECT_EQ(user_files::write(link, "new\n"), std::nullopt);
-  EXPECT_EQ(snapshot(home_.filePath("config")),
+  EXPECT_EQ(filesBelow(home_.filePath("config")),
             (Tree{{"Dozewick.conf", "-> " + dotfile.toUtf8()}}));
-  EXPECT_EQ(snapshot(home_.filePath("dots")), (Tree{{"dozewick.conf", "new\n"}, {"folder", "/"}}));
+  EXPECT_EQ(filesBelow(home_.filePath("dots")),
+            (Tree{{"dozewick.conf", "new\n"}, {"folder", "/"}}));
 }
 
 // --- The GNOME Shell extension
@@ -245,22 +243,22 @@ TEST_F(ExtensionInstallTest, OnlyDozewicksOwnOlderCopyIsReplacedAndAnythingElseI
     QDir(project).removeRecursively();
     enabled_ = "['other@example.org']";
     c.layout();
-    const Tree there = snapshot(extensions_);
+    const Tree there = filesBelow(extensions_);
     const auto result = install();
     EXPECT_EQ(result.outcome, c.outcome) << result.detail.toStdString();
     EXPECT_EQ(result.path, place());
     EXPECT_EQ(hidden(), "") << "nothing half made is left behind";
     if (c.replaced) {
       EXPECT_TRUE(result.ok);
-      EXPECT_EQ(snapshot(place()), asTree(files_));
+      EXPECT_EQ(filesBelow(place()), asTree(files_));
       EXPECT_EQ(enabled_, "['other@example.org', 'dozewick@dozewick.org']");
     } else {
       EXPECT_FALSE(result.ok);
-      EXPECT_EQ(snapshot(extensions_), there);
+      EXPECT_EQ(filesBelow(extensions_), there);
       EXPECT_EQ(enabled_, "['other@example.org']");
     }
     if (QFileInfo::exists(project)) {
-      EXPECT_EQ(snapshot(project), usersProject) << "the link's folder, every byte";
+      EXPECT_EQ(filesBelow(project), usersProject) << "the link's folder, every byte";
     }
   }
 }
@@ -275,9 +273,9 @@ TEST_F(ExtensionInstallTest, AFullDiskKeepsTheInstalledCopyAndTheUserIsToldWhyIn
   disk.release();
   EXPECT_EQ(result.outcome, gnome::InstallOutcome::failed);
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(snapshot(extensions_), (Tree{{"dozewick@dozewick.org", "/"},
-                                         {"dozewick@dozewick.org/extension.js", "// old\n"},
-                                         {"dozewick@dozewick.org/metadata.json", metadata(1)}}));
+  EXPECT_EQ(filesBelow(extensions_), (Tree{{"dozewick@dozewick.org", "/"},
+                                           {"dozewick@dozewick.org/extension.js", "// old\n"},
+                                           {"dozewick@dozewick.org/metadata.json", metadata(1)}}));
   EXPECT_EQ(enabled_, "['other@example.org']");
 
   testing::MemoryPreferences preferences;
