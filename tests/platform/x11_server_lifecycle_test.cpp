@@ -258,8 +258,6 @@ TEST(X11ServerLifecycleTest, WhatEventsTeachIsWhatAFreshListingFindsThroughRando
         open.push_back({&client, std::to_string(client.open({"wait=managed", option})),
                         extra == 4 ? "1" : current, extra < 6 || extra >= extras.size()});
         w = &open.back();
-      }
-      if (action == 0) {
       } else if (auto change = churnChange(action, *w, current, step, below)) {
         command = *change;
       } else if (action == 10 && below(4) == 0) {
