@@ -263,9 +263,9 @@ TEST(KWinBackend, AStaleCopyOfTheScriptLeftLoadedIsReplacedAtStart) {
 
 // The whole program as a user starts it on Wayland. Without a tray its panel opens as a window,
 // where Start is pressed over the accessibility bus, as a screen reader would. Of six
-// applications (the first an X11 program) five are used in turn, then the sixth: after a minute the two least recently used
-// are iconified and the panel says so. SIGTERM, as at a logout, then ends the program through its
-// normal quit: its script leaves KWin and its lock goes.
+// applications (the first an X11 program) five are used in turn, then the sixth: after a minute
+// the two least recently used are iconified and the panel says so. SIGTERM, as at a logout, then
+// ends the program through its normal quit: its script leaves KWin and its lock goes.
 TEST(KWinBackend, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuitsOnSIGTERM) {
   // App 0 is an X11 program on Xwayland that names no process (as xeyes): KWin knows none, the
   // X server does.
