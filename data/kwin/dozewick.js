@@ -51,6 +51,8 @@ function describe(w) {
   return {
     id: idOf(w),
     pid: w.pid,
+    // An X11 program that names no process of its own: Dozewick asks the X server whose it is.
+    xid: w.pid > 0 ? 0 : w.windowId || 0,
     app: String(w.resourceClass),
     title: String(w.caption),
     minimized: !!w.minimized,

@@ -1,5 +1,6 @@
 // Decoding of what the X server returns, without a server: exact cases, then random replies.
 #include "platform/x11/xcb_property.h"
+#include "platform/xres/client_process.h"
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -13,6 +14,8 @@
 
 namespace dozewick::xcb {
 namespace {
+
+using xres::localClientPid;
 
 Atoms testAtoms() {
   Atoms atoms;

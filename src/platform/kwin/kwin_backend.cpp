@@ -15,6 +15,8 @@
 #include <iostream>
 #include <limits>
 
+#include "platform/xres/client_process.h"
+
 // Outside every namespace, as Qt asks: the script is built into this backend's library.
 static void initKWinResources() {
   Q_INIT_RESOURCE(kwin);
@@ -59,6 +61,16 @@ std::optional<std::int32_t> validPid(const QJsonValue& value) {
     return std::nullopt;
   }
   return static_cast<std::int32_t>(pid);
+}
+
+// An X11 window's number, as the script reports it for a window KWin knows no process of.
+std::optional<std::uint32_t> validXid(const QJsonValue& value) {
+  const double xid = value.toDouble(0);
+  if (!(xid >= 1 && xid <= std::numeric_limits<std::uint32_t>::max()) ||
+      xid != static_cast<double>(static_cast<std::uint32_t>(xid))) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(xid);
 }
 
 std::string boundedText(const QJsonValue& value) {
@@ -120,7 +132,8 @@ KWinBackend::KWinBackend(QDBusConnection bus, QString scriptSource, QString scri
       ownPid_(context.ownPid),
       options_(std::move(options)),
       model_(*this, context.ownPid, context.diagnostics ? *context.diagnostics : std::cerr),
-      bridge_(std::make_unique<KWinBridge>(*this)) {
+      bridge_(std::make_unique<KWinBridge>(*this)),
+      processes_(std::make_unique<xres::ClientProcesses>()) {
   pollTimer_.setSingleShot(true);
   connect(&pollTimer_, &QTimer::timeout, this, [this] { answerPolls(true); });
   aliveTimer_.setInterval(std::max<std::chrono::milliseconds>(options_.silenceLimit / 5,
@@ -175,6 +188,7 @@ void KWinBackend::forget() {
   model_.forget();
   ids_.clear();
   keys_.clear();
+  xidPids_.clear();
   kwinOwner_.clear();
   ++generation_;
   loaded_ = false;
@@ -304,10 +318,14 @@ void KWinBackend::takeReport(const QByteArray& json) {
   windows.reserve(std::min<qsizetype>(list.size(), DesktopModel::kMaxWindows));
   QHash<QString, std::uint64_t> ids;
   std::optional<std::int32_t> activePid;
+  lookUpProcesses(list);
   for (const QJsonValue& value : list) {
     const QJsonObject w = value.toObject();
     const QString key = w.value(QStringLiteral("id")).toString();
-    const auto pid = validPid(w.value(QStringLiteral("pid")));
+    auto pid = validPid(w.value(QStringLiteral("pid")));
+    if (!pid && xidPids_.value(key) > 0) {
+      pid = xidPids_.value(key);
+    }
     if (key.isEmpty() || key.size() > 64 || !pid || ids.contains(key)) {
       continue;
     }
@@ -335,6 +353,33 @@ void KWinBackend::takeReport(const QByteArray& json) {
   ids_ = std::move(ids);
   model_.report(std::move(windows), activePid);
   emit reported();
+}
+
+void KWinBackend::lookUpProcesses(const QJsonArray& list) {
+  QHash<QString, std::int32_t> known;
+  std::vector<std::uint32_t> windows;
+  std::vector<QString> keys;
+  for (const QJsonValue& value : list) {
+    const QJsonObject w = value.toObject();
+    const QString key = w.value(QStringLiteral("id")).toString();
+    const auto xid = validXid(w.value(QStringLiteral("xid")));
+    if (!xid || key.isEmpty() || key.size() > 64 || validPid(w.value(QStringLiteral("pid")))) {
+      continue;
+    }
+    if (const auto found = xidPids_.constFind(key); found != xidPids_.constEnd()) {
+      known.insert(key, *found);
+    } else if (windows.size() < DesktopModel::kMaxWindows) {
+      windows.push_back(*xid);
+      keys.push_back(key);
+    }
+  }
+  // Asked once: a window the server named no process for stays without one.
+  const auto pids = processes_->lookUp(windows);
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    const auto found = pids.find(windows[i]);
+    known.insert(keys[i], found == pids.end() ? 0 : found->second);
+  }
+  xidPids_ = std::move(known);
 }
 
 std::uint64_t KWinBackend::idFor(const QString& key) {

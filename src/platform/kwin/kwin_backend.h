@@ -24,6 +24,9 @@ class QDBusServiceWatcher;
 namespace dozewick {
 
 class KWinBridge;
+namespace xres {
+class ClientProcesses;
+}
 
 // The desktop of a KDE Plasma Wayland session, through a script that this backend loads into
 // KWin over its scripting interface on the session bus. The script reports the windows whenever
@@ -85,6 +88,8 @@ class KWinBackend final : public QObject, public Backend, private DesktopModel::
   bool queue(QJsonObject command);
   void answerPolls(bool all);
   std::uint64_t idFor(const QString& key);
+  // Looks up, once per window, the processes of X11 windows KWin knows none for.
+  void lookUpProcesses(const QJsonArray& list);
 
   QDBusConnection bus_;
   QString scriptSource_;
@@ -107,6 +112,8 @@ class KWinBackend final : public QObject, public Backend, private DesktopModel::
   // KWin names a window by a text; the model by a number, given for as long as the window lives.
   QHash<QString, std::uint64_t> ids_;
   std::unordered_map<std::uint64_t, QString> keys_;
+  std::unique_ptr<xres::ClientProcesses> processes_;
+  QHash<QString, std::int32_t> xidPids_;  // by KWin's name of the window; 0: the server knew none
   std::uint64_t nextId_ = 1;
   std::vector<QDBusMessage> polls_;
   QJsonArray pendingCommands_;

@@ -72,9 +72,8 @@ WindowRequests requestWindow(Connection& connection, xcb_window_t window, unsign
   if (need & kPid) {
     r.netPid = requestProperty(connection, window, atoms.netWmPid, 1);
     if (connection.hasResourceExtension()) {
-      const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
       r.clientIds.emplace(connection.pending<xcb_res_query_client_ids_reply_t>(
-          xcb_res_query_client_ids(c, 1, &spec).sequence));
+          xres::requestLocalClientPid(c, window)));
     }
   }
   if (need & kClass) {
@@ -117,7 +116,7 @@ void applyReplies(Connection& connection, WindowRequests& r, WindowFacts& f) {
     f.localPid.reset();
     if (r.clientIds) {
       if (const auto reply = r.clientIds->get()) {
-        f.localPid = xcb::localClientPid(xcb::replyBytes(reply));
+        f.localPid = xres::localClientPid(xcb::replyBytes(reply));
       }
     }
   }

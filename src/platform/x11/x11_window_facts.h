@@ -12,6 +12,7 @@
 #include "platform/desktop_model.h"
 #include "platform/x11/xcb_connection.h"
 #include "platform/x11/xcb_property.h"
+#include "platform/xres/client_process.h"
 
 namespace dozewick::x11 {
 

@@ -13,7 +13,6 @@ namespace {
 constexpr std::size_t kReplyHeader = 32;
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 constexpr std::uint32_t kIconicState = 3;
-constexpr std::uint32_t kLocalClientPidMask = 2;
 
 std::uint32_t load32(std::span<const std::uint8_t> bytes, std::size_t offset) {
   std::uint32_t value = 0;
@@ -172,33 +171,6 @@ std::optional<bool> wmStateIconic(const PropertyValue& value, const Atoms& atoms
     return std::nullopt;
   }
   return load32(value.bytes, 0) == kIconicState;
-}
-
-std::optional<std::int32_t> localClientPid(std::span<const std::uint8_t> reply) {
-  if (reply.size() < kReplyHeader) {
-    return std::nullopt;
-  }
-  const std::uint32_t ids = load32(reply, 8);
-  std::size_t offset = kReplyHeader;
-  for (std::uint32_t i = 0; i < ids; ++i) {
-    if (reply.size() - offset < 12) {
-      return std::nullopt;
-    }
-    const std::uint32_t mask = load32(reply, offset + 4);
-    const std::uint32_t length = load32(reply, offset + 8);  // in bytes
-    offset += 12;
-    if (length % 4 != 0 || length > reply.size() - offset) {
-      return std::nullopt;
-    }
-    if ((mask & kLocalClientPidMask) != 0 && length == 4) {
-      const std::uint32_t pid = load32(reply, offset);
-      if (pid > 0 && pid <= 0x7FFFFFFF) {
-        return static_cast<std::int32_t>(pid);
-      }
-    }
-    offset += length;
-  }
-  return std::nullopt;
 }
 
 WindowType windowType(const std::optional<std::vector<std::uint32_t>>& types, const Atoms& atoms) {

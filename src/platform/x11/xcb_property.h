@@ -45,9 +45,6 @@ std::optional<std::string> wmClassName(const PropertyValue& value, const Atoms& 
 // True when WM_STATE says Iconic; nullopt when WM_STATE is missing or malformed.
 std::optional<bool> wmStateIconic(const PropertyValue& value, const Atoms& atoms);
 
-// The local process id in an X-Resource QueryClientIds reply; nullopt when the server gave none.
-std::optional<std::int32_t> localClientPid(std::span<const std::uint8_t> reply);
-
 // What a window is by its _NET_WM_WINDOW_TYPE, whose types come in order of preference: ordinary
 // without a type, for NORMAL and DIALOG; unknown when it names no type this program knows.
 WindowType windowType(const std::optional<std::vector<std::uint32_t>>& types, const Atoms& atoms);
