@@ -13,7 +13,8 @@
 #include <algorithm>
 #include <functional>
 #include <iostream>
-#include <limits>
+
+#include "platform/kwin/kwin_report.h"
 
 // Outside every namespace, as Qt asks: the script is built into this backend's library.
 static void initKWinResources() {
@@ -30,39 +31,11 @@ const QString kScriptingInterface = QStringLiteral("org.kde.kwin.Scripting");
 const QString kScriptInterface = QStringLiteral("org.kde.kwin.Script");
 const QString kBridgePath = QStringLiteral("/org/dozewick/KWin");
 constexpr int kCallTimeoutMs = 2000;
-// Far above any real desktop; a larger report is refused rather than parsed.
-constexpr qsizetype kMaxReportBytes = 4 << 20;
-constexpr qsizetype kMaxText = 1 << 14;
 
 std::int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-// What each kind of window KWin names is; a kind the script does not know is "other".
-WindowType typeOf(const QString& kind) {
-  static const QHash<QString, WindowType> types = {
-      {QStringLiteral("normalWindow"), WindowType::ordinary},
-      {QStringLiteral("dialog"), WindowType::ordinary},
-  };
-  if (kind == QStringLiteral("other")) {
-    return WindowType::unknown;
-  }
-  return types.value(kind, WindowType::other);
-}
-
-std::optional<std::int32_t> validPid(const QJsonValue& value) {
-  const double pid = value.toDouble(-1);
-  if (!(pid >= 1 && pid <= std::numeric_limits<std::int32_t>::max()) ||
-      pid != static_cast<double>(static_cast<std::int32_t>(pid))) {
-    return std::nullopt;
-  }
-  return static_cast<std::int32_t>(pid);
-}
-
-std::string boundedText(const QJsonValue& value) {
-  return value.toString().left(kMaxText).toStdString();
 }
 
 QDBusMessage scriptingCall(const QString& method, const QVariantList& arguments) {
@@ -286,40 +259,16 @@ void KWinBackend::loaded(bool ok) {
 
 void KWinBackend::takeReport(const QByteArray& json) {
   noteContact();
-  if (json.size() > kMaxReportBytes) {
+  auto report = kwin::readReport(json);
+  if (!report) {
     return;
   }
-  const QJsonDocument document = QJsonDocument::fromJson(json);
-  if (!document.isObject()) {
-    return;
-  }
-  const QJsonObject report = document.object();
-  const QJsonArray list = report.value(QStringLiteral("windows")).toArray();
-  const QString activeKey = report.value(QStringLiteral("active")).toString();
   std::vector<DesktopWindow> windows;
-  windows.reserve(std::min<qsizetype>(list.size(), DesktopModel::kMaxWindows));
+  windows.reserve(report->windows.size());
   QHash<QString, std::uint64_t> ids;
-  std::optional<std::int32_t> activePid;
-  for (const QJsonValue& value : list) {
-    const QJsonObject w = value.toObject();
-    const QString key = w.value(QStringLiteral("id")).toString();
-    const auto pid = validPid(w.value(QStringLiteral("pid")));
-    if (key.isEmpty() || key.size() > 64 || !pid || ids.contains(key)) {
-      continue;
-    }
-    DesktopWindow window;
+  for (auto& [key, window] : report->windows) {
     window.id = idFor(key);
     ids.insert(key, window.id);
-    window.pid = *pid;
-    window.application = boundedText(w.value(QStringLiteral("app")));
-    window.title = boundedText(w.value(QStringLiteral("title")));
-    window.type = typeOf(w.value(QStringLiteral("kind")).toString());
-    window.minimized = w.value(QStringLiteral("minimized")).toBool(false);
-    window.onCurrentDesktop = w.value(QStringLiteral("current")).toBool(true);
-    window.skipsTaskbar = w.value(QStringLiteral("skipTaskbar")).toBool(false);
-    if (key == activeKey) {
-      activePid = window.pid;
-    }
     windows.push_back(std::move(window));
   }
   // A window gone is forgotten, so its id is never given to another while this one lives.
@@ -329,7 +278,7 @@ void KWinBackend::takeReport(const QByteArray& json) {
     }
   }
   ids_ = std::move(ids);
-  model_.report(std::move(windows), activePid);
+  model_.report(std::move(windows), report->activePid);
   emit reported();
 }
 
