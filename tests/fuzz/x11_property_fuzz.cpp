@@ -36,8 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> reply(data, size);
   const xcb::PropertyValue value = xcb::propertyValue(reply);
   if (!value.bytes.empty()) {
-    require(value.bytes.data() >= data + 32 && value.bytes.data() + value.bytes.size() <= data + size,
-            "the value lies within the reply");
+    require(
+        value.bytes.data() >= data + 32 && value.bytes.data() + value.bytes.size() <= data + size,
+        "the value lies within the reply");
   }
   for (const auto& text : {xcb::textValue(value, kAtoms), xcb::wmClassName(value, kAtoms)}) {
     require(!text || (isValidUtf8(*text) && text->size() <= 3 * value.bytes.size()),
