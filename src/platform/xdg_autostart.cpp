@@ -134,6 +134,34 @@ std::optional<QStringList> argumentsOfExecValue(const QString& value) {
   return arguments;
 }
 
+std::optional<std::map<QString, QString>> parse(const QByteArray& bytes) {
+  if (bytes.size() > kMaxSize)
+    return std::nullopt;
+  std::map<QString, QString> entry;
+  bool inMainGroup = false;
+  const QStringList lines = QString::fromUtf8(bytes).split('\n');
+  for (QString line : lines) {
+    if (line.endsWith('\r'))
+      line.chop(1);
+    const QString trimmed = line.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith('#'))
+      continue;
+    if (trimmed.startsWith('[')) {
+      inMainGroup = trimmed == "[Desktop Entry]";
+      continue;
+    }
+    const qsizetype equals = line.indexOf('=');
+    if (!inMainGroup || equals < 0)
+      continue;
+    const QString key = line.left(equals).trimmed();
+    QString value = line.mid(equals + 1);
+    while (!value.isEmpty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove(0, 1);
+    entry.try_emplace(key, value);
+  }
+  return entry;
+}
+
 std::optional<QString> programOfExecValue(const QString& value) {
   const auto arguments = argumentsOfExecValue(value);
   if (!arguments || arguments->isEmpty())
@@ -161,33 +189,13 @@ namespace {
 
 using Entry = std::map<QString, QString>;
 
+// None for a file that cannot be read, or is too large or no regular file to be an entry (a
+// pipe would block).
 std::optional<Entry> readDesktopEntry(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+  if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
     return std::nullopt;
-  Entry entry;
-  bool inMainGroup = false;
-  const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
-  for (QString line : lines) {
-    if (line.endsWith('\r'))
-      line.chop(1);
-    const QString trimmed = line.trimmed();
-    if (trimmed.isEmpty() || trimmed.startsWith('#'))
-      continue;
-    if (trimmed.startsWith('[')) {
-      inMainGroup = trimmed == "[Desktop Entry]";
-      continue;
-    }
-    const qsizetype equals = line.indexOf('=');
-    if (!inMainGroup || equals < 0)
-      continue;
-    const QString key = line.left(equals).trimmed();
-    QString value = line.mid(equals + 1);
-    while (!value.isEmpty() && (value.front() == ' ' || value.front() == '\t'))
-      value.remove(0, 1);
-    entry.try_emplace(key, value);
-  }
-  return entry;
+  return desktop_entry::parse(file.read(desktop_entry::kMaxSize + 1));
 }
 
 bool isTrue(const QString& value) {

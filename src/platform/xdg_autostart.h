@@ -1,8 +1,10 @@
 // The login item as an XDG Autostart entry.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -34,6 +36,11 @@ class XdgAutostartService final : public LoginItemService {
 
 namespace desktop_entry {
 
+// Limits: 64 KiB; a larger file, or one that is not a regular file, is not read as an entry.
+inline constexpr qint64 kMaxSize = 64 << 10;
+// The keys of the [Desktop Entry] group and their values, the first of each key; comments,
+// other groups and lines without '=' are passed over. None past the limit.
+std::optional<std::map<QString, QString>> parse(const QByteArray& bytes);
 // The value of an Exec key that runs `program` with no arguments, quoted and escaped so that
 // any path survives.
 QString execValue(const QString& program);
