@@ -2,7 +2,7 @@
 // X-Resource's QueryClientIds, read by every decoder the X11 backend applies to them.
 #include <xcb/xcb.h>
 
-#include <QString>
+#include <QStringDecoder>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -24,9 +24,11 @@ xcb::Atoms atoms() {
   return atoms;
 }
 
-// Checked by Qt's decoder, apart from the one under test.
+// Checked by Qt's decoder, apart from the one under test; a byte order mark is text too.
 bool isValidUtf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString() == text;
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+  const QString decoded = decoder(QByteArrayView(text.data(), qsizetype(text.size())));
+  return !decoder.hasError();
 }
 
 }  // namespace
