@@ -34,6 +34,8 @@ const QString kShellSchema = QStringLiteral("org.gnome.shell");
 const QString kEnabledKey = QStringLiteral("enabled-extensions");
 // Far above the extension's own files; a larger one is not Dozewick's.
 constexpr qint64 kMaxOwnFileSize = 1 << 20;
+// The enabled extensions of any real shell are a few KiB.
+constexpr qsizetype kMaxSettingsText = 1 << 20;
 
 QByteArray metadata(int shellMajor) {
   QJsonArray versions;
@@ -118,6 +120,8 @@ std::optional<int> ownMetadataVersion(const QByteArray& metadata) {
 }
 
 std::optional<QStringList> parseStringArray(const QString& text) {
+  if (text.size() > kMaxSettingsText)
+    return std::nullopt;
   const QByteArray utf8 = text.toUtf8();
   GVariant* value = g_variant_parse(G_VARIANT_TYPE_STRING_ARRAY, utf8.constBegin(), utf8.constEnd(),
                                     nullptr, nullptr);

@@ -49,7 +49,7 @@ QMap<QString, QByteArray> extensionFiles(const ExtensionSources& sources, int sh
 std::optional<int> ownMetadataVersion(const QByteArray& metadata);
 
 // GVariant text of a string array as gsettings prints it ("['a', 'b']", "@as []"), read by GLib;
-// nullopt when it is not one. Limits: those of GLib's parser.
+// nullopt when it is not one. Limits: 1 Mi characters, nested 128 deep (GLib's parser).
 std::optional<QStringList> parseStringArray(const QString& text);
 QString formatStringArray(const QStringList& items);
 
