@@ -174,6 +174,9 @@ std::optional<QString> programOfExecValue(const QString& value) {
       if (!argument.contains('=') && !argument.startsWith('-'))
         break;
     }
+    // Alone, env is the program itself (as this program's own file may be called).
+    if (arguments->size() == 1)
+      return arguments->front();
     if (index == arguments->size())
       return std::nullopt;
   }
