@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <ostream>
 #include <system_error>
@@ -16,9 +18,6 @@
 namespace dozewick {
 
 namespace {
-
-// Far beyond any preferences this program writes; a larger file is something else.
-constexpr qint64 kMaxSize = 1 << 20;
 
 QString qs(const std::string& text) {
   return QString::fromStdString(text);
@@ -32,8 +31,13 @@ bool isComment(const QString& trimmed) {
   return trimmed.startsWith(';') || trimmed.startsWith('#');
 }
 
-// Blank lines, comments, [sections] and key=value lines, in UTF-8 without control characters.
+}  // namespace
+
+namespace preferences_text {
+
 std::optional<QStringList> parseLines(const QByteArray& bytes) {
+  if (bytes.size() > kMaxSize)
+    return std::nullopt;
   QStringDecoder decoder(QStringDecoder::Utf8);
   const QString text = decoder(bytes);
   if (decoder.hasError())
@@ -57,8 +61,6 @@ std::optional<QStringList> parseLines(const QByteArray& bytes) {
   return lines;
 }
 
-// The items of a value: separated by commas, each trimmed, or in double quotes with \" \\ \n
-// \t escapes. None for the markers of Qt's binary values (@Variant(...) and the like).
 std::optional<QStringList> decodeItems(const QString& raw) {
   QStringList items;
   const QString value = raw.trimmed();
@@ -78,6 +80,14 @@ std::optional<QStringList> decodeItems(const QString& raw) {
           break;
         if (c == '\\' && i + 1 < value.size()) {
           const QChar next = value[++i];
+          const QString digits = value.mid(i + 1, 2);
+          if (next == 'x' && digits.size() == 2 &&
+              std::all_of(digits.begin(), digits.end(),
+                          [](QChar d) { return isxdigit(d.unicode()) && d.unicode() < 0x80; })) {
+            item += QChar(digits.toUShort(nullptr, 16));
+            i += 2;
+            continue;
+          }
           item += next == 'n' ? QChar('\n') : next == 't' ? QChar('\t') : next;
           continue;
         }
@@ -114,12 +124,19 @@ QString encodeItem(const QString& item) {
   for (const QChar c : item) {
     if (c == '"' || c == '\\')
       quoted += '\\';
-    quoted += c == '\n' ? QStringLiteral("\\n") : c == '\t' ? QStringLiteral("\\t") : QString(c);
+    if (c == '\n' || c == '\t')
+      quoted += c == '\n' ? QStringLiteral("\\n") : QStringLiteral("\\t");
+    else if (c.unicode() < 0x20 || c.unicode() == 0x7f)  // unreadable in the file itself
+      quoted += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar('0'));
+    else
+      quoted += c;
   }
   return quoted + '"';
 }
 
-}  // namespace
+}  // namespace preferences_text
+
+using namespace preferences_text;
 
 PreferencesFile::PreferencesFile(std::ostream& errors)
     : PreferencesFile(defaultFileName(), errors) {}
@@ -149,7 +166,7 @@ void PreferencesFile::load() {
     return;
   }
   const QByteArray bytes = file.read(kMaxSize + 1);
-  auto lines = bytes.size() > kMaxSize ? std::nullopt : parseLines(bytes);
+  auto lines = parseLines(bytes);
   if (!lines) {
     unreadable_ = true;
     return;

@@ -1,9 +1,11 @@
 // The user's preferences as a small INI file.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <iosfwd>
+#include <optional>
 
 #include "core/preferences.h"
 
@@ -14,6 +16,19 @@ namespace dozewick {
 // Values are plain text a person can edit, a list as "a, b"; other keys and comments are kept.
 // The file is written only when a value really changes, and what cannot be written is dropped:
 // the values read are always those on disk.
+// The text of a preferences file. Limits: 1 MiB of UTF-8 without control characters but tabs
+// and line ends; a larger or other file is moved aside when the preferences are next saved.
+namespace preferences_text {
+inline constexpr qint64 kMaxSize = 1 << 20;
+// Its lines; nullopt unless every line is blank, a comment, a [section] or key=value.
+std::optional<QStringList> parseLines(const QByteArray& bytes);
+// The items of a value: separated by commas, each trimmed, or in double quotes with \" \\ \n
+// \t \xHH escapes. None for the markers of Qt's binary values (@Variant(...) and the like).
+std::optional<QStringList> decodeItems(const QString& raw);
+// An item as decodeItems reads it back, quoted unless it is a plain word.
+QString encodeItem(const QString& item);
+}  // namespace preferences_text
+
 class PreferencesFile final : public Preferences {
  public:
   // `errors` hears, in one line, that a file that could not be read as settings was moved aside.

@@ -134,34 +134,12 @@ std::optional<QStringList> argumentsOfExecValue(const QString& value) {
   return arguments;
 }
 
-std::optional<QString> programOfExecValue(const QString& value) {
-  const auto arguments = argumentsOfExecValue(value);
-  if (!arguments || arguments->isEmpty())
-    return std::nullopt;
-  qsizetype index = 0;
-  // "env [NAME=value...] program" runs the program.
-  if (QFileInfo(arguments->front()).fileName() == "env") {
-    for (index = 1; index < arguments->size(); ++index) {
-      const QString& argument = arguments->at(index);
-      if (!argument.contains('=') && !argument.startsWith('-'))
-        break;
-    }
-    if (index == arguments->size())
-      return std::nullopt;
-  }
-  const QString program = arguments->at(index);
-  if (program.isEmpty())
-    return std::nullopt;
-  return program;
-}
-
-std::optional<DesktopEntry> readMainGroup(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+std::optional<DesktopEntry> parse(const QByteArray& bytes) {
+  if (bytes.size() > kMaxSize)
     return std::nullopt;
   DesktopEntry entry;
   bool inMainGroup = false;
-  const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+  const QStringList lines = QString::fromUtf8(bytes).split('\n');
   for (QString line : lines) {
     if (line.endsWith('\r'))
       line.chop(1);
@@ -182,6 +160,37 @@ std::optional<DesktopEntry> readMainGroup(const QString& path) {
     entry.try_emplace(key, value);
   }
   return entry;
+}
+
+std::optional<QString> programOfExecValue(const QString& value) {
+  const auto arguments = argumentsOfExecValue(value);
+  if (!arguments || arguments->isEmpty())
+    return std::nullopt;
+  qsizetype index = 0;
+  // "env [NAME=value...] program" runs the program.
+  if (QFileInfo(arguments->front()).fileName() == "env") {
+    for (index = 1; index < arguments->size(); ++index) {
+      const QString& argument = arguments->at(index);
+      if (!argument.contains('=') && !argument.startsWith('-'))
+        break;
+    }
+    // Alone, env is the program itself (as this program's own file may be called).
+    if (arguments->size() == 1)
+      return arguments->front();
+    if (index == arguments->size())
+      return std::nullopt;
+  }
+  const QString program = arguments->at(index);
+  if (program.isEmpty())
+    return std::nullopt;
+  return program;
+}
+
+std::optional<DesktopEntry> readMainGroup(const QString& path) {
+  QFile file(path);
+  if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    return std::nullopt;
+  return parse(file.read(kMaxSize + 1));
 }
 
 }  // namespace desktop_entry

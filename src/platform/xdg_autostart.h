@@ -1,6 +1,7 @@
 // The login item as an XDG Autostart entry.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <map>
@@ -37,9 +38,14 @@ namespace desktop_entry {
 
 // The keys of a desktop entry's main group, as written (the first of a key repeated).
 using DesktopEntry = std::map<QString, QString>;
-// The main group of the desktop entry at `path`; none when it cannot be read.
+// Limits: 64 KiB; a larger file, or one that is not a regular file, is not read as an entry.
+inline constexpr qint64 kMaxSize = 64 << 10;
+// The keys of the [Desktop Entry] group and their values, the first of each key; comments,
+// other groups and lines without '=' are passed over. None past the limit.
+std::optional<DesktopEntry> parse(const QByteArray& bytes);
+// The main group of the desktop entry at `path`; none when it cannot be read, is too large or is
+// no regular file (a pipe would block).
 std::optional<DesktopEntry> readMainGroup(const QString& path);
-
 // The value of an Exec key that runs `program` with no arguments, quoted and escaped so that
 // any path survives.
 QString execValue(const QString& program);

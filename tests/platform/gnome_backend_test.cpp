@@ -45,23 +45,11 @@ TEST(GnomeExtension, ReadsShellVersionsAndEnabledListsAndPicksTheEntryPointThatF
     EXPECT_EQ(gnome::shellMajorVersion(QString::fromUtf8(row.output)), row.major) << row.output;
   }
 
-  const struct {
-    const char* text;
-    std::optional<QStringList> items;
-  } lists[] = {
-      {"@as []", QStringList{}},
-      {"['a@b', 'c@d']", QStringList{"a@b", "c@d"}},
-      {R"(["it's@x", 'back\\slash'])", QStringList{"it's@x", R"(back\slash)"}},
-      {"['unterminated]", {}},
-      {"'a'", {}},
-      {"['a' 'b']", {}},
-  };
-  for (const auto& row : lists) {
-    EXPECT_EQ(gnome::parseStringArray(QString::fromUtf8(row.text)), row.items) << row.text;
-    if (row.items) {
-      EXPECT_EQ(gnome::parseStringArray(gnome::formatStringArray(*row.items)), row.items);
-    }
-  }
+  // As gsettings prints them (GLib reads them; any list is fuzzed).
+  EXPECT_EQ(gnome::parseStringArray("@as []"), QStringList{});
+  EXPECT_EQ(gnome::parseStringArray(R"(["it's@x", 'back\\slash'])"),
+            (QStringList{"it's@x", R"(back\slash)"}));
+  EXPECT_EQ(gnome::parseStringArray("['a' 'b']"), std::nullopt);
 
   const auto sources = shippedSources();
   const auto old = gnome::extensionFiles(sources, 43);

@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "platform/gnome/gnome_extension.h"
+#include "platform/gnome/gnome_state.h"
 #include "platform/gnome/gnome_top_bar_icon.h"
 
 // Outside every namespace, as Qt asks: the extension is built into this backend's library.
@@ -20,7 +21,6 @@ namespace dozewick {
 
 namespace {
 
-constexpr qsizetype kMaxText = 1 << 14;
 constexpr const char* kStateSignature = "ta(tisssbbbb)i";
 
 const QString kBusName = QString::fromLatin1(gnome::kBusName);
@@ -158,29 +158,12 @@ bool GnomeBackend::take(const QDBusMessage& message, bool announced) {
   std::size_t listed = 0;
   list.beginArray();
   while (!list.atEnd()) {
-    qulonglong id = 0;
-    std::int32_t pid = 0;
-    QString wmClass, appId, title;
-    bool minimized = false, ordinary = false, onCurrentWorkspace = false, skipsTaskbar = false;
-    list.beginStructure();
-    list >> id >> pid >> wmClass >> appId >> title >> minimized >> ordinary >> onCurrentWorkspace >>
-        skipsTaskbar;
-    list.endStructure();
-    if (id == 0 || pid <= 0 || ++listed > DesktopModel::kMaxWindows) {
-      continue;
+    gnome::AnnouncedWindow entry;
+    list >> entry;
+    auto window = gnome::windowOf(entry);
+    if (window && ++listed <= DesktopModel::kMaxWindows) {
+      windows.push_back(std::move(*window));
     }
-    // The desktop's application id names the application best; the class is the fallback.
-    const QString app = appId.endsWith(QStringLiteral(".desktop")) ? appId.chopped(8) : appId;
-    windows.push_back(DesktopWindow{
-        .id = id,
-        .pid = pid,
-        .application = (app.isEmpty() ? wmClass : app).left(kMaxText).toStdString(),
-        .title = title.left(kMaxText).toStdString(),
-        .type = ordinary ? WindowType::ordinary : WindowType::other,
-        .minimized = minimized,
-        .onCurrentDesktop = onCurrentWorkspace,
-        .skipsTaskbar = skipsTaskbar,
-    });
   }
   list.endArray();
   if (listed > DesktopModel::kMaxWindows) {

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <glib.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,6 +32,10 @@ namespace {
 const QByteArray kMarker = "// @shared@\n";
 const QString kShellSchema = QStringLiteral("org.gnome.shell");
 const QString kEnabledKey = QStringLiteral("enabled-extensions");
+// Far above the extension's own files; a larger one is not Dozewick's.
+constexpr qint64 kMaxOwnFileSize = 1 << 20;
+// The enabled extensions of any real shell are a few KiB.
+constexpr qsizetype kMaxSettingsText = 1 << 20;
 
 QByteArray metadata(int shellMajor) {
   QJsonArray versions;
@@ -104,60 +110,44 @@ ExtensionSources readExtensionSources(const QString& folder) {
   return sources;
 }
 
-std::optional<QStringList> parseStringArray(const QString& text) {
-  QString rest = text.trimmed();
-  if (rest.startsWith(QStringLiteral("@as"))) {
-    rest = rest.mid(3).trimmed();
-  }
-  if (!rest.startsWith(u'[') || !rest.endsWith(u']')) {
+std::optional<int> ownMetadataVersion(const QByteArray& metadata) {
+  if (metadata.size() > kMaxOwnFileSize)
     return std::nullopt;
-  }
+  const QJsonObject object = QJsonDocument::fromJson(metadata).object();
+  if (object.value(QStringLiteral("uuid")).toString() != QLatin1String(kExtensionUuid))
+    return std::nullopt;
+  return object.value(QStringLiteral("version")).toInt(0);
+}
+
+std::optional<QStringList> parseStringArray(const QString& text) {
+  if (text.size() > kMaxSettingsText)
+    return std::nullopt;
+  const QByteArray utf8 = text.toUtf8();
+  GVariant* value = g_variant_parse(G_VARIANT_TYPE_STRING_ARRAY, utf8.constBegin(), utf8.constEnd(),
+                                    nullptr, nullptr);
+  if (!value)
+    return std::nullopt;
   QStringList items;
-  qsizetype i = 1;
-  const qsizetype end = rest.size() - 1;
-  const auto skipSpace = [&] {
-    while (i < end && rest[i].isSpace())
-      ++i;
-  };
-  skipSpace();
-  while (i < end) {
-    const QChar quote = rest[i];
-    if (quote != u'\'' && quote != u'"') {
-      return std::nullopt;
-    }
-    QString item;
-    ++i;
-    while (i < end && rest[i] != quote) {
-      if (rest[i] == u'\\' && i + 1 < end) {
-        ++i;
-      }
-      item += rest[i++];
-    }
-    if (i >= end) {
-      return std::nullopt;
-    }
-    ++i;
-    items << item;
-    skipSpace();
-    if (i < end) {
-      if (rest[i] != u',') {
-        return std::nullopt;
-      }
-      ++i;
-      skipSpace();
-    }
-  }
+  gsize count = 0;
+  const gchar** strings = g_variant_get_strv(value, &count);
+  for (gsize i = 0; i < count; ++i)
+    items << QString::fromUtf8(strings[i]);
+  g_free(strings);
+  g_variant_unref(value);
   return items;
 }
 
 QString formatStringArray(const QStringList& items) {
-  QStringList quoted;
-  for (QString item : items) {
-    item.replace(QStringLiteral("\\"), QStringLiteral("\\\\"));
-    item.replace(QStringLiteral("'"), QStringLiteral("\\'"));
-    quoted << u'\'' + item + u'\'';
-  }
-  return u'[' + quoted.join(QStringLiteral(", ")) + u']';
+  GVariantBuilder builder;
+  g_variant_builder_init(&builder, G_VARIANT_TYPE_STRING_ARRAY);
+  for (const QString& item : items)
+    g_variant_builder_add(&builder, "s", item.toUtf8().constData());
+  GVariant* value = g_variant_ref_sink(g_variant_builder_end(&builder));
+  gchar* text = g_variant_print(value, false);
+  const QString printed = QString::fromUtf8(text);
+  g_free(text);
+  g_variant_unref(value);
+  return printed;
 }
 
 SettingsAccess gsettingsTool() {
@@ -183,8 +173,6 @@ bool isOwnFileName(const std::string& folder, const std::string& name) {
     return name == "extension.js" || name == "metadata.json";
   return folder == "icons" && name.size() > 4 && name.ends_with(".svg");
 }
-
-constexpr qint64 kMaxOwnFileSize = 1 << 20;
 
 std::optional<QByteArray> readAt(int folder, const std::string& name) {
   user_files::Fd file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -240,17 +228,6 @@ std::optional<QMap<QString, QByteArray>> readOwnFolder(int folder, const std::st
   }
   ::closedir(listing);
   return files;
-}
-
-// The version in a copy's metadata.json when it names this extension.
-std::optional<int> ownVersion(const QMap<QString, QByteArray>& files) {
-  const auto metadata = files.find(QStringLiteral("metadata.json"));
-  if (metadata == files.end())
-    return std::nullopt;
-  const QJsonObject object = QJsonDocument::fromJson(*metadata).object();
-  if (object.value(QStringLiteral("uuid")).toString() != QLatin1String(kExtensionUuid))
-    return std::nullopt;
-  return object.value(QStringLiteral("version")).toInt(0);
 }
 
 // Writes the extension's files into a new hidden folder beside `name`; its name, or the reason.
@@ -370,7 +347,9 @@ InstallResult installExtension(const QString& extensionsDir, const QMap<QString,
     const user_files::Fd there =
         S_ISDIR(st.st_mode) ? user_files::openFolderAt(parent.get(), name) : user_files::Fd();
     const auto present = there.valid() ? readOwnFolder(there.get()) : std::nullopt;
-    const auto version = present ? ownVersion(*present) : std::nullopt;
+    const auto version = present
+                             ? ownMetadataVersion(present->value(QStringLiteral("metadata.json")))
+                             : std::nullopt;
     if (!version) {
       result.outcome = InstallOutcome::refusedForeign;
       return result;

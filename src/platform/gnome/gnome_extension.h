@@ -43,8 +43,13 @@ std::optional<int> shellMajorVersion(const QString& versionOutput);
 // extension.js, metadata.json and icons/. Empty when the sources lack their marker.
 QMap<QString, QByteArray> extensionFiles(const ExtensionSources& sources, int shellMajor);
 
-// GVariant text of a string array as gsettings prints it ("['a', 'b']", "@as []"); nullopt when
-// it is not one.
+// The version in an installed copy's metadata.json when its uuid is this extension's, 0 when it
+// names none; nullopt for another extension's, or what is no JSON object. Limits: 1 MiB (larger
+// is another's), nested 1,024 deep (Qt's parser).
+std::optional<int> ownMetadataVersion(const QByteArray& metadata);
+
+// GVariant text of a string array as gsettings prints it ("['a', 'b']", "@as []"), read by GLib;
+// nullopt when it is not one. Limits: 1 Mi characters, nested 128 deep (GLib's parser).
 std::optional<QStringList> parseStringArray(const QString& text);
 QString formatStringArray(const QStringList& items);
 

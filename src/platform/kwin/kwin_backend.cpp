@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <functional>
 #include <iostream>
-#include <limits>
 
+#include "platform/kwin/kwin_report.h"
 #include "platform/xres/client_process.h"
 
 // Outside every namespace, as Qt asks: the script is built into this backend's library.
@@ -32,49 +32,11 @@ const QString kScriptingInterface = QStringLiteral("org.kde.kwin.Scripting");
 const QString kScriptInterface = QStringLiteral("org.kde.kwin.Script");
 const QString kBridgePath = QStringLiteral("/org/dozewick/KWin");
 constexpr int kCallTimeoutMs = 2000;
-// Far above any real desktop; a larger report is refused rather than parsed.
-constexpr qsizetype kMaxReportBytes = 4 << 20;
-constexpr qsizetype kMaxText = 1 << 14;
 
 std::int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-// What each kind of window KWin names is; a kind the script does not know is "other".
-WindowType typeOf(const QString& kind) {
-  static const QHash<QString, WindowType> types = {
-      {QStringLiteral("normalWindow"), WindowType::ordinary},
-      {QStringLiteral("dialog"), WindowType::ordinary},
-  };
-  if (kind == QStringLiteral("other")) {
-    return WindowType::unknown;
-  }
-  return types.value(kind, WindowType::other);
-}
-
-std::optional<std::int32_t> validPid(const QJsonValue& value) {
-  const double pid = value.toDouble(-1);
-  if (!(pid >= 1 && pid <= std::numeric_limits<std::int32_t>::max()) ||
-      pid != static_cast<double>(static_cast<std::int32_t>(pid))) {
-    return std::nullopt;
-  }
-  return static_cast<std::int32_t>(pid);
-}
-
-// An X11 window's number, as the script reports it for a window KWin knows no process of.
-std::optional<std::uint32_t> validXid(const QJsonValue& value) {
-  const double xid = value.toDouble(0);
-  if (!(xid >= 1 && xid <= std::numeric_limits<std::uint32_t>::max()) ||
-      xid != static_cast<double>(static_cast<std::uint32_t>(xid))) {
-    return std::nullopt;
-  }
-  return static_cast<std::uint32_t>(xid);
-}
-
-std::string boundedText(const QJsonValue& value) {
-  return value.toString().left(kMaxText).toStdString();
 }
 
 QDBusMessage scriptingCall(const QString& method, const QVariantList& arguments) {
@@ -304,44 +266,25 @@ void KWinBackend::loaded(bool ok) {
 
 void KWinBackend::takeReport(const QByteArray& json) {
   noteContact();
-  if (json.size() > kMaxReportBytes) {
+  auto report = kwin::readReport(json);
+  if (!report) {
     return;
   }
-  const QJsonDocument document = QJsonDocument::fromJson(json);
-  if (!document.isObject()) {
-    return;
-  }
-  const QJsonObject report = document.object();
-  const QJsonArray list = report.value(QStringLiteral("windows")).toArray();
-  const QString activeKey = report.value(QStringLiteral("active")).toString();
   std::vector<DesktopWindow> windows;
-  windows.reserve(std::min<qsizetype>(list.size(), DesktopModel::kMaxWindows));
+  windows.reserve(report->windows.size());
   QHash<QString, std::uint64_t> ids;
-  std::optional<std::int32_t> activePid;
-  lookUpProcesses(list);
-  for (const QJsonValue& value : list) {
-    const QJsonObject w = value.toObject();
-    const QString key = w.value(QStringLiteral("id")).toString();
-    auto pid = validPid(w.value(QStringLiteral("pid")));
-    if (!pid && xidPids_.value(key) > 0) {
-      pid = xidPids_.value(key);
+  lookUpProcesses(*report);
+  std::optional<std::int32_t> activePid = report->activePid;
+  for (auto& [key, window, xid] : report->windows) {
+    if (window.pid <= 0) {
+      window.pid = xidPids_.value(key);
+      if (window.pid <= 0)
+        continue;
+      if (key == report->activeKey)
+        activePid = window.pid;
     }
-    if (key.isEmpty() || key.size() > 64 || !pid || ids.contains(key)) {
-      continue;
-    }
-    DesktopWindow window;
     window.id = idFor(key);
     ids.insert(key, window.id);
-    window.pid = *pid;
-    window.application = boundedText(w.value(QStringLiteral("app")));
-    window.title = boundedText(w.value(QStringLiteral("title")));
-    window.type = typeOf(w.value(QStringLiteral("kind")).toString());
-    window.minimized = w.value(QStringLiteral("minimized")).toBool(false);
-    window.onCurrentDesktop = w.value(QStringLiteral("current")).toBool(true);
-    window.skipsTaskbar = w.value(QStringLiteral("skipTaskbar")).toBool(false);
-    if (key == activeKey) {
-      activePid = window.pid;
-    }
     windows.push_back(std::move(window));
   }
   // A window gone is forgotten, so its id is never given to another while this one lives.
@@ -355,21 +298,17 @@ void KWinBackend::takeReport(const QByteArray& json) {
   emit reported();
 }
 
-void KWinBackend::lookUpProcesses(const QJsonArray& list) {
+void KWinBackend::lookUpProcesses(const kwin::Report& report) {
   QHash<QString, std::int32_t> known;
   std::vector<std::uint32_t> windows;
   std::vector<QString> keys;
-  for (const QJsonValue& value : list) {
-    const QJsonObject w = value.toObject();
-    const QString key = w.value(QStringLiteral("id")).toString();
-    const auto xid = validXid(w.value(QStringLiteral("xid")));
-    if (!xid || key.isEmpty() || key.size() > 64 || validPid(w.value(QStringLiteral("pid")))) {
+  for (const auto& [key, window, xid] : report.windows) {
+    if (window.pid > 0)
       continue;
-    }
     if (const auto found = xidPids_.constFind(key); found != xidPids_.constEnd()) {
       known.insert(key, *found);
     } else if (windows.size() < DesktopModel::kMaxWindows) {
-      windows.push_back(*xid);
+      windows.push_back(xid);
       keys.push_back(key);
     }
   }

@@ -18,6 +18,7 @@
 
 #include "platform/backend.h"
 #include "platform/desktop_model.h"
+#include "platform/kwin/kwin_report.h"
 
 class QDBusServiceWatcher;
 
@@ -89,7 +90,7 @@ class KWinBackend final : public QObject, public Backend, private DesktopModel::
   void answerPolls(bool all);
   std::uint64_t idFor(const QString& key);
   // Looks up, once per window, the processes of X11 windows KWin knows none for.
-  void lookUpProcesses(const QJsonArray& list);
+  void lookUpProcesses(const kwin::Report& report);
 
   QDBusConnection bus_;
   QString scriptSource_;

@@ -14,6 +14,8 @@
 // Decoding of what the X server hands back. Pure functions over bytes: every length field in a
 // reply is checked against the bytes that really arrived, so that no value another client stored
 // can make the program read out of bounds.
+// Limits: as much as was asked for (titles 16 KiB, WM_CLASS 1 KiB, atom lists 64, window lists
+// 1,024), read only as far as the reply holds it; any type, format and length is a clear result.
 namespace dozewick::xcb {
 
 // A property's value, bounded by the bytes that the reply really holds.
