@@ -9,6 +9,7 @@
 
 #include "fuzz/fuzz.h"
 #include "platform/x11/xcb_property.h"
+#include "platform/xres/client_process.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     xcb::windowType(list, kAtoms);
   }
   xcb::wmStateIconic(value, kAtoms);
-  const auto pid = xcb::localClientPid(reply);
+  const auto pid = xres::localClientPid(reply);
   require(!pid || *pid > 0, "a process id is positive");
   return 0;
 }
