@@ -92,6 +92,8 @@ bool setEnabled(const QStringList& uuids) {
                                     gnome::formatStringArray(uuids));
 }
 
+QString shellEval(const QString& code);
+
 // The whole program's run lists, follows and iconifies whole applications; here what it cannot
 // see: what is fed of each window, one window iconified alone, applications iconified by someone
 // else or gone, and the extension switched off.
@@ -134,6 +136,13 @@ TEST(GnomeBackend, FeedsTheWindowsIconifiesAndAnswersNoWhileDisabled) {
   std::cout << "GNOME Shell: minimized after "
             << (std::chrono::steady_clock::now() - asked) / std::chrono::milliseconds(1) << " ms\n";
   EXPECT_FALSE(fed(backend, "Viewer one")->minimized);
+
+  // Restored when named, as the shell itself tells.
+  EXPECT_TRUE(windows.restoreWindows({number}));
+  EXPECT_TRUE(eventually([] {
+    return shellEval(QStringLiteral("global.get_window_actors().some(a => a.meta_window.get_title()"
+                                    " === 'Viewer two' && !a.meta_window.minimized)")) == "true";
+  }));
 
   // Iconified by someone else before the announcement was taken in: the iconify that finds
   // nothing to do makes the backend read the state whole.
