@@ -191,7 +191,9 @@ void WindowManager::minimize(const WindowInfo& window) {
 
 void WindowManager::putAway(const WindowInfo& window) {
   tracker_.markAsMinimized(window);
-  std::erase(putAway_, window);
+  // The tracker offers a window again once it has left the listing: it keeps its first place.
+  if (std::find(putAway_.begin(), putAway_.end(), window) != putAway_.end())
+    return;
   putAway_.push_back(window);
   // Closed windows leave no trace the loop could see: the oldest give way.
   if (putAway_.size() > kMaxPutAway)
