@@ -6,6 +6,7 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QProcess>
 #include <chrono>
@@ -94,6 +95,20 @@ bool setEnabled(const QStringList& uuids) {
 
 QString shellEval(const QString& code);
 
+// The extension of the version before this one, which cannot restore windows: its version is all
+// it tells.
+class OlderExtension final : public QDBusVirtualObject {
+ public:
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
+    if (message.member() != QStringLiteral("Get"))
+      return false;
+    bus.send(message.createReply(
+        QVariant::fromValue(QDBusVariant(QVariant::fromValue(gnome::kExtensionVersion - 1)))));
+    return true;
+  }
+};
+
 // The whole program's run lists, follows and iconifies whole applications; here what it cannot
 // see: what is fed of each window, one window iconified alone, applications iconified by someone
 // else or gone, and the extension switched off.
@@ -164,6 +179,17 @@ TEST(GnomeBackend, FeedsTheWindowsIconifiesAndAnswersNoWhileDisabled) {
   EXPECT_FALSE(windows.onScreenWindowEntries());
   EXPECT_FALSE(windows.frontmostApplicationPID());
   EXPECT_FALSE(windows.hideApplication(self.pid()));
+  {
+    OlderExtension older;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    ASSERT_TRUE(bus.registerVirtualObject(QStringLiteral("/org/dozewick/Shell"), &older));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.dozewick.Shell")));
+    EXPECT_TRUE(eventually([&] { return backend.extensionVersion().has_value(); }));
+    EXPECT_EQ(backend.readiness(), Readiness::needsAuthorize) << "an older one asks for Authorize";
+    EXPECT_FALSE(windows.onScreenWindowEntries());
+    bus.unregisterService(QStringLiteral("org.dozewick.Shell"));
+    bus.unregisterObject(QStringLiteral("/org/dozewick/Shell"));
+  }
   ASSERT_TRUE(setEnabled(both));
   EXPECT_TRUE(eventually([&] { return ready(backend); }));
   EXPECT_EQ(backend.extensionVersion(), gnome::kExtensionVersion);
