@@ -123,8 +123,7 @@ TEST_F(DesktopModelTest, HidingAnApplicationMinimizesItsListedWindowsOnly) {
   EXPECT_FALSE(model.hideApplication(200));
   EXPECT_THAT(listed(), ElementsAre("other")) << "nothing marked";
 
-  // Restored in the order named: minimized windows of the listed kinds only; a gone one, a dock
-  // or one on screen is passed over.
+  // Restored in the order named: not a gone window, a dock, or one on screen.
   windows[1].minimized = true;
   model.report(windows, std::nullopt);
   EXPECT_FALSE(model.restoreWindows({*model.numberOf(1)})) << "refused";

@@ -151,9 +151,8 @@ TEST(PanelModelTest, DerivedValuesOfEveryState) {
   EXPECT_FALSE(panelModel(inputs(false, false, "")).showsCheckStatus);
   PanelInputs kept = inputs(true, true);
   EXPECT_FALSE(panelModel(kept).showsKeptRow);
-  EXPECT_FALSE(panelModel(kept).showsBringBack);
-  kept.keptCount = kept.putAwayCount = 2;
-  EXPECT_TRUE(panelModel(kept).showsKeptRow && panelModel(kept).showsBringBack);
+  kept.keptCount = 2;
+  EXPECT_TRUE(panelModel(kept).showsKeptRow);
 }
 
 // Only a grant that waits for the next login changes the last step: the program must then be
