@@ -1,12 +1,13 @@
 // Dozewick's extension inside GNOME Shell: the windows on the bus, and the top-bar icon.
 // It answers on the session bus with the windows, the focused window's process id and the
-// extension's version, announces when they change, and iconifies the windows it is asked to.
+// extension's version, announces when they change, and iconifies or restores the windows it is
+// asked to.
 // Where no tray exists it also shows Dozewick's icon in the top bar. It keeps no state of
 // Dozewick's but the icon; every argument is checked, and an unknown window id is ignored. This
 // text is shared by both entry points, which put the imports (Clutter, Gio, GLib, Meta, Shell,
 // St, Main and PanelMenu) ahead of it.
 
-const DOZEWICK_EXTENSION_VERSION = 2;
+const DOZEWICK_EXTENSION_VERSION = 3;
 const DOZEWICK_BUS_NAME = 'org.dozewick.Shell';
 const DOZEWICK_OBJECT_PATH = '/org/dozewick/Shell';
 // Far above any real desktop; a longer request is refused as a whole.
@@ -31,6 +32,10 @@ const DOZEWICK_INTERFACE = `
     <method name="Iconify">
       <arg type="at" direction="in" name="ids"/>
       <arg type="u" direction="out" name="iconified"/>
+    </method>
+    <method name="Unminimize">
+      <arg type="at" direction="in" name="ids"/>
+      <arg type="u" direction="out" name="restored"/>
     </method>
     <signal name="Changed">
       <arg type="t" name="serial"/>
@@ -67,6 +72,13 @@ const DOZEWICK_WINDOW_SIGNALS = [
 
 function dozewickText(value) {
     return typeof value === 'string' ? value : '';
+}
+
+// The window ids of a request, as text; none when the request is malformed or too long.
+function dozewickIds(ids) {
+    if (!Array.isArray(ids) || ids.length > DOZEWICK_MAX_IDS)
+        return [];
+    return ids.filter(id => typeof id === 'number' || typeof id === 'bigint').map(id => String(id));
 }
 
 function dozewickAppId(window) {
@@ -153,16 +165,31 @@ class DozewickService {
     }
 
     Iconify(ids) {
-        if (!Array.isArray(ids) || ids.length > DOZEWICK_MAX_IDS)
-            return 0;
-        const wanted = new Set(ids.filter(id => typeof id === 'number' || typeof id === 'bigint')
-            .map(id => String(id)));
+        const wanted = new Set(dozewickIds(ids));
         let count = 0;
         for (const window of this._windows.keys()) {
             if (!wanted.has(String(window.get_id())) || window.minimized ||
                 !window.can_minimize())
                 continue;
             window.minimize();
+            count += 1;
+        }
+        return count;
+    }
+
+    // The first named ends on top: each is shown and raised in turn, from the last.
+    Unminimize(ids) {
+        const byId = new Map();
+        for (const window of this._windows.keys())
+            byId.set(String(window.get_id()), window);
+        let count = 0;
+        for (const id of dozewickIds(ids).reverse()) {
+            const window = byId.get(id);
+            if (window === undefined || !window.minimized ||
+                !DOZEWICK_ORDINARY_TYPES.includes(window.get_window_type()))
+                continue;
+            window.unminimize();
+            window.activate(global.get_current_time());
             count += 1;
         }
         return count;

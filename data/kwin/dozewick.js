@@ -1,4 +1,4 @@
-// Dozewick's script inside KWin: it reports the windows and minimizes those it is named.
+// Dozewick's script inside KWin: it reports the windows, minimizes and restores those it is named.
 // It reports whenever the windows change. Dozewick puts `dozewickService` (its unique bus name)
 // and `dozewickPlugin` (the name it loads this script under) ahead of this text. Works with the
 // API of Plasma 5.27 (clients) and of Plasma 6 (windows).
@@ -99,8 +99,31 @@ function minimizable(w) {
   return (w.normalWindow || w.dialog) && !w.minimized && onCurrentDesktop(w);
 }
 
+// Dozewick names the windows to restore, the one to end on top first; each is raised in turn.
+function restore(ids) {
+  var byId = {};
+  var list = allWindows();
+  for (var i = 0; i < list.length; ++i)
+    byId[idOf(list[i])] = list[i];
+  var done = 0;
+  for (var j = ids.length - 1; j >= 0; --j) {
+    var w = byId[String(ids[j])];
+    if (w && (w.normalWindow || w.dialog) && w.minimized) {
+      w.minimized = false;
+      if (plasma6)
+        workspace.activeWindow = w;
+      else
+        workspace.activeClient = w;
+      ++done;
+    }
+  }
+  return done;
+}
+
 // Dozewick names the windows to minimize; one that changed meanwhile is left alone.
 function perform(command) {
+  if (command.op === "restore" && command.ids)
+    return restore(command.ids);
   var ids = command.op === "minimize" && command.ids ? command.ids : [];
   var list = allWindows();
   var done = 0;

@@ -98,6 +98,8 @@ void TrayController::setupContextMenu() {
   contextMenu_ = std::make_unique<QMenu>();
   openAction_ = contextMenu_->addAction(QString(), this, &TrayController::showPopover);
   startStopAction_ = contextMenu_->addAction(QString(), this, &TrayController::startOrStopFromMenu);
+  bringBackAction_ =
+      contextMenu_->addAction(QString(), this, [this] { services_.manager.bringBack(); });
   settingsAction_ = contextMenu_->addAction(QString(), this, [this] {
     withOpenPanel([](MenuBarView& panel) { panel.presentSettings(); });
   });
@@ -107,6 +109,7 @@ void TrayController::setupContextMenu() {
   quitAction_ = contextMenu_->addAction(QString(), this, &TrayController::terminate);
   // Not the whole manager: its countdown would wake the program every second for nothing here.
   menuRedraw_.observe(services_.manager.isRunning().willSet());
+  menuRedraw_.observe(services_.manager.putAwayCount().willSet());
   menuRedraw_.observe(services_.language);
   updateContextMenu();
   statusItem_->setContextMenu(contextMenu_.get());
@@ -124,6 +127,8 @@ void TrayController::updateContextMenu() {
   };
   set(openAction_, text("menu.open"));
   set(startStopAction_, text(services_.manager.isRunning().get() ? "button.stop" : "button.start"));
+  set(bringBackAction_, text("button.bringBack"));
+  bringBackAction_->setEnabled(services_.manager.putAwayCount().get() > 0);
   set(settingsAction_, text("settings.title"));
   set(aboutAction_, text("menu.about"));
   set(quitAction_, text("button.quit"));

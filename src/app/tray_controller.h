@@ -72,7 +72,7 @@ class TrayController final : public QObject {
   QSystemTrayIcon* statusItem() const { return statusItem_; }
   // The panel opens from the icon the desktop's shell draws (no tray here).
   bool usesShellIcon() const { return usesShellIcon_; }
-  // The icon's right-click menu: open the panel, Start or Stop, Settings, About, Quit.
+  // The icon's right-click menu: open the panel, Start or Stop, Bring Back, Settings, About, Quit.
   QMenu* contextMenu() const { return contextMenu_.get(); }
   PopoverWindow* popover() const { return popover_; }
   bool isPopoverShown() const;
@@ -117,6 +117,7 @@ class TrayController final : public QObject {
   std::unique_ptr<QMenu> contextMenu_;
   QAction* openAction_ = nullptr;
   QAction* startStopAction_ = nullptr;
+  QAction* bringBackAction_ = nullptr;
   QAction* settingsAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
   QAction* quitAction_ = nullptr;

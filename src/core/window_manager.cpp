@@ -38,6 +38,8 @@ void WindowManager::beginRunning() {
   nextMinimizeIn_ = countdownFrom();
   awaiting_.clear();
   kept_.clear();
+  putAway_.clear();
+  putAwayCount_ = 0;
 
   // Both started before the first check, so that they stay due together and share each wake-up.
   std::weak_ptr<WindowManager> weak = weak_from_this();
@@ -60,6 +62,9 @@ void WindowManager::stop() {
   visibleWindows_.clear();
   awaiting_.clear();
   kept_.clear();
+  // Without checks nothing would notice a window the user shows and minimizes again.
+  putAway_.clear();
+  putAwayCount_ = 0;
 }
 
 void WindowManager::dropTimers() {
@@ -122,6 +127,7 @@ void WindowManager::checkAndMinimize() {
       const std::unordered_set<WindowInfo> listed(windows.begin(), windows.end());
       std::erase_if(kept_, [&](const WindowInfo& window) { return !listed.contains(window); });
     }
+    forgetShown();
   }
   const auto toMinimize = tracker_.getWindowsToMinimize(
       policy_.protectedWindowCount, policy_.inactiveThreshold, frontmostAppPID, policy_.neverHide);
@@ -140,7 +146,7 @@ void WindowManager::markConfirmed() {
   std::erase_if(awaiting_, [this](const WindowInfo& window) {
     switch (windows_.minimizeOutcome(window.windowID)) {
       case MinimizeOutcome::minimized:
-        tracker_.markAsMinimized(window);
+        putAway(window);
         return true;
       case MinimizeOutcome::pending:
         return std::none_of(visibleWindows_.begin(), visibleWindows_.end(),
@@ -170,7 +176,7 @@ void WindowManager::minimize(const WindowInfo& window) {
     return;
   switch (windows_.minimizeOutcome(window.windowID)) {
     case MinimizeOutcome::minimized:
-      tracker_.markAsMinimized(window);
+      putAway(window);
       break;
     case MinimizeOutcome::pending:
       awaiting_.push_back(window);
@@ -181,6 +187,41 @@ void WindowManager::minimize(const WindowInfo& window) {
     case MinimizeOutcome::unasked:
       break;
   }
+}
+
+void WindowManager::putAway(const WindowInfo& window) {
+  tracker_.markAsMinimized(window);
+  // The tracker offers a window again once it has left the listing: it keeps its first place.
+  if (std::find(putAway_.begin(), putAway_.end(), window) != putAway_.end())
+    return;
+  putAway_.push_back(window);
+  // Closed windows leave no trace the loop could see: the oldest give way.
+  if (putAway_.size() > kMaxPutAway)
+    putAway_.erase(putAway_.begin());
+  putAwayCount_ = static_cast<std::int64_t>(putAway_.size());
+}
+
+// A window on screen again is the user's from then on.
+void WindowManager::forgetShown() {
+  if (putAway_.empty())
+    return;
+  const std::unordered_set<WindowInfo> shown(visibleWindows_.begin(), visibleWindows_.end());
+  if (std::erase_if(putAway_, [&](const WindowInfo& window) { return shown.contains(window); }) > 0)
+    putAwayCount_ = static_cast<std::int64_t>(putAway_.size());
+}
+
+bool WindowManager::bringBack() {
+  if (putAway_.empty())
+    return true;
+  std::vector<std::uint32_t> numbers;
+  numbers.reserve(putAway_.size());
+  for (auto window = putAway_.rbegin(); window != putAway_.rend(); ++window)
+    numbers.push_back(window->windowID);
+  if (!windows_.restoreWindows(numbers))
+    return false;
+  putAway_.clear();
+  putAwayCount_ = 0;
+  return true;
 }
 
 }  // namespace dozewick

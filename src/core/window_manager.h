@@ -22,6 +22,7 @@ class WindowManager final : public ObservableObject,
   static constexpr std::size_t protectedWindowCount = 3;
   static constexpr double inactiveThreshold = 60.0;
   static constexpr std::int64_t countdownStart = 60;
+  static constexpr std::size_t kMaxPutAway = 1024;
 
   static std::shared_ptr<WindowManager> create(const Clock& clock, Runtime& runtime,
                                                WindowSystem& windows, TrustCheck& trust);
@@ -34,10 +35,15 @@ class WindowManager final : public ObservableObject,
   const Published<std::int64_t>& nextMinimizeIn() const { return nextMinimizeIn_; }
   // Windows due to go that the desktop kept on screen, as of the last check.
   const Published<std::int64_t>& keptCount() const { return keptCount_; }
+  // Windows this run put away that have not been on screen since: what bringBack() restores.
+  const Published<std::int64_t>& putAwayCount() const { return putAwayCount_; }
 
   // Returns at once; the loop runs once the trust check has answered true.
   void start();
   void stop();
+  // Restores the windows this run put away, the last put away first; a window the user showed
+  // again since (and may have minimized again) is left alone. False when the desktop refused.
+  bool bringBack();
 
   // The idle time, protected places and kept applications of the next checks. The countdown
   // follows a new idle time at once: it restarts from it, or, while running, never shows more.
@@ -53,6 +59,8 @@ class WindowManager final : public ObservableObject,
   void checkAndMinimize();
   void markConfirmed();
   void minimize(const WindowInfo& window);
+  void putAway(const WindowInfo& window);
+  void forgetShown();
   void countdownStep();
   void dropTimers();
   std::int64_t countdownFrom() const;
@@ -66,12 +74,14 @@ class WindowManager final : public ObservableObject,
   std::vector<WindowInfo> visibleWindows_;
   std::vector<WindowInfo> awaiting_;     // asked to go, the desktop's answer not yet heard
   std::unordered_set<WindowInfo> kept_;  // the desktop kept them: not offered to it in vain
+  std::vector<WindowInfo> putAway_;      // confirmed gone this run, in order, not shown since
 
   Published<bool> isRunning_{*this, false};
   Published<std::int64_t> activeWindowCount_{*this, 0};
   Published<std::int64_t> minimizedCount_{*this, 0};
   Published<std::int64_t> nextMinimizeIn_{*this, countdownStart};
   Published<std::int64_t> keptCount_{*this, 0};
+  Published<std::int64_t> putAwayCount_{*this, 0};
 
   std::shared_ptr<RepeatingTimer> timer_;
   std::shared_ptr<RepeatingTimer> countdownTimer_;

@@ -82,6 +82,13 @@ class WindowSystem {
   }
   // How many listed windows the desktop kept on screen when asked to put them away.
   virtual std::int64_t keptWindowCount() { return 0; }
+
+  // Puts back on screen the minimized windows listed earlier under these numbers, in this order;
+  // gone or already shown ones are passed over. False when the desktop cannot do it.
+  virtual bool restoreWindows(const std::vector<std::uint32_t>& numbers) {
+    (void)numbers;
+    return false;
+  }
 };
 
 }  // namespace dozewick

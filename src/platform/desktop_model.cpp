@@ -302,4 +302,23 @@ std::int64_t DesktopModel::keptWindowCount() {
   });
 }
 
+// A number given up with its window is not given again for four billion windows: one not found
+// here is gone.
+bool DesktopModel::restoreWindows(const std::vector<std::uint32_t>& numbers) {
+  if (!ready())
+    return false;
+  std::unordered_map<std::uint32_t, const DesktopWindow*> byNumber;
+  for (const DesktopWindow& window : windows_)
+    byNumber.emplace(numbers_.at(window.id), &window);
+  std::vector<std::uint64_t> ids;
+  for (const std::uint32_t number : numbers) {
+    const auto found = byNumber.find(number);
+    if (found != byNumber.end() && found->second->minimized && managed(*found->second))
+      ids.push_back(found->second->id);
+  }
+  if (ids.empty())
+    return true;
+  return transport_.restore(ids) == Transport::Answer::taken;
+}
+
 }  // namespace dozewick

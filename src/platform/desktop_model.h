@@ -55,6 +55,7 @@ struct DesktopWindow {
 //   application has been active again or a back-off has passed (kFirstBackOff, doubling up to
 //   kLastBackOff), so a window manager that refuses costs no request a second.
 // - The same listing is handed out again as long as nothing listed changed.
+// - Only minimized windows of the kinds listed are restored; one gone is passed over.
 // - At most kMaxWindows windows of a report are taken, the first in the desktop's order.
 // - Each window keeps one 32-bit number for as long as it lives, whatever the desktop's ids.
 class DesktopModel final : public WindowSystem {
@@ -73,6 +74,11 @@ class DesktopModel final : public WindowSystem {
     virtual bool refresh() = 0;
     // Asks the desktop to minimize these windows (by their ids).
     virtual Answer minimize(const std::vector<std::uint64_t>& ids) = 0;
+    // Asks the desktop to show these minimized windows again, in this order.
+    virtual Answer restore(const std::vector<std::uint64_t>& ids) {
+      (void)ids;
+      return Answer::refused;
+    }
   };
 
   static constexpr std::size_t kMaxWindows = 1024;
@@ -111,6 +117,7 @@ class DesktopModel final : public WindowSystem {
   std::optional<std::int32_t> frontmostApplicationPID() override;
   MinimizeOutcome minimizeOutcome(std::uint32_t number) override;
   std::int64_t keptWindowCount() override;
+  bool restoreWindows(const std::vector<std::uint32_t>& numbers) override;
 
  private:
   bool managed(const DesktopWindow& window) const;

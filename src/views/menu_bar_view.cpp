@@ -94,6 +94,10 @@ void MenuBarView::build() {
   stack->addWidget(buildPermissionSection());
   stack->addLayout(buildFigures());
   stack->addLayout(buildControlButton());
+  bringBackButton_ = new QPushButton;
+  bringBackButton_->setObjectName(QStringLiteral("bringBackButton"));
+  connect(bringBackButton_, &QPushButton::clicked, this, [this] { services_.manager.bringBack(); });
+  stack->addWidget(bringBackButton_, 0, Qt::AlignHCenter);
   stack->addLayout(buildFooter());
 }
 
@@ -250,6 +254,7 @@ void MenuBarView::refresh() {
   inputs.minimizedCount = services_.manager.minimizedCount()();
   inputs.nextMinimizeIn = services_.manager.nextMinimizeIn()();
   inputs.keptCount = services_.manager.keptCount()();
+  inputs.putAwayCount = services_.manager.putAwayCount()();
   inputs.checkStatus = services_.checker.checkStatus()();
   model_ = panelModel(inputs);
   refreshHeader();
@@ -335,6 +340,14 @@ void MenuBarView::refreshButtons() {
                   14);
   controlButton_->setText(control);
   controlButton_->setAccessibleName(control);
+
+  const QString bringBack = text("button.bringBack");
+  bringBackButton_->setVisible(model_.showsBringBack);
+  makeLink(bringBackButton_, textColour(ColorRole::blue));
+  setButtonSymbol(bringBackButton_, QStringLiteral("arrow.uturn.backward"),
+                  textColour(ColorRole::blue), 12);
+  bringBackButton_->setText(bringBack);
+  bringBackButton_->setAccessibleName(bringBack);
 
   const QString quit = text("button.quit");
   const style::ButtonColors capsule = style::filledButton(ColorRole::red, palette());

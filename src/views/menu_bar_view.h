@@ -114,6 +114,7 @@ class MenuBarView : public QWidget {
   SymbolView* nextCheckIcon_ = nullptr;
   QLabel* nextCheckText_ = nullptr;
   QPushButton* controlButton_ = nullptr;
+  QPushButton* bringBackButton_ = nullptr;
   QPushButton* quitButton_ = nullptr;
 };
 

@@ -43,6 +43,7 @@ PanelModel panelModel(const PanelInputs& inputs) {
   model.showsCheckStatus = model.showsPermissionSection && !inputs.checkStatus.empty();
   model.showsNextCheckRow = running;
   model.showsKeptRow = inputs.keptCount > 0;
+  model.showsBringBack = inputs.putAwayCount > 0;
   return model;
 }
 

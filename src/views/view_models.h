@@ -20,6 +20,7 @@ struct PanelInputs {
   std::int64_t minimizedCount = 0;
   std::int64_t nextMinimizeIn = 0;
   std::int64_t keptCount = 0;
+  std::int64_t putAwayCount = 0;
   std::string checkStatus;
 };
 
@@ -39,7 +40,8 @@ struct PanelModel {
   bool showsPermissionSection = false;
   bool showsCheckStatus = false;
   bool showsNextCheckRow = false;
-  bool showsKeptRow = false;  // only when the desktop kept windows due to go
+  bool showsKeptRow = false;    // only when the desktop kept windows due to go
+  bool showsBringBack = false;  // only while the run has windows to bring back
 };
 
 PanelModel panelModel(const PanelInputs& inputs);

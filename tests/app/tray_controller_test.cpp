@@ -153,7 +153,9 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
     entries().at(entry)->trigger();
     settle();
   };
-  EXPECT_EQ(texts(), (QStringList{"Open Dozewick", "Start", "Settings", "About Dozewick", "Quit"}));
+  EXPECT_EQ(texts(), (QStringList{"Open Dozewick", "Start", "Bring Back Windows", "Settings",
+                                  "About Dozewick", "Quit"}));
+  EXPECT_FALSE(entries().at(2)->isEnabled()) << "nothing put away yet";
 
   // Start without trust: the panel opens with the sheet that explains it; nothing starts.
   choose(1);
@@ -172,7 +174,7 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
   EXPECT_FALSE(manager->isRunning().get());
   language.setCurrentLanguage("zh-Hans");
   settle();
-  EXPECT_EQ(texts().at(4), QString::fromUtf8("退出程序"));
+  EXPECT_EQ(texts().at(5), QString::fromUtf8("退出程序"));
   // The middle button starts and stops as the menu's entry does.
   Q_EMIT controller->statusItem()->activated(QSystemTrayIcon::MiddleClick);
   settle();
@@ -181,10 +183,10 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
   Q_EMIT controller->statusItem()->activated(QSystemTrayIcon::MiddleClick);
   EXPECT_FALSE(manager->isRunning().get());
 
-  choose(2);
+  choose(3);
   ASSERT_TRUE(controller->isPopoverShown());
   EXPECT_NE(panel()->settingsSheet(), nullptr);
-  choose(3);
+  choose(4);
   QMessageBox* about = nullptr;
   for (QWidget* window : QApplication::topLevelWidgets())
     about = about ? about : qobject_cast<QMessageBox*>(window);
@@ -193,7 +195,7 @@ TEST_F(TrayControllerTest, TheMenuOpensStartsStopsShowsTheSettingsAndQuits) {
               about->text().contains(DOZEWICK_LICENSE) &&
               about->text().contains(QString::fromUtf8("主页")))
       << about->text().toStdString();
-  choose(4);
+  choose(5);
   EXPECT_EQ(quits, 1);
 }
 

@@ -231,6 +231,45 @@ TEST_F(WindowManagerTest, OnlyWhatTheDesktopPutAwayCountsAsMinimized) {
   EXPECT_EQ(desktop.hideRequests.size(), asks) << "what the desktop keeps is not offered in vain";
 }
 
+// Three windows go ten seconds apart; the user shows the second again and minimizes it, the
+// first closes. Bring back asks for the third and the first, and for none of the user's.
+TEST_F(WindowManagerTest, BringBackRestoresWhatThisRunPutAwayLastFirst) {
+  desktop.open(9, 90);
+  desktop.windows.back().minimized = true;  // the user's, before the start
+  manager->setPolicy(Policy{60, 0, {}});
+  startAndSettle();
+  for (const std::int32_t pid : {10, 20, 30, 40}) {
+    desktop.frontmost = pid;
+    runtime.advance(10s);
+  }
+  runtime.advance(60s);
+  const std::vector<std::uint32_t> gone = {1, 2, 3};  // in this order, ten seconds apart
+  EXPECT_EQ(manager->putAwayCount()(), 3);
+  auto window = [&](std::uint32_t id) -> FakeWindowSystem::Window& {
+    return *std::find_if(desktop.windows.begin(), desktop.windows.end(),
+                         [id](const auto& w) { return w.id == id; });
+  };
+  window(gone[1]).minimized = false;
+  runtime.advance(1s);
+  window(gone[1]).minimized = true;
+  std::erase_if(desktop.windows, [&](const auto& w) { return w.id == gone[0]; });
+  runtime.advance(1s);
+  EXPECT_EQ(manager->putAwayCount()(), 2);
+
+  EXPECT_TRUE(manager->bringBack());
+  EXPECT_EQ(desktop.restoreRequests, (std::vector{gone[2], gone[0]}));
+  EXPECT_TRUE(window(gone[1]).minimized && window(9).minimized);
+  EXPECT_EQ(manager->putAwayCount()(), 0);
+  const auto hides = desktop.hideRequests.size();
+  runtime.advance(59s);
+  EXPECT_THAT(std::vector(desktop.hideRequests.begin() + hides, desktop.hideRequests.end()),
+              ::testing::Not(::testing::Contains(static_cast<std::int32_t>(gone[2] * 10))))
+      << "a window brought back has its full idle time";
+  manager->stop();
+  EXPECT_TRUE(manager->bringBack());
+  EXPECT_EQ(desktop.restoreRequests.size(), 2u) << "a stop forgets what the run put away";
+}
+
 TEST_F(WindowManagerTest, AStopOrASecondStartWhileAStartAwaitsItsCheck) {
   trust.hold = true;
   manager->start();

@@ -23,6 +23,7 @@ struct FakeTransport final : DesktopModel::Transport {
   Answer answer = Answer::taken;
   std::function<void()> onRefresh;  // what the desktop reports when asked again
   std::vector<std::vector<std::uint64_t>> requests;
+  std::vector<std::vector<std::uint64_t>> restores;
 
   bool refresh() override {
     if (auto report = std::exchange(onRefresh, nullptr))
@@ -31,6 +32,10 @@ struct FakeTransport final : DesktopModel::Transport {
   }
   Answer minimize(const std::vector<std::uint64_t>& ids) override {
     requests.push_back(ids);
+    return answer;
+  }
+  Answer restore(const std::vector<std::uint64_t>& ids) override {
+    restores.push_back(ids);
     return answer;
   }
 };
@@ -117,6 +122,16 @@ TEST_F(DesktopModelTest, HidingAnApplicationMinimizesItsListedWindowsOnly) {
   transport.answer = Answer::refused;
   EXPECT_FALSE(model.hideApplication(200));
   EXPECT_THAT(listed(), ElementsAre("other")) << "nothing marked";
+
+  // Restored in the order named: not a gone window, a dock, or one on screen.
+  windows[1].minimized = true;
+  model.report(windows, std::nullopt);
+  EXPECT_FALSE(model.restoreWindows({*model.numberOf(1)})) << "refused";
+  transport.answer = Answer::taken;
+  const std::vector<std::uint32_t> named = {*model.numberOf(4), *model.numberOf(2), 99999,
+                                            *model.numberOf(6), *model.numberOf(1)};
+  EXPECT_TRUE(model.restoreWindows(named));
+  EXPECT_THAT(transport.restores, ElementsAre(ElementsAre(1u), ElementsAre(4u, 1u)));
 }
 
 // A window counts as gone once the desktop reports it minimized or it is gone; one the desktop

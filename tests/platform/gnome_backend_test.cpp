@@ -6,6 +6,7 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QProcess>
 #include <chrono>
@@ -80,6 +81,21 @@ bool setEnabled(const QStringList& uuids) {
                                     gnome::formatStringArray(uuids));
 }
 
+QString shellEval(const QString& code);
+
+// The extension of the version before this one, which cannot restore windows: only its version.
+class OlderExtension final : public QDBusVirtualObject {
+ public:
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
+    if (message.member() != QStringLiteral("Get"))
+      return false;
+    bus.send(message.createReply(
+        QVariant::fromValue(QDBusVariant(QVariant::fromValue(gnome::kExtensionVersion - 1)))));
+    return true;
+  }
+};
+
 // The whole program's run lists, follows and iconifies whole applications; here what it cannot
 // see: what is fed of each window, one window iconified alone, applications iconified by someone
 // else or gone, and the extension switched off.
@@ -123,6 +139,13 @@ TEST(GnomeBackend, FeedsTheWindowsIconifiesAndAnswersNoWhileDisabled) {
             << (std::chrono::steady_clock::now() - asked) / std::chrono::milliseconds(1) << " ms\n";
   EXPECT_FALSE(fed(backend, "Viewer one")->minimized);
 
+  // Restored when named, as the shell itself tells.
+  EXPECT_TRUE(windows.restoreWindows({number}));
+  EXPECT_TRUE(eventually([] {
+    return shellEval(QStringLiteral("global.get_window_actors().some(a => a.meta_window.get_title()"
+                                    " === 'Viewer two' && !a.meta_window.minimized)")) == "true";
+  }));
+
   // Iconified by someone else before the announcement was taken in: the iconify that finds
   // nothing to do makes the backend read the state whole.
   GnomeBackend other(QDBusConnection::sessionBus(), {});
@@ -143,6 +166,16 @@ TEST(GnomeBackend, FeedsTheWindowsIconifiesAndAnswersNoWhileDisabled) {
   EXPECT_FALSE(windows.onScreenWindowEntries());
   EXPECT_FALSE(windows.frontmostApplicationPID());
   EXPECT_FALSE(windows.hideApplication(self.pid()));
+  {
+    OlderExtension older;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    ASSERT_TRUE(bus.registerVirtualObject(QStringLiteral("/org/dozewick/Shell"), &older));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.dozewick.Shell")));
+    EXPECT_TRUE(eventually([&] { return backend.extensionVersion().has_value(); }));
+    EXPECT_EQ(backend.readiness(), Readiness::needsAuthorize) << "an older one asks for Authorize";
+    bus.unregisterService(QStringLiteral("org.dozewick.Shell"));
+    bus.unregisterObject(QStringLiteral("/org/dozewick/Shell"));
+  }
   ASSERT_TRUE(setEnabled(both));
   EXPECT_TRUE(eventually([&] { return ready(backend); }));
   EXPECT_EQ(backend.extensionVersion(), gnome::kExtensionVersion);

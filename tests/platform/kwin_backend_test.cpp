@@ -120,7 +120,9 @@ const char* const kPlasma6Names = R"(
 var workspace = (function (kwin) {
   function window(w) {
     return w && new Proxy(w, {
-      get: function (t, p) { return p === "desktops" ? (t.desktop === -1 ? [] : [t.desktop]) : t[p]; },
+      get: function (t, p) {
+        return p === "client" ? t : p === "desktops" ? (t.desktop === -1 ? [] : [t.desktop]) : t[p];
+      },
       set: function (t, p, v) { t[p] = v; return true; }
     });
   }
@@ -131,6 +133,7 @@ var workspace = (function (kwin) {
       return out;
     },
     get activeWindow() { return window(kwin.activeClient); },
+    set activeWindow(w) { kwin.activeClient = w.client; },
     get currentDesktop() { return kwin.currentDesktop; },
     windowAdded: kwin.clientAdded, windowRemoved: kwin.clientRemoved,
     windowActivated: kwin.clientActivated, currentDesktopChanged: kwin.currentDesktopChanged
@@ -222,6 +225,14 @@ TEST_P(KWinScriptNames, FeedsTypesDesktopsAndTheFrontmostIconifiesAndReloadsItsS
   std::cout << "KWin: minimized after " << (std::chrono::steady_clock::now() - asked) / 1ms
             << " ms\n";
   EXPECT_FALSE(fed(*backend, "Editor one")->minimized);
+
+  // Restored when named, as KWin itself tells; one minimized but not named stays so.
+  KWinWatch kwin;
+  inKWin(QStringLiteral("byTitle('Editor one').minimized = true;"));
+  ASSERT_TRUE(eventually([&] { return fed(*backend, "Editor one")->minimized; }));
+  EXPECT_TRUE(windows.restoreWindows({number}));
+  EXPECT_TRUE(eventually([&] { return !kwin.minimized(QStringLiteral("Editor two")); }));
+  EXPECT_TRUE(kwin.minimized(QStringLiteral("Editor one")));
 
   // Someone unloads the script: silence, then the backend loads it again.
   scripting("unloadScript", {QStringLiteral("dozewick")});

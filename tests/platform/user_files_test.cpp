@@ -233,7 +233,8 @@ TEST_F(ExtensionInstallTest, OnlyDozewicksOwnOlderCopyIsReplacedAndAnythingElseI
        Outcome::refusedForeign, false},
       {"a newer copy",
        [&] {
-         lay(place(), {{"metadata.json", metadata(3)}});
+         lay(place(),
+             {{"metadata.json", metadata(static_cast<int>(gnome::kExtensionVersion) + 1)}});
        },
        Outcome::keptNewer, false},
   };

@@ -249,6 +249,15 @@ TEST_F(X11ConfirmTest, OnlyWhatTheWindowManagerPutAwayCounts) {
   }
   EXPECT_EQ(backend.desktop().requests() - requests, 0u);
   EXPECT_EQ(manager->minimizedCount()(), iconic);
+
+  // Bring back shows what was put away, and leaves alone a window the user minimized.
+  const bool userIconified = wm != "i3";
+  if (userIconified)
+    used[0]->send("iconify\t" + std::to_string(usedWindows[0]));
+  EXPECT_EQ(manager->putAwayCount()(), iconic);
+  EXPECT_TRUE(manager->bringBack());
+  EXPECT_TRUE(eventually([&] { return !putAway(due[0]) && !putAway(due[1]); }, 2500ms));
+  EXPECT_EQ(putAway(usedWindows[0]), userIconified);
 }
 
 TEST(X11GrabTest, AServerGrabbedByAnotherClientDelaysButDoesNotHang) {

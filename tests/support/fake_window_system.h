@@ -117,6 +117,14 @@ class FakeWindowSystem final : public WindowSystem {
                          [&](const Window& w) { return kept_.contains(w.id) && !w.minimized; });
   }
 
+  std::vector<std::uint32_t> restoreRequests;
+  bool restoreWindows(const std::vector<std::uint32_t>& numbers) override {
+    restoreRequests.insert(restoreRequests.end(), numbers.begin(), numbers.end());
+    for (auto& w : windows)
+      w.minimized = w.minimized && std::find(numbers.begin(), numbers.end(), w.id) == numbers.end();
+    return true;
+  }
+
   void restoreAll() {
     for (auto& w : windows)
       w.minimized = false;

@@ -196,6 +196,17 @@ DesktopModel::Transport::Answer GnomeBackend::minimize(const std::vector<std::ui
   return Answer::taken;
 }
 
+DesktopModel::Transport::Answer GnomeBackend::restore(const std::vector<std::uint64_t>& ids) {
+  QList<qulonglong> list(ids.begin(), ids.end());
+  const QDBusMessage reply =
+      bus_.call(extensionCall(QStringLiteral("Unminimize"), {QVariant::fromValue(list)}),
+                QDBus::Block, callTimeoutMs_);
+  if (!answered(reply, "u"))
+    return Answer::refused;
+  // None restored: the windows were shown or closed meanwhile, which the next announcement tells.
+  return Answer::taken;
+}
+
 // What stands in the extension's place and is not Dozewick's own is left alone, and the user is
 // told; the shell on Wayland loads a new extension only at the next login.
 AuthorizeOutcome GnomeBackend::authorize() {

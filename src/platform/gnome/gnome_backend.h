@@ -57,6 +57,7 @@ class GnomeBackend final : public QObject, public Backend, private DesktopModel:
  private:
   bool refresh() override;
   Answer minimize(const std::vector<std::uint64_t>& ids) override;
+  Answer restore(const std::vector<std::uint64_t>& ids) override;
 
   void extensionOwnerChanged(const QString& owner);
   // Reads the version and the whole state; false when the extension cannot be trusted now.

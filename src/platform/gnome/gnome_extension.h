@@ -22,7 +22,7 @@ inline constexpr const char* kBusName = "org.dozewick.Shell";
 inline constexpr const char* kObjectPath = "/org/dozewick/Shell";
 inline constexpr const char* kInterface = "org.dozewick.Shell";
 // Must match DOZEWICK_EXTENSION_VERSION in the extension's shared text.
-inline constexpr unsigned kExtensionVersion = 2;
+inline constexpr unsigned kExtensionVersion = 3;
 
 // The extension as shipped: the shared part and the two entry points, each of which holds the
 // line "// @shared@" where the shared part goes, and the top bar's icons.

@@ -369,13 +369,22 @@ bool KWinBackend::queue(QJsonObject command) {
 }
 
 DesktopModel::Transport::Answer KWinBackend::minimize(const std::vector<std::uint64_t>& ids) {
+  return command("minimize", ids);
+}
+
+DesktopModel::Transport::Answer KWinBackend::restore(const std::vector<std::uint64_t>& ids) {
+  return command("restore", ids);
+}
+
+DesktopModel::Transport::Answer KWinBackend::command(const char* op,
+                                                     const std::vector<std::uint64_t>& ids) {
   QJsonArray keys;
   for (const std::uint64_t id : ids) {
     if (const auto found = keys_.find(id); found != keys_.end()) {
       keys.append(found->second);
     }
   }
-  if (keys.isEmpty() || !queue(QJsonObject{{QStringLiteral("op"), QStringLiteral("minimize")},
+  if (keys.isEmpty() || !queue(QJsonObject{{QStringLiteral("op"), QString::fromLatin1(op)},
                                            {QStringLiteral("ids"), keys}})) {
     return Answer::refused;
   }

@@ -81,12 +81,14 @@ class KWinBackend final : public QObject, public Backend, private DesktopModel::
 
   bool refresh() override { return scriptAnswering(); }
   Answer minimize(const std::vector<std::uint64_t>& ids) override;
+  Answer restore(const std::vector<std::uint64_t>& ids) override;
 
   void load();
   void loaded(bool ok);
   void forget();
   void keepAlive();
   bool queue(QJsonObject command);
+  Answer command(const char* op, const std::vector<std::uint64_t>& ids);
   void answerPolls(bool all);
   std::uint64_t idFor(const QString& key);
   // Looks up, once per window, the processes of X11 windows KWin knows none for.

@@ -134,8 +134,11 @@ bool X11Desktop::refresh() {
   });
 }
 
-DesktopModel::Transport::Answer X11Desktop::minimize(const std::vector<std::uint64_t>& ids) {
-  return attempt(Answer::refused, [&ids](Connection& connection) {
+// Only windows that still exist are asked about: a request on a gone one would fail the sync.
+template <class Request>
+DesktopModel::Transport::Answer X11Desktop::ask(const std::vector<std::uint64_t>& ids,
+                                                Request request) {
+  return attempt(Answer::refused, [&](Connection& connection) {
     std::vector<std::pair<xcb_window_t, xcb::Pending<xcb_get_window_attributes_reply_t>>> checks;
     for (const std::uint64_t id : ids) {
       if (id != XCB_NONE && id <= 0xFFFFFFFFu) {
@@ -148,13 +151,26 @@ DesktopModel::Transport::Answer X11Desktop::minimize(const std::vector<std::uint
     bool any = false;
     for (auto& [window, check] : checks) {
       if (check.get()) {
-        x11::requestIconify(connection, window);
+        request(connection, window);
         any = true;
       }
     }
     // A request only sent can be lost with the connection; answered, it has been handled.
     return any && connection.sync() ? Answer::taken : Answer::refused;
   });
+}
+
+DesktopModel::Transport::Answer X11Desktop::minimize(const std::vector<std::uint64_t>& ids) {
+  return ask(ids, [](Connection& connection, xcb_window_t window) {
+    x11::requestIconify(connection, window);
+  });
+}
+
+// The first is shown last, so that it ends on top.
+DesktopModel::Transport::Answer X11Desktop::restore(const std::vector<std::uint64_t>& ids) {
+  return ask(
+      std::vector(ids.rbegin(), ids.rend()),
+      [](Connection& connection, xcb_window_t window) { x11::requestShow(connection, window); });
 }
 
 // Takes in the events that arrived since the last call: no request, only what the server sent.

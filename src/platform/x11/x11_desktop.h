@@ -44,6 +44,7 @@ class X11Desktop final : public DesktopModel::Transport {
 
   bool refresh() override;
   Answer minimize(const std::vector<std::uint64_t>& ids) override;
+  Answer restore(const std::vector<std::uint64_t>& ids) override;
 
   // Round trips and requests made on the present connection (0 when there is none), and the full
   // listings made since construction; for measurements and tests.
@@ -58,6 +59,9 @@ class X11Desktop final : public DesktopModel::Transport {
   xcb::Connection* connection();
   template <typename Result, typename Operation>
   Result attempt(Result failed, Operation operation);
+  // Makes the request of each listed window that still exists.
+  template <class Request>
+  Answer ask(const std::vector<std::uint64_t>& ids, Request request);
   void handleEvents(xcb::Connection& connection);
   bool handleEvent(xcb::Connection& connection, const xcb_generic_event_t& event);
   void readChanges(xcb::Connection& connection);

@@ -213,4 +213,22 @@ void requestIconify(Connection& connection, xcb_window_t window) {
   connection.noteRequest(cookie.sequence);
 }
 
+void requestShow(Connection& connection, xcb_window_t window) {
+  connection.noteRequest(xcb_map_window(connection.get(), window).sequence);
+  xcb_client_message_event_t event;
+  std::memset(&event, 0, sizeof event);
+  event.response_type = XCB_CLIENT_MESSAGE;
+  event.format = 32;
+  event.window = window;
+  event.type = connection.atoms().netActiveWindow;
+  // Source 2: the user asked for it, so no focus-stealing prevention holds it back.
+  event.data.data32[0] = 2;
+  event.data.data32[1] = XCB_CURRENT_TIME;
+  const auto cookie =
+      xcb_send_event(connection.get(), 0, connection.root(),
+                     XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                     reinterpret_cast<const char*>(&event));
+  connection.noteRequest(cookie.sequence);
+}
+
 }  // namespace dozewick::x11

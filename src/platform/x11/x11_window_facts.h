@@ -94,5 +94,8 @@ std::optional<DesktopWindow> describe(xcb_window_t window, const WindowFacts& f,
 
 // ICCCM: a client asks for iconic state with WM_CHANGE_STATE, sent to the root window.
 void requestIconify(xcb::Connection& connection, xcb_window_t window);
+// Shows an iconic window again: mapped (ICCCM) and activated as a pager would (EWMH), which a
+// window manager that keeps the frame mapped needs.
+void requestShow(xcb::Connection& connection, xcb_window_t window);
 
 }  // namespace dozewick::x11
