@@ -25,6 +25,7 @@
 #include "views/menu_bar_view.h"
 #include "views/permission_request_view.h"  // the panel's header needs its sheets complete
 #include "views/settings_view.h"
+#include "views/style.h"
 #include "views/view_services.h"
 
 using namespace dozewick;
@@ -98,16 +99,6 @@ void settle(int ms = 150) {
     QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-QPalette darkPalette() {
-  QPalette dark(QColor(45, 45, 45), QColor(30, 30, 30));
-  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-    dark.setColor(role, QColor(235, 235, 235));
-  dark.setColor(QPalette::Base, QColor(20, 20, 20));
-  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-  dark.setColor(QPalette::HighlightedText, Qt::white);
-  return dark;
-}
-
 bool save(MenuBarView& panel, const QString& path) {
   panel.resize(panel.sizeHint());
   settle();
@@ -163,7 +154,7 @@ int main(int argc, char** argv) {
 
   bool written = true;
   for (const bool dark : {false, true}) {
-    QApplication::setPalette(dark ? darkPalette() : light);
+    QApplication::setPalette(dark ? style::darkPalette() : light);
     for (const char* code : {"en", "zh-Hans"}) {
       language.setCurrentLanguage(code);
       const QString suffix =

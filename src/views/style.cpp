@@ -191,4 +191,14 @@ QString css(const QColor& color) {
       .arg(color.alphaF(), 0, 'f', 3);
 }
 
+QPalette darkPalette() {
+  QPalette dark(QColor(45, 45, 45), QColor(30, 30, 30));
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    dark.setColor(role, QColor(235, 235, 235));
+  dark.setColor(QPalette::Base, QColor(20, 20, 20));
+  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  return dark;
+}
+
 }  // namespace dozewick::style

@@ -64,6 +64,10 @@ double contrastRatio(const QColor& a, const QColor& b);
 // `color` as it shows over the opaque `background`, when it is translucent.
 QColor over(const QColor& color, const QColor& background);
 
+// A dark palette as dark desktop themes give it: what the pictures and checks of the dark theme
+// are drawn in.
+QPalette darkPalette();
+
 // The "#rrggbb" or "rgba(...)" form for style sheets.
 QString css(const QColor& color);
 

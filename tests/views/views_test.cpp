@@ -104,17 +104,6 @@ double boldness(QLabel& label) {
   return ink(drawn) / ink(regular);
 }
 
-// A dark palette as dark desktop themes give it.
-QPalette darkPalette() {
-  QPalette dark(QColor(45, 45, 45), QColor(30, 30, 30));
-  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-    dark.setColor(role, QColor(235, 235, 235));
-  dark.setColor(QPalette::Base, QColor(20, 20, 20));
-  dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-  dark.setColor(QPalette::HighlightedText, Qt::white);
-  return dark;
-}
-
 class ViewsTest : public DesktopServicesTest {
  protected:
   std::unique_ptr<MenuBarView> openPanel() {
@@ -328,7 +317,7 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
 TEST_F(ViewsTest, EveryTextReadsInLightAndDarkPalettes) {
   const QPalette original = QApplication::palette();
   for (const bool dark : {false, true}) {
-    QApplication::setPalette(dark ? darkPalette() : original);
+    QApplication::setPalette(dark ? style::darkPalette() : original);
     backend.trusted = false;
     backend.authorized = {false,
                           "~/.local/share/gnome-shell/extensions/dozewick@dozewick.org is a link"};
