@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/launch_request.h"
 #include "app/launch_start.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // Qt takes DESKTOP_STARTUP_ID out of the environment as it starts.
+  const LaunchRequest launch = LaunchRequest::fromEnvironment();
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Dozewick"));
   QCoreApplication::setApplicationName(QStringLiteral("Dozewick"));
@@ -85,7 +88,7 @@ int main(int argc, char** argv) {
   // From here on a logout or Ctrl-C ends the program through its normal quit below.
   QuitSignals quitSignals;
   SingleInstance instance(SingleInstance::defaultDirectory());
-  switch (instance.start()) {
+  switch (instance.start(3000, launch)) {
     case SingleInstance::Role::primary:
       break;
     case SingleInstance::Role::secondary:
@@ -116,7 +119,7 @@ int main(int argc, char** argv) {
   }
   const std::unique_ptr<TrayController> controller = makeTrayController(trayAvailable);
   QObject::connect(&instance, &SingleInstance::activationRequested, controller.get(),
-                   &TrayController::showPopover);
+                   &TrayController::showPopoverForLaunch);
   QObject::connect(&app, &QCoreApplication::aboutToQuit, controller.get(),
                    &TrayController::applicationWillTerminate);
   controller->applicationDidFinishLaunching();

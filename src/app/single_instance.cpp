@@ -7,16 +7,17 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
+#include <QVariant>
+#include <utility>
 
 namespace dozewick {
 
 namespace {
 
-const QByteArray kShowMessage = "show\n";
 // Written data alone proves nothing: the system accepts it for a stopped process too.
 const QByteArray kShownReply = "shown\n";
-// A peer that sends more than this without a newline is not one of ours.
-constexpr qint64 kMaxMessage = 64;
+// A reply longer than this is not one of ours.
+constexpr qint64 kMaxReply = 64;
 
 }  // namespace
 
@@ -53,7 +54,7 @@ QString SingleInstance::socketPath() const {
   return QDir(directory_).filePath("dozewick.socket");
 }
 
-SingleInstance::Role SingleInstance::start(int patienceMs) {
+SingleInstance::Role SingleInstance::start(int patienceMs, const LaunchRequest& launch) {
   QDir().mkpath(directory_);
   if (QFileInfo(lockPath()).isDir())
     return Role::blocked;
@@ -72,7 +73,7 @@ SingleInstance::Role SingleInstance::start(int patienceMs) {
     listen();
     return Role::primary;
   }
-  if (notifyRunningInstance(patienceMs))
+  if (notifyRunningInstance(patienceMs, launch))
     return Role::secondary;
   // A crash or a full disk leaves a lock that names no process. With nobody answering, it is
   // stale; removing it fails while a live instance still holds it.
@@ -94,7 +95,7 @@ bool SingleInstance::listen() {
   return server_.listen(socketPath());
 }
 
-bool SingleInstance::notifyRunningInstance(int patienceMs) {
+bool SingleInstance::notifyRunningInstance(int patienceMs, const LaunchRequest& launch) {
   // The instance holding the lock may be a moment away from listening.
   QDeadlineTimer deadline(patienceMs);
   do {
@@ -102,9 +103,9 @@ bool SingleInstance::notifyRunningInstance(int patienceMs) {
     socket.connectToServer(socketPath());
     if (socket.waitForConnected(
             std::max<qint64>(1, std::min<qint64>(500, deadline.remainingTime())))) {
-      socket.write(kShowMessage);
+      socket.write(launchMessage(launch));
       QByteArray reply;
-      while (!reply.endsWith('\n') && reply.size() < kMaxMessage &&
+      while (!reply.endsWith('\n') && reply.size() < kMaxReply &&
              socket.waitForReadyRead(std::max<qint64>(1, deadline.remainingTime()))) {
         reply += socket.readAll();
       }
@@ -118,15 +119,23 @@ bool SingleInstance::notifyRunningInstance(int patienceMs) {
 }
 
 void SingleInstance::readMessage(QLocalSocket* socket) {
+  // The tokens read so far on this connection, until its "show".
+  auto pending = socket->property("launch").value<LaunchRequest>();
   while (socket->canReadLine()) {
-    const QByteArray line = socket->readLine(kMaxMessage);
-    if (line == kShowMessage) {
+    const QByteArray line = socket->readLine(kMaxLaunchLine + 1);
+    if (!line.endsWith('\n')) {
+      socket->abort();  // not one of ours
+      return;
+    }
+    if (readLaunchLine(line, pending)) {
       socket->write(kShownReply);
-      Q_EMIT activationRequested();
+      Q_EMIT activationRequested(std::exchange(pending, {}));
     }
   }
-  if (socket->bytesAvailable() > kMaxMessage)
+  if (socket->bytesAvailable() > kMaxLaunchLine)
     socket->abort();
+  else
+    socket->setProperty("launch", QVariant::fromValue(pending));
 }
 
 }  // namespace dozewick

@@ -7,6 +7,8 @@
 #include <QString>
 #include <memory>
 
+#include "app/launch_request.h"
+
 namespace dozewick {
 
 // Keeps one Dozewick per user: the first launch holds a lock and listens on a local socket; a
@@ -31,8 +33,9 @@ class SingleInstance final : public QObject {
 
   // Takes the lock (recovering one left behind by a process that died, or one that cannot be
   // read once nobody answers) or hands over to the instance that holds it, which must confirm.
-  // Waits at most `patience` ms for a starting instance to listen and answer.
-  Role start(int patienceMs = 3000);
+  // Waits at most `patience` ms for a starting instance to listen and answer, and hands it
+  // `launch`.
+  Role start(int patienceMs = 3000, const LaunchRequest& launch = {});
 
   QString lockPath() const;
   QString socketPath() const;
@@ -41,12 +44,12 @@ class SingleInstance final : public QObject {
   bool isGuarded() const { return guarded_; }
 
  Q_SIGNALS:
-  // A later launch asked this instance to show its panel.
-  void activationRequested();
+  // A later launch asked this instance to show its panel, with what its launcher gave it.
+  void activationRequested(const dozewick::LaunchRequest& launch);
 
  private:
   bool listen();
-  bool notifyRunningInstance(int patienceMs);
+  bool notifyRunningInstance(int patienceMs, const LaunchRequest& launch);
   void readMessage(class QLocalSocket* socket);
 
   QString directory_;

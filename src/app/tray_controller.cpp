@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QWidget>
 #include <iostream>
 #include <utility>
@@ -269,10 +270,17 @@ void TrayController::togglePopover() {
   });
 }
 
+void TrayController::showPopoverForLaunch(const LaunchRequest& launch) {
+  launch_ = launch;
+  showPopover();
+}
+
 void TrayController::showPopover() {
   if (isPopoverShown()) {
-    popover_->raise();
-    popover_->activateWindow();
+    withLaunchLeave(*popover_, [this] {
+      popover_->raise();
+      popover_->activateWindow();
+    });
     return;
   }
   if (!statusItem_ && !usesShellIcon_) {
@@ -307,15 +315,17 @@ void TrayController::openPanel() {
   focusBeforePanel_ = services_.ownWindows.activeWindow();
   if (focusBeforePanel_ && QWidget::find(*focusBeforePanel_))
     focusBeforePanel_.reset();  // one of Dozewick's own
-  window->showAt(trayIconGeometry(), options_.pointerPosition());
+  withLaunchLeave(*window, [&] { window->showAt(trayIconGeometry(), options_.pointerPosition()); });
   Q_EMIT panelShown();
 }
 
 void TrayController::showStandaloneWindow() {
   if (popover_) {
-    popover_->show();
-    popover_->raise();
-    popover_->activateWindow();
+    withLaunchLeave(*popover_, [this] {
+      popover_->show();
+      popover_->raise();
+      popover_->activateWindow();
+    });
     Q_EMIT panelShown();
     return;
   }
@@ -324,6 +334,21 @@ void TrayController::showStandaloneWindow() {
   connect(popover_, &PopoverWindow::closed, this, [this] { terminate(); });
   popover_->show();
   Q_EMIT panelShown();
+}
+
+void TrayController::withLaunchLeave(QWidget& window, const std::function<void()>& activate) {
+  const LaunchRequest launch = std::exchange(launch_, {});
+  // Qt on Wayland hands this variable to the compositor when a window asks to be active, and
+  // then drops it; where it did not, it must not reach the programs started from here.
+  const bool token = !launch.activationToken.isEmpty() &&
+                     QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+  if (token)
+    qputenv("XDG_ACTIVATION_TOKEN", launch.activationToken);
+  activate();
+  if (token)
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+  if (!launch.startupId.isEmpty())
+    services_.ownWindows.completeLaunch(window.winId(), launch.startupId.toStdString());
 }
 
 void TrayController::handleGlobalMouseDown() {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/launch_request.h"
 #include "app/popover_window.h"
 #include "core/clock.h"
 #include "core/runtime.h"
@@ -64,6 +65,8 @@ class TrayController final : public QObject {
   void togglePopover();
   // A second launch asks for the panel: opens it unless it is open (then brings it to front).
   void showPopover();
+  // The same, with the leave to come to the front that the launch's launcher gave it.
+  void showPopoverForLaunch(const LaunchRequest& launch);
 
   void setupMenuBar();
   void setupEventMonitor();
@@ -104,6 +107,8 @@ class TrayController final : public QObject {
   void withOpenPanel(std::function<void(MenuBarView&)> action);
   void startOrStopFromMenu();
   void showStandaloneWindow();
+  // Runs `activate` (which asks for `window` to be active) with the pending launch's leave.
+  void withLaunchLeave(QWidget& window, const std::function<void()>& activate);
   void panelClosed(bool hadFocus);
   std::optional<QRect> trayIconGeometry() const;
   bool isInsideOwnWindows(QPoint point) const;
@@ -147,6 +152,8 @@ class TrayController final : public QObject {
   double lastCloseByMonitor_ = -1e300;
   // The application window that had the focus before the panel took it.
   std::optional<std::uint32_t> focusBeforePanel_;
+  // A later launch's leave to come to the front, kept for the panel it asked for.
+  LaunchRequest launch_;
   bool closingForClickElsewhere_ = false;
 };
 

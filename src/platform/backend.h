@@ -49,6 +49,12 @@ class OwnWindows {
     (void)window;
     return false;
   }
+  // A later launch's startup notification (DESKTOP_STARTUP_ID) ends with the shown window: the
+  // window manager stops the launch feedback and lets the window come to the front.
+  virtual void completeLaunch(std::uintptr_t nativeWindow, const std::string& startupId) {
+    (void)nativeWindow;
+    (void)startupId;
+  }
 };
 
 // Dozewick's icon, drawn by the desktop's shell itself where there is no tray.

@@ -104,12 +104,24 @@ class KWinWatch : public QObject {
     eventually([this] { return answer_.has_value(); }, 5s);
     return answer_.value_or(false);
   }
+  // The title of the window KWin has active, "" for none.
+  QString activeTitle() {
+    title_.reset();
+    inKWin(
+        QStringLiteral("var a = workspace.activeClient; callDBus('org.dozewick.TestWatch', "
+                       "'/watch', 'org.dozewick.TestWatch', 'tellTitle', a ? "
+                       "String(a.caption) : '');"));
+    eventually([this] { return title_.has_value(); }, 5s);
+    return title_.value_or(QStringLiteral("(no answer)"));
+  }
 
  public slots:
   void tell(bool minimized) { answer_ = minimized; }
+  void tellTitle(const QString& title) { title_ = title; }
 
  private:
   std::optional<bool> answer_;
+  std::optional<QString> title_;
 };
 
 // Plasma 6's names over KWin 5.27's (windowList, activeWindow, windowAdded, windowActivated, a
@@ -270,6 +282,34 @@ TEST(KWinBackend, AStaleCopyOfTheScriptLeftLoadedIsReplacedAtStart) {
   EXPECT_TRUE(backend->scriptAnswering()) << "its own copy runs and reports";
   backend->stop();
   EXPECT_FALSE(scriptLoaded(QStringLiteral("dozewick-stale")));
+}
+
+// Without a tray the panel is a window. A later launch brings it to the front only with the token
+// its launcher got from KWin (xdg-activation); without one KWin keeps the user's window in front.
+TEST(KWinBackend, ASecondLaunchBringsThePanelToTheFrontWithItsLaunchersToken) {
+  testing::ChildProcess launcher({DOZEWICK_WAYLAND_TOKEN_CLIENT, "Launcher"});
+  ASSERT_EQ(launcher.readLine(), "ok") << "the launcher's window became active";
+  testing::ChildProcess running({DOZEWICK_EXECUTABLE}, {"QT_QPA_PLATFORM=wayland"});
+  KWinWatch kwin;
+  ASSERT_TRUE(eventually([&] { return kwin.activeTitle() == QStringLiteral("Dozewick"); }, 30s));
+  activate(QStringLiteral("Launcher"));
+  ASSERT_TRUE(eventually([&] { return kwin.activeTitle() == QStringLiteral("Launcher"); }));
+
+  const auto launch = [](const std::string& token) {
+    testing::ChildProcess later({DOZEWICK_EXECUTABLE},
+                                {"QT_QPA_PLATFORM=wayland", "XDG_ACTIVATION_TOKEN=" + token});
+    return later.exitStatus(15s);
+  };
+  EXPECT_EQ(launch(""), 0);
+  EXPECT_FALSE(eventually([&] { return kwin.activeTitle() != QStringLiteral("Launcher"); }, 2s))
+      << "without a token the panel stays behind";
+  const std::string answer = launcher.ask("token");
+  ASSERT_EQ(answer.rfind("token kwin-", 0), 0u) << answer;
+  EXPECT_EQ(launch(answer.substr(6)), 0);
+  EXPECT_TRUE(eventually([&] { return kwin.activeTitle() == QStringLiteral("Dozewick"); }));
+
+  running.stop();
+  EXPECT_EQ(running.exitStatus(15s), 0);
 }
 
 // The whole program as a user starts it on Wayland. Without a tray its panel opens as a window,

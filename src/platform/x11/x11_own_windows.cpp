@@ -105,4 +105,37 @@ bool X11OwnWindows::requestActivation(std::uint32_t window) {
   return true;
 }
 
+void X11OwnWindows::completeLaunch(std::uintptr_t nativeWindow, const std::string& startupId) {
+  xcb_connection_t* connection = qtConnection();
+  if (!connection || nativeWindow == 0 || startupId.empty())
+    return;
+  const auto id = static_cast<xcb_window_t>(nativeWindow);
+  // The window manager reads the launch's time from the id and lets the window to the front if
+  // the user did nothing since (KWin, xfwm4); the message ends the busy cursor.
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, atom(connection, "_NET_STARTUP_ID"),
+                      atom(connection, "UTF8_STRING"), 8,
+                      static_cast<std::uint32_t>(startupId.size()), startupId.data());
+  std::string message = "remove: ID=";
+  for (const char c : startupId) {
+    if (c == ' ' || c == '"' || c == '\\')
+      message += '\\';
+    message += c;
+  }
+  message += '\0';
+  xcb_client_message_event_t event{};
+  event.response_type = XCB_CLIENT_MESSAGE;
+  event.format = 8;
+  event.window = id;
+  event.type = atom(connection, "_NET_STARTUP_INFO_BEGIN");
+  const xcb_atom_t more = atom(connection, "_NET_STARTUP_INFO");
+  for (std::size_t sent = 0; sent < message.size(); sent += 20) {
+    std::memset(event.data.data8, 0, sizeof event.data.data8);
+    message.copy(reinterpret_cast<char*>(event.data.data8), 20, sent);
+    xcb_send_event(connection, 0, rootOf(connection), XCB_EVENT_MASK_PROPERTY_CHANGE,
+                   reinterpret_cast<const char*>(&event));
+    event.type = more;
+  }
+  xcb_flush(connection);
+}
+
 }  // namespace dozewick

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/backend.h"
 
@@ -14,6 +15,7 @@ class X11OwnWindows final : public OwnWindows {
   void keepOutOfTaskbars(std::uintptr_t nativeWindow) override;
   std::optional<std::uint32_t> activeWindow() override;
   bool requestActivation(std::uint32_t window) override;
+  void completeLaunch(std::uintptr_t nativeWindow, const std::string& startupId) override;
 };
 
 }  // namespace dozewick
