@@ -104,6 +104,8 @@ class TrayController final : public QObject {
   void withOpenPanel(std::function<void(MenuBarView&)> action);
   void startOrStopFromMenu();
   void showStandaloneWindow();
+  // Takes the shell's icon as the way in once the shell draws it; false while it does not.
+  bool adoptShellIcon();
   void panelClosed(bool hadFocus);
   std::optional<QRect> trayIconGeometry() const;
   bool isInsideOwnWindows(QPoint point) const;
