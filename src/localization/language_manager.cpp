@@ -123,7 +123,6 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"topBar.restart",
             "The icon is installed. GNOME Shell shows it once it restarts: press Alt+F2, type r "
             "and press Enter (your windows stay open), or log out and back in."},
-           {"topBar.enabled", "The icon is switched on and appears in the top bar in a moment."},
            {"menu.open", "Open Dozewick"},
            {"help.title", "Help"},
            {"help.missing",
@@ -222,7 +221,6 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
             "图标已安装。GNOME Shell 重新启动后即会显示：按 Alt+F2，输入 r "
             "并按回车（窗口保持打开），"
             "或注销后重新登录。"},
-           {"topBar.enabled", "图标已开启，稍后会出现在顶栏中。"},
            {"menu.open", "打开 Dozewick"},
            {"help.title", "帮助"},
            {"help.missing",

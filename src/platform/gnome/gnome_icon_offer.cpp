@@ -52,9 +52,9 @@ AuthorizeOutcome GnomeIconOffer::install() {
   if (!result.ok) {
     std::cerr << "Dozewick: " << outcome.message << '\n';
   } else if (outcome.message.empty() && texts_) {
-    // A copy the shell knows already is switched on at once; new files need a restart.
-    const bool known = result.outcome == gnome::InstallOutcome::unchanged;
-    outcome.message = texts_->localizedString(known ? "topBar.enabled" : "topBar.restart");
+    // Files already in place may be older than the running shell, which then has not read them:
+    // only a restart is sure to show the icon.
+    outcome.message = texts_->localizedString("topBar.restart");
   }
   return outcome;
 }
