@@ -61,8 +61,23 @@ void TrayController::applicationDidFinishLaunching() {
   } else if (!options_.trayAvailable) {
     *options_.diagnostics << "Dozewick: this desktop has no system tray; the panel opens as a "
                              "window instead, and closing it quits.\n";
+    if (ShellIconOffer* offer = backend_.shellIconOffer(); offer && shellIcon_)
+      services_.installShellIcon = [offer] { return offer->install(); };
     showStandaloneWindow();
   }
+}
+
+bool TrayController::adoptShellIcon() {
+  if (statusItem_ || usesShellIcon_ || !shellIcon_ || !shellIcon_->shown())
+    return false;
+  // The shell draws the icon now (its extension came after launch): it is the way in, and the
+  // window that stood in for it goes.
+  usesShellIcon_ = true;
+  services_.installShellIcon = nullptr;
+  *options_.diagnostics << "Dozewick: the panel opens from Dozewick's icon in the top bar now.\n";
+  if (popover_ && popover_->mode() == PopoverWindow::Mode::standalone)
+    popover_->close();
+  return true;
 }
 
 void TrayController::setupMenuBar() {
@@ -185,7 +200,7 @@ void TrayController::setupEventMonitor() {
 }
 
 void TrayController::updateMenuBarIcon() {
-  if (!statusItem_ && !usesShellIcon_)
+  if (!statusItem_ && !usesShellIcon_ && !adoptShellIcon())
     return;
   const bool permitted = services_.checker.hasAccessibilityPermission().get();
   const bool pending = services_.checker.isAnswerPending().get();
@@ -331,7 +346,10 @@ void TrayController::showStandaloneWindow() {
   }
   auto* view = new MenuBarView(services_);
   popover_ = new PopoverWindow(view, PopoverWindow::Mode::standalone, services_.ownWindows);
-  connect(popover_, &PopoverWindow::closed, this, [this] { terminate(); });
+  connect(popover_, &PopoverWindow::closed, this, [this] {
+    if (!usesShellIcon_)
+      terminate();
+  });
   popover_->show();
   Q_EMIT panelShown();
 }

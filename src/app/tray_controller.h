@@ -109,6 +109,8 @@ class TrayController final : public QObject {
   void showStandaloneWindow();
   // Runs `activate` (which asks for `window` to be active) with the pending launch's leave.
   void withLaunchLeave(QWidget& window, const std::function<void()>& activate);
+  // Takes the shell's icon as the way in once the shell draws it; false while it does not.
+  bool adoptShellIcon();
   void panelClosed(bool hadFocus);
   std::optional<QRect> trayIconGeometry() const;
   bool isInsideOwnWindows(QPoint point) const;

@@ -110,15 +110,19 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.notSaved", "Not saved:"},
            {"extension.link",
             "%1 is a link to %2. Dozewick leaves it as it is. To let Dozewick install its "
-            "extension, remove the link, then press Authorize again."},
+            "extension, remove the link, then press %3 again."},
            {"extension.foreign",
             "%1 is not Dozewick's extension. Dozewick leaves it as it is. Move it elsewhere, then "
-            "press Authorize again."},
+            "press %3 again."},
            {"extension.newer",
             "A newer Dozewick extension (version %1) is installed at %2. Dozewick keeps it, but "
             "this version of Dozewick cannot use it: update Dozewick."},
            {"extension.failed",
             "The extension could not be installed, and nothing was changed: %1"},
+           {"button.topBarIcon", "Show Icon in Top Bar"},
+           {"topBar.restart",
+            "The icon is installed. GNOME Shell shows it once it restarts: press Alt+F2, type r "
+            "and press Enter (your windows stay open), or log out and back in."},
            {"menu.open", "Open Dozewick"},
            {"help.title", "Help"},
            {"help.missing",
@@ -205,13 +209,18 @@ const std::map<std::string, LanguageManager::Table>& LanguageManager::builtInTab
            {"settings.notSaved", "未保存："},
            {"extension.link",
             "%1 是指向 %2 的链接。Dozewick 不会改动它。如需让 Dozewick 安装其扩展，请删除该链接，"
-            "然后再次点击“去授权”。"},
+            "然后再次点击“%3”。"},
            {"extension.foreign",
-            "%1 不是 Dozewick 的扩展。Dozewick 不会改动它。请将其移到别处，然后再次点击“去授权”。"},
+            "%1 不是 Dozewick 的扩展。Dozewick 不会改动它。请将其移到别处，然后再次点击“%3”。"},
            {"extension.newer",
             "%2 中已安装更新版本的 Dozewick 扩展（版本 %1）。Dozewick 会保留它，但当前版本的 "
             "Dozewick 无法使用它：请更新 Dozewick。"},
            {"extension.failed", "无法安装扩展，未做任何更改：%1"},
+           {"button.topBarIcon", "在顶栏显示图标"},
+           {"topBar.restart",
+            "图标已安装。GNOME Shell 重新启动后即会显示：按 Alt+F2，输入 r "
+            "并按回车（窗口保持打开），"
+            "或注销后重新登录。"},
            {"menu.open", "打开 Dozewick"},
            {"help.title", "帮助"},
            {"help.missing",

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/localizer.h"
 #include "core/window_system.h"
@@ -67,6 +68,17 @@ class ShellIcon {
   virtual void show(State state) = 0;
 };
 
+// Where the shell draws Dozewick's icon only once Dozewick's part is installed into it, while the
+// windows are reached another way (GNOME Shell on X11): that icon, and installing that part.
+class ShellIconOffer {
+ public:
+  virtual ~ShellIconOffer() = default;
+  // The icon, whose clicks run `clicked`; shown once Dozewick's part in the shell answers.
+  virtual std::unique_ptr<ShellIcon> shellIcon(std::function<void()> clicked) = 0;
+  // Puts Dozewick's part in place; the message says what came of it and what the user does next.
+  virtual AuthorizeOutcome install() = 0;
+};
+
 // What every backend is built with.
 struct BackendContext {
   std::int32_t ownPid = 0;           // Dozewick's process: its windows are never managed
@@ -106,11 +118,19 @@ class Backend {
   // desktop does not tell.
   virtual std::shared_ptr<void> watchClicks(std::function<void()> onMouseDown);
   // Dozewick's icon in the desktop's shell, whose clicks run `clicked`; null where there is none.
+  // The default is the offer's icon, where there is one.
   virtual std::unique_ptr<ShellIcon> shellIcon(std::function<void()> clicked);
   virtual OwnWindows& ownWindows() { return noOwnWindows_; }
 
+  // The shell's icon that must be installed first; null where there is none.
+  ShellIconOffer* shellIconOffer() const { return shellIconOffer_.get(); }
+  void setShellIconOffer(std::unique_ptr<ShellIconOffer> offer) {
+    shellIconOffer_ = std::move(offer);
+  }
+
  private:
   OwnWindows noOwnWindows_;
+  std::unique_ptr<ShellIconOffer> shellIconOffer_;
   std::function<void()> showHelp_;
 };
 

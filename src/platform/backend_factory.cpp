@@ -2,6 +2,7 @@
 #include "platform/backend_factory.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QStandardPaths>
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "platform/gnome/gnome_backend.h"
+#include "platform/gnome/gnome_icon_offer.h"
 #include "platform/kwin/kwin_backend.h"
 #include "platform/none/none_backend.h"
 #include "platform/x11/x11_backend.h"
@@ -86,8 +88,16 @@ BackendKind detectBackend(const std::function<const char*(const char*)>& variabl
 
 std::unique_ptr<Backend> makeBackend(BackendKind kind, const BackendContext& context) {
   switch (kind) {
-    case BackendKind::x11:
-      return std::make_unique<X11Backend>(context);
+    case BackendKind::x11: {
+      auto backend = std::make_unique<X11Backend>(context);
+      // GNOME Shell on Xorg has no tray; its top bar shows Dozewick's icon once the extension is
+      // there. Asked of the running shell, not of variables a session may not set.
+      auto bus = QDBusConnection::sessionBus();
+      if (bus.isConnected() &&
+          bus.interface()->isServiceRegistered(QStringLiteral("org.gnome.Shell")))
+        backend->setShellIconOffer(std::make_unique<GnomeIconOffer>(bus, context.texts));
+      return backend;
+    }
     case BackendKind::kwin:
       return std::make_unique<KWinBackend>(
           QDBusConnection::sessionBus(), KWinBackend::builtInScript(),

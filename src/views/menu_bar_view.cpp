@@ -12,6 +12,7 @@
 
 #include "views/permission_request_view.h"
 #include "views/settings_view.h"
+#include "views/shell_icon_offer_view.h"
 #include "views/style.h"
 #include "views/view_widgets.h"
 
@@ -98,6 +99,8 @@ void MenuBarView::build() {
   bringBackButton_->setObjectName(QStringLiteral("bringBackButton"));
   connect(bringBackButton_, &QPushButton::clicked, this, [this] { services_.manager.bringBack(); });
   stack->addWidget(bringBackButton_, 0, Qt::AlignHCenter);
+  if (services_.installShellIcon)
+    stack->addWidget(new ShellIconOfferView(services_));
   stack->addLayout(buildFooter());
 }
 

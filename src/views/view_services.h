@@ -29,6 +29,9 @@ struct ViewServices {
   // What the desktop needs (a text key), shown by the permission dialog in the path's place;
   // empty: the path is shown.
   std::string requirementKey = {};
+  // Where the shell draws Dozewick's icon only once Dozewick's part is installed, and the panel is
+  // an ordinary window meanwhile (GNOME Shell on X11): installs that part. Unset elsewhere.
+  std::function<AuthorizeOutcome()> installShellIcon = {};
   // The everyday settings; the settings dialog shows them when they are given.
   UserSettings* settings = nullptr;
   // The applications with windows on screen now, and how the user knows an application (its

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <vector>
 
 #include "support/desktop_services.h"
@@ -225,6 +227,7 @@ TEST_F(TrayControllerTest, WithoutATrayThePanelIsAnOrdinaryWindowWhoseClosingQui
   ASSERT_TRUE(controller->isPopoverShown());
   PopoverWindow* window = controller->popover();
   EXPECT_EQ(window->windowFlags() & Qt::WindowType_Mask, Qt::Window);
+  EXPECT_FALSE(panel()->findChild<QPushButton*>("topBarIconButton")) << "nothing to install";
   pointer = window->frameGeometry().bottomRight() + QPoint(50, 50);
   backend.onMouseDown();
   controller->showPopover();  // as a second launch does
@@ -251,6 +254,38 @@ TEST_F(TrayControllerTest, WithoutATrayTheShellsIconShowsEachStateOnce) {
   using State = ShellIcon::State;
   EXPECT_EQ(backend.shellIconStates,
             (std::vector<State>{State::needsPermission, State::ready, State::running}));
+  toggle();
+  EXPECT_EQ(controller->popover()->mode(), PopoverWindow::Mode::popover);
+}
+
+// GNOME Shell on X11: the window offers the shell's icon; once the shell draws it, the icon is the
+// way in and the window goes without quitting.
+TEST_F(TrayControllerTest, WithoutATrayTheOfferedShellIconTakesOverFromTheWindowOnceDrawn) {
+  struct Offer final : ShellIconOffer {
+    std::unique_ptr<ShellIcon> shellIcon(std::function<void()>) override { return nullptr; }
+    AuthorizeOutcome install() override {
+      ++installs;
+      return {true, "restart the shell"};
+    }
+    int installs = 0;
+  };
+  auto offer = std::make_unique<Offer>();
+  const Offer& offered = *offer;
+  backend.setShellIconOffer(std::move(offer));
+  backend.hasShell = true;
+  launch(/*trayAvailable=*/false);
+  ASSERT_TRUE(controller->isPopoverShown());
+  auto* install = panel()->findChild<QPushButton*>("topBarIconButton");
+  ASSERT_TRUE(install);
+  install->click();
+  EXPECT_EQ(offered.installs, 1);
+  EXPECT_EQ(panel()->findChild<QLabel*>("topBarIconOutcome")->text(), "restart the shell");
+  backend.shellDrawsIcon = true;  // the shell restarted with the extension
+  advance(3000);
+  EXPECT_TRUE(controller->usesShellIcon());
+  EXPECT_FALSE(controller->isPopoverShown());
+  EXPECT_EQ(quits, 0) << "the window went, the program stays";
+  EXPECT_FALSE(backend.shellIconStates.empty()) << "the shell hears the state";
   toggle();
   EXPECT_EQ(controller->popover()->mode(), PopoverWindow::Mode::popover);
 }

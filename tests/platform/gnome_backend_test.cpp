@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <chrono>
 #include <csignal>
@@ -305,6 +306,79 @@ TEST(GnomeBackend, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuitsOnSI
   }
   EXPECT_TRUE(eventually([&] { return program.shows(QStringLiteral("Minimized: 2")); }));
   EXPECT_FALSE(iconified(5));
+
+  program.expectQuitOnSigterm();
+  EXPECT_TRUE(eventually([] { return topBarIcon() == "\"none\""; })) << "the icon goes with it";
+}
+
+// Whether the window manager lists a window of that process (EWMH's client list, as wmctrl reads
+// it): a window closed or never shown is not there.
+bool showsAWindow(qint64 pid) {
+  QProcess list;
+  list.start(QStringLiteral("wmctrl"), {QStringLiteral("-lp")});
+  if (!list.waitForFinished(5000))
+    return false;
+  for (const QByteArray& line : list.readAllStandardOutput().split('\n')) {
+    if (line.simplified().split(' ').value(2) == QByteArray::number(pid))
+      return true;
+  }
+  return false;
+}
+
+// What a user does to have GNOME Shell on X11 load a new extension: Alt+F2, r, Enter. A loaded
+// shell may miss the first press, as it may a user's.
+bool restartTheShellByHand() {
+  const auto key = [](const QStringList& arguments) {
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+  };
+  const auto dialogOpen = [] {
+    return shellEval(QStringLiteral("imports.ui.main.modalCount > 0")) == QStringLiteral("true");
+  };
+  bool open = false;
+  for (int attempt = 0; attempt < 3 && !open; ++attempt)
+    open = key({"key", "alt+F2"}) && eventually(dialogOpen, 5s);
+  if (!open)
+    ADD_FAILURE() << "Alt+F2 opened no dialog";
+  return open && key({"type", "--delay", "50", "r"}) && key({"key", "Return"});
+}
+
+// GNOME on Xorg has no tray and trusts Dozewick: its window offers the top-bar icon instead, the
+// user installs it from there and restarts the shell as told, and the icon opens the panel.
+TEST(GnomeXorg, EndToEndTheIconInstalledFromTheWindowShowsAfterARestartAndOpensThePanel) {
+  ASSERT_EQ(topBarIcon(), QStringLiteral("\"none\"")) << "needs the tests' eval extension";
+  testing::WaylandProgram program(QStringLiteral(DOZEWICK_EXECUTABLE), QStringLiteral("xcb"));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(program.press(QStringLiteral("Show Icon in Top Bar")));
+  ASSERT_TRUE(eventually([&] {
+    return program.shows(QStringLiteral(
+        "The icon is installed. GNOME Shell shows it once it restarts: press Alt+F2, type r and "
+        "press Enter (your windows stay open), or log out and back in."));
+  })) << "the window tells no next step";
+  // Judged by the files on disk and the shell's own setting.
+  QFile metadata(QDir(gnome::userExtensionsDir())
+                     .filePath(QStringLiteral("dozewick@dozewick.org/metadata.json")));
+  ASSERT_TRUE(metadata.exists());
+  ASSERT_TRUE(metadata.open(QIODevice::ReadOnly));
+  EXPECT_EQ(gnome::ownMetadataVersion(metadata.readAll()), int(gnome::kExtensionVersion));
+  const auto enabled = gnome::gsettingsTool().get(QStringLiteral("org.gnome.shell"),
+                                                  QStringLiteral("enabled-extensions"));
+  const auto list = enabled ? gnome::parseStringArray(*enabled) : std::nullopt;
+  ASSERT_TRUE(list) << "no list of enabled extensions";
+  EXPECT_EQ(*list, QStringList({"dozewick-eval@dozewick.org", "dozewick@dozewick.org"}));
+  EXPECT_EQ(topBarIcon(), QStringLiteral("\"none\"")) << "loaded only when the shell restarts";
+
+  ASSERT_TRUE(restartTheShellByHand());
+  ASSERT_TRUE(eventually([] { return topBarIcon() == "\"dozewick-ready-symbolic.svg\""; }, 30s))
+      << "no icon in the top bar after the restart";
+  // The window that stood in for the icon goes; the program stays.
+  EXPECT_TRUE(eventually([&] { return !showsAWindow(program.process.processId()); }, 10s));
+  EXPECT_EQ(program.process.state(), QProcess::Running);
+
+  ASSERT_TRUE(eventually(clickTopBarIcon, 30s));
+  ASSERT_TRUE(eventually([&] { return showsAWindow(program.process.processId()); }, 10s))
+      << "the icon's click opened no panel";
+  ASSERT_TRUE(program.press(QStringLiteral("Start")));
+  EXPECT_TRUE(eventually([] { return topBarIcon() == "\"dozewick-running-symbolic.svg\""; }));
 
   program.expectQuitOnSigterm();
   EXPECT_TRUE(eventually([] { return topBarIcon() == "\"none\""; })) << "the icon goes with it";

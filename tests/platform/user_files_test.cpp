@@ -291,6 +291,13 @@ TEST_F(ExtensionInstallTest, AFullDiskKeepsTheInstalledCopyAndTheUserIsToldWhyIn
             (place() + " 是指向 /x/y 的链接。Dozewick 不会改动它。如需让 Dozewick "
                        "安装其扩展，请删除该链接，然后再次点击“去授权”。")
                 .toStdString());
+  // Installed for the top-bar icon alone, the user is sent back to that button.
+  language.setCurrentLanguage("en");
+  gnome::InstallResult foreign{gnome::InstallOutcome::refusedForeign, false, false, place(), {}};
+  EXPECT_EQ(gnome::describeInstall(foreign, language, "button.topBarIcon"),
+            (place() + " is not Dozewick's extension. Dozewick leaves it as it is. Move it "
+                       "elsewhere, then press Show Icon in Top Bar again.")
+                .toStdString());
 }
 
 }  // namespace

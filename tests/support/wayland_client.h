@@ -46,13 +46,14 @@ std::optional<DesktopWindow> fed(const Backend& backend, const std::string& titl
   return std::nullopt;
 }
 
-// The whole program on Wayland as a user starts it, its widgets on the accessibility bus, where
-// the test reads and presses them as a screen reader does.
+// The whole program on Wayland (or on X11, given "xcb") as a user starts it, its widgets on the
+// accessibility bus, where the test reads and presses them as a screen reader does.
 class WaylandProgram {
  public:
-  explicit WaylandProgram(const QString& executable) {
+  explicit WaylandProgram(const QString& executable,
+                          const QString& platform = QStringLiteral("wayland")) {
     auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::ForwardedChannels);

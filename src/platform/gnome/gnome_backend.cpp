@@ -12,11 +12,6 @@
 #include "platform/gnome/gnome_state.h"
 #include "platform/gnome/gnome_top_bar_icon.h"
 
-// Outside every namespace, as Qt asks: the extension is built into this backend's library.
-static void initGnomeResources() {
-  Q_INIT_RESOURCE(gnome);
-}
-
 namespace dozewick {
 
 namespace {
@@ -210,17 +205,7 @@ DesktopModel::Transport::Answer GnomeBackend::restore(const std::vector<std::uin
 // What stands in the extension's place and is not Dozewick's own is left alone, and the user is
 // told; the shell on Wayland loads a new extension only at the next login.
 AuthorizeOutcome GnomeBackend::authorize() {
-  initGnomeResources();
-  const auto major = gnome::installedShellMajorVersion();
-  gnome::InstallResult result;
-  if (!major) {
-    result.detail = QStringLiteral("GNOME Shell's version cannot be read (gnome-shell --version)");
-  } else {
-    result = gnome::installExtension(
-        gnome::userExtensionsDir(),
-        gnome::extensionFiles(gnome::readExtensionSources(QStringLiteral(":/gnome")), *major),
-        gnome::gsettingsTool());
-  }
+  const gnome::InstallResult result = gnome::installBuiltInExtension();
   AuthorizeOutcome outcome{
       result.ok, texts_ ? gnome::describeInstall(result, *texts_) : result.detail.toStdString()};
   // New files are read by the shell only when it starts; a copy already in place it knows, and

@@ -25,6 +25,11 @@
 
 #include "platform/user_files.h"
 
+// Outside every namespace, as Qt asks: the extension is built into the GNOME library.
+static void initGnomeResources() {
+  Q_INIT_RESOURCE(gnome);
+}
+
 namespace dozewick::gnome {
 
 namespace {
@@ -385,7 +390,21 @@ InstallResult installExtension(const QString& extensionsDir, const QMap<QString,
   return result;
 }
 
-std::string describeInstall(const InstallResult& result, const Localizer& texts) {
+InstallResult installBuiltInExtension() {
+  initGnomeResources();
+  const auto major = installedShellMajorVersion();
+  if (!major) {
+    InstallResult result;
+    result.detail = QStringLiteral("GNOME Shell's version cannot be read (gnome-shell --version)");
+    return result;
+  }
+  return installExtension(userExtensionsDir(),
+                          extensionFiles(readExtensionSources(QStringLiteral(":/gnome")), *major),
+                          gsettingsTool());
+}
+
+std::string describeInstall(const InstallResult& result, const Localizer& texts,
+                            const char* button) {
   const auto text = [&texts](const char* key) {
     return QString::fromStdString(texts.localizedString(key));
   };
@@ -398,10 +417,10 @@ std::string describeInstall(const InstallResult& result, const Localizer& texts)
       said = text("extension.newer").arg(result.detail, result.path);
       break;
     case InstallOutcome::refusedLink:
-      said = text("extension.link").arg(result.path, result.detail);
+      said = text("extension.link").arg(result.path, result.detail, text(button));
       break;
     case InstallOutcome::refusedForeign:
-      said = text("extension.foreign").arg(result.path);
+      said = text("extension.foreign").arg(result.path, text(button));
       break;
     case InstallOutcome::failed:
       said = text("extension.failed").arg(result.detail);

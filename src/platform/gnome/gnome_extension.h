@@ -88,9 +88,14 @@ struct InstallResult {
 InstallResult installExtension(const QString& extensionsDir, const QMap<QString, QByteArray>& files,
                                const SettingsAccess& settings);
 
+// Installs the extension built into this program for the installed shell into the user's folder,
+// as installExtension does; `failed` when the shell's version cannot be read.
+InstallResult installBuiltInExtension();
+
 // What the user is told of an install, in the interface language; empty when there is nothing to
-// say beyond the usual next step.
-std::string describeInstall(const InstallResult& result, const Localizer& texts);
+// say beyond the usual next step. `button` is the text key of the button that installs.
+std::string describeInstall(const InstallResult& result, const Localizer& texts,
+                            const char* button = "button.authorize");
 
 // ~/.local/share/gnome-shell/extensions, after XDG_DATA_HOME.
 QString userExtensionsDir();
