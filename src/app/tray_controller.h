@@ -64,6 +64,9 @@ class TrayController final : public QObject {
   void togglePopover();
   // A second launch asks for the panel: opens it unless it is open (then brings it to front).
   void showPopover();
+  // A tray came up after the launch: the icon moves there, the panel window (or the shell's icon)
+  // goes; the loop, its counts and an open popover stay as they are.
+  void moveIntoTray();
 
   void setupMenuBar();
   void setupEventMonitor();
@@ -92,8 +95,11 @@ class TrayController final : public QObject {
  Q_SIGNALS:
   // A panel was just shown (popover or window).
   void panelShown();
+  // The icon is in the tray now, where at launch there was none.
+  void movedIntoTray();
 
  private:
+  void setupStatusItem();
   void finishOpening();
   void openPanel();
   void setupContextMenu();
