@@ -278,6 +278,13 @@ TEST_F(TrayControllerTest, WithoutATrayTheShellsIconShowsEachStateOnce) {
             (std::vector<State>{State::needsPermission, State::ready, State::running}));
   toggle();
   EXPECT_EQ(controller->popover()->mode(), PopoverWindow::Mode::popover);
+  // A tray that comes up later takes the icon from the shell; the open panel stays.
+  controller->moveIntoTray();
+  EXPECT_FALSE(controller->usesShellIcon());
+  ASSERT_NE(controller->statusItem(), nullptr);
+  EXPECT_TRUE(controller->isPopoverShown());
+  EXPECT_TRUE(controller->statusItem()->toolTip().startsWith("Dozewick: running"))
+      << controller->statusItem()->toolTip().toStdString();
 }
 
 }  // namespace
