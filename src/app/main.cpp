@@ -1,10 +1,7 @@
 // The program's entry: the command line, the one instance, the tray, and the event loop.
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
+#include <QDBusConnection>
 #include <QIcon>
-#include <QSystemTrayIcon>
-#include <QTimer>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -19,28 +16,7 @@
 #include "app/tray_controller.h"
 #include "app/window_system_choice.h"
 #include "app/wiring.h"
-
-namespace {
-
-// At login the tray host and this program start together, and the tray may come up a moment
-// later; only a tray still missing after that means the desktop has none. A quit signal ends
-// the wait.
-bool waitForSystemTray(int patienceMs, const dozewick::QuitSignals& quitSignals) {
-  if (QSystemTrayIcon::isSystemTrayAvailable())
-    return true;
-  QDeadlineTimer deadline(patienceMs);
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (QSystemTrayIcon::isSystemTrayAvailable() || deadline.hasExpired() || quitSignals.received())
-      loop.quit();
-  });
-  poll.start(100);
-  loop.exec();
-  return QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-}  // namespace
+#include "platform/tray_host_watcher.h"
 
 int main(int argc, char** argv) {
   using namespace dozewick;
@@ -103,21 +79,18 @@ int main(int argc, char** argv) {
       return 1;
   }
 
-  // Asked to, the loop starts at once: at login it need not wait for the tray to come up.
+  // Asked to, the loop starts at once, tray or not.
   std::shared_ptr<LaunchStart> launchStart;
   if (UserSettings::shared().startAtLaunch()()) {
     launchStart = LaunchStart::begin(UserSettings::shared(), WindowManager::shared(),
                                      PermissionChecker::shared());
   }
-  const bool trayAvailable = waitForSystemTray(5000, quitSignals);
-  if (quitSignals.received() && !launchStart)
-    return 0;  // nothing of the desktop's has been touched yet
-  if (quitSignals.received()) {
-    // The desktop is let go as at every quit (KWin unloads the script).
-    QTimer::singleShot(0, &app, &QCoreApplication::quit);
-    return app.exec();
-  }
-  const std::unique_ptr<TrayController> controller = makeTrayController(trayAvailable);
+  // No waiting for a tray: at login the tray host may come up after this program, which then
+  // moves into it; until then the panel shows as a window (or the shell draws the icon).
+  TrayHostWatcher trayHost(QDBusConnection::sessionBus());
+  const std::unique_ptr<TrayController> controller = makeTrayController(trayHost.present());
+  QObject::connect(&trayHost, &TrayHostWatcher::appeared, controller.get(),
+                   &TrayController::moveIntoTray);
   QObject::connect(&instance, &SingleInstance::activationRequested, controller.get(),
                    &TrayController::showPopoverForLaunch);
   QObject::connect(&app, &QCoreApplication::aboutToQuit, controller.get(),

@@ -33,6 +33,7 @@ TestProbe::TestProbe(TrayController& controller, QString path, QObject* parent)
   connect(&timer_, &QTimer::timeout, this, &TestProbe::write);
   // Watches only while the panel is open, so that a measured idle program is not disturbed.
   connect(&controller_, &TrayController::panelShown, this, [this] { timer_.start(200); });
+  connect(&controller_, &TrayController::movedIntoTray, this, [this] { timer_.start(200); });
   timer_.start(200);
 }
 

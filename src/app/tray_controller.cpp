@@ -60,7 +60,7 @@ void TrayController::applicationDidFinishLaunching() {
     updateMenuBarIcon();
   } else if (!options_.trayAvailable) {
     *options_.diagnostics << "Dozewick: this desktop has no system tray; the panel opens as a "
-                             "window instead, and closing it quits.\n";
+                             "window instead, and closing it quits, until a tray comes up.\n";
     if (ShellIconOffer* offer = backend_.shellIconOffer(); offer && shellIcon_)
       services_.installShellIcon = [offer] { return offer->install(); };
     showStandaloneWindow();
@@ -81,23 +81,8 @@ bool TrayController::adoptShellIcon() {
 }
 
 void TrayController::setupMenuBar() {
-  if (options_.trayAvailable) {
-    statusItem_ = new QSystemTrayIcon(this);
-    updateMenuBarIcon();
-    connect(statusItem_, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-              // Two quick clicks are a double click to the tray, yet each is a click here: the
-              // second one closes the panel, or is ignored while an opening is pending.
-              if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                togglePopover();
-              // The middle button starts and stops, as in several tray utilities.
-              if (reason == QSystemTrayIcon::MiddleClick)
-                startOrStopFromMenu();
-            });
-    setupContextMenu();
-    followCounts();
-    statusItem_->show();
-  }
+  if (options_.trayAvailable)
+    setupStatusItem();
   iconRedraw_.observe(services_.checker.isAnswerPending().willSet());
   const QPointer<TrayController> self(this);
   permissionCheckTimer_ = services_.runtime.scheduleRepeating(permissionCheckInterval, [self] {
@@ -108,6 +93,46 @@ void TrayController::setupMenuBar() {
         self->updateMenuBarIcon();
     });
   });
+}
+
+void TrayController::setupStatusItem() {
+  statusItem_ = new QSystemTrayIcon(this);
+  updateMenuBarIcon();
+  connect(statusItem_, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            // Two quick clicks are a double click to the tray, yet each is a click here: the
+            // second one closes the panel, or is ignored while an opening is pending.
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+              togglePopover();
+            // The middle button starts and stops, as in several tray utilities.
+            if (reason == QSystemTrayIcon::MiddleClick)
+              startOrStopFromMenu();
+          });
+  setupContextMenu();
+  followCounts();
+  statusItem_->show();
+}
+
+void TrayController::moveIntoTray() {
+  if (statusItem_ || terminated_)
+    return;
+  options_.trayAvailable = true;
+  if (popover_ && popover_->mode() == PopoverWindow::Mode::standalone) {
+    // Its closing quits only while it is the one way in.
+    PopoverWindow* window = popover_;
+    popover_ = nullptr;
+    disconnect(window, nullptr, this, nullptr);
+    window->close();
+    window->deleteLater();
+  }
+  shellIcon_.reset();
+  usesShellIcon_ = false;
+  shownInShell_.reset();
+  services_.installShellIcon = nullptr;  // the tray's panel offers no top-bar icon
+  setupStatusItem();
+  *options_.diagnostics
+      << "Dozewick: a system tray came up; the panel opens from its icon there.\n";
+  Q_EMIT movedIntoTray();
 }
 
 void TrayController::setupContextMenu() {

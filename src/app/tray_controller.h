@@ -67,6 +67,9 @@ class TrayController final : public QObject {
   void showPopover();
   // The same, with the leave to come to the front that the launch's launcher gave it.
   void showPopoverForLaunch(const LaunchRequest& launch);
+  // A tray came up after the launch: the icon moves there, the panel window (or the shell's icon)
+  // goes; the loop, its counts and an open popover stay as they are.
+  void moveIntoTray();
 
   void setupMenuBar();
   void setupEventMonitor();
@@ -95,8 +98,11 @@ class TrayController final : public QObject {
  Q_SIGNALS:
   // A panel was just shown (popover or window).
   void panelShown();
+  // The icon is in the tray now, where at launch there was none.
+  void movedIntoTray();
 
  private:
+  void setupStatusItem();
   void finishOpening();
   void openPanel();
   void setupContextMenu();

@@ -228,6 +228,29 @@ TEST_F(EndToEnd, TrayPanelAndTheLoopMinimizeTheLeastRecentlyUsedWindows) {
   EXPECT_EQ(program.exitStatus(10s), 0) << "Quit ends the program cleanly";
 }
 
+// Without a tray the panel shows as a window at once; a tray coming up later takes the icon and
+// the window goes, while the loop started from the window runs on.
+TEST_F(EndToEnd, ATrayComingUpLaterTakesTheIconAndThePanelWindowGoes) {
+  ChildProcess program({DOZEWICK_EXECUTABLE}, {"DOZEWICK_TEST_PROBE=" + probePath}, false, log);
+  pid = program.pid();
+  ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s)) << "no panel window";
+  ASSERT_TRUE(eventually([&] { return probe("button", "Start").has_value(); }, 10s));
+  click(*probe("button", "Start"));
+  ASSERT_TRUE(eventually([&] { return probe("button", "Stop").has_value(); }, 10s));
+
+  ChildProcess tray = startTray();
+  const std::optional<Rect> icon = trayIcon();
+  ASSERT_TRUE(icon) << "no icon of the program was embedded in the tray";
+  EXPECT_TRUE(eventually([&] { return shownPanel() == 0; }, 5s)) << "the panel window stayed";
+  EXPECT_TRUE(::kill(pid, 0) == 0) << "the program ended";
+  click(*icon);
+  ASSERT_TRUE(eventually([&] { return shownPanel() != 0; }, 10s));
+  EXPECT_TRUE(eventually([&] { return probe("label", "Running").has_value(); }, 10s))
+      << "the loop stopped on the way into the tray";
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(program.exitStatus(10s), 0);
+}
+
 // With the everyday settings on, a start as at login (the autostart entry runs the program with
 // no arguments, and the tray comes up later) runs the loop without any press: with an idle time of
 // 30 s and no protected places the idle window goes 30 s after the start, the application kept

@@ -239,6 +239,31 @@ TEST_F(TrayControllerTest, WithoutATrayThePanelIsAnOrdinaryWindowWhoseClosingQui
   EXPECT_TRUE(backend.shellIconStates.empty()) << "the shell draws no icon here";
 }
 
+// A tray coming up after the launch takes over from the panel window: the window goes without
+// quitting, the loop runs on, and the panel opens from the icon from then on.
+TEST_F(TrayControllerTest, ATrayComingUpLaterTakesThePanelWindowsPlaceWithoutQuitting) {
+  launch(/*trayAvailable=*/false);
+  backend.trusted = true;
+  manager->start();
+  settle();
+  QPointer<PopoverWindow> window = controller->popover();
+  ASSERT_TRUE(window && window->isVisible());
+  controller->moveIntoTray();
+  settle();
+  ASSERT_NE(controller->statusItem(), nullptr);
+  EXPECT_TRUE(controller->statusItem()->isVisible());
+  EXPECT_TRUE(!window || !window->isVisible());
+  EXPECT_EQ(quits, 0) << "the panel window's going is no quit";
+  EXPECT_TRUE(manager->isRunning().get());
+  controller->moveIntoTray();  // a second notice changes nothing
+  toggle();
+  ASSERT_TRUE(controller->isPopoverShown());
+  EXPECT_EQ(controller->popover()->mode(), PopoverWindow::Mode::popover);
+  controller->popover()->close();
+  settle();
+  EXPECT_EQ(quits, 0);
+}
+
 // GNOME Shell with Dozewick's extension draws the icon where there is no tray; the shell hears
 // of each change of the icon's state once. Its clicks opening the panel are the GNOME run's.
 TEST_F(TrayControllerTest, WithoutATrayTheShellsIconShowsEachStateOnce) {
@@ -256,6 +281,13 @@ TEST_F(TrayControllerTest, WithoutATrayTheShellsIconShowsEachStateOnce) {
             (std::vector<State>{State::needsPermission, State::ready, State::running}));
   toggle();
   EXPECT_EQ(controller->popover()->mode(), PopoverWindow::Mode::popover);
+  // A tray that comes up later takes the icon from the shell; the open panel stays.
+  controller->moveIntoTray();
+  EXPECT_FALSE(controller->usesShellIcon());
+  ASSERT_NE(controller->statusItem(), nullptr);
+  EXPECT_TRUE(controller->isPopoverShown());
+  EXPECT_TRUE(controller->statusItem()->toolTip().startsWith("Dozewick: running"))
+      << controller->statusItem()->toolTip().toStdString();
 }
 
 // GNOME Shell on X11: the window offers the shell's icon; once the shell draws it, the icon is the

@@ -363,6 +363,59 @@ TEST(KWinBackend, EndToEndTheWholeProgramIconifiesTheTwoLeastRecentAndQuitsOnSIG
   EXPECT_FALSE(QFile::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/dozewick.lock"));
 }
 
+// The tray host's own list of items: the process's, as "service/path", if there is one.
+std::optional<QString> statusNotifierItemOf(qint64 pid) {
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << QStringLiteral("org.kde.StatusNotifierWatcher")
+      << QStringLiteral("RegisteredStatusNotifierItems");
+  const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
+  for (const QString& item :
+       qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant().toStringList()) {
+    const QString service = item.section(QLatin1Char('/'), 0, 0);
+    if (QDBusConnection::sessionBus().interface()->servicePid(service).value() == pid)
+      return item;
+  }
+  return std::nullopt;
+}
+
+// A tray host that comes up after the launch (xfce4-panel on Xwayland: a StatusNotifierWatcher
+// with its host) takes the program's icon, though Qt settles once per process whether it uses
+// that kind of tray. The panel window goes; a click on the icon opens the panel, the loop still
+// running.
+TEST(KWinBackend, EndToEndATrayHostComingUpLaterTakesTheIconAndThePanelWindowGoes) {
+  testing::WaylandProgram program(QStringLiteral(DOZEWICK_EXECUTABLE));
+  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(program.press(QStringLiteral("Start"))) << "the panel did not come up";
+  ASSERT_TRUE(eventually([&] { return program.shows(QStringLiteral("Running")); }));
+
+  QProcess panel;
+  auto environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("x11"));
+  panel.setProcessEnvironment(environment);
+  panel.setStandardErrorFile(QProcess::nullDevice());
+  panel.start(QStringLiteral("xfce4-panel"), {QStringLiteral("--disable-wm-check")});
+  const qint64 pid = program.process.processId();
+  ASSERT_TRUE(eventually([&] { return statusNotifierItemOf(pid).has_value(); }, 30s))
+      << "no item of the program's in the tray";
+  EXPECT_TRUE(eventually([&] { return !program.shows(QStringLiteral("Running")); }))
+      << "the panel window stayed";
+
+  // The host's click on the icon.
+  const QString item = *statusNotifierItemOf(pid);
+  QDBusMessage activate = QDBusMessage::createMethodCall(
+      item.section(QLatin1Char('/'), 0, 0), QLatin1Char('/') + item.section(QLatin1Char('/'), 1),
+      QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
+  activate << 0 << 0;
+  QDBusConnection::sessionBus().call(activate);
+  EXPECT_TRUE(eventually([&] { return program.shows(QStringLiteral("Running")); }))
+      << "the loop stopped on the way into the tray";
+  program.expectQuitOnSigterm();
+  panel.terminate();
+  panel.waitForFinished(10000);
+}
+
 }  // namespace
 }  // namespace dozewick
 
