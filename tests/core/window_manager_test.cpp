@@ -162,17 +162,6 @@ TEST_F(WindowManagerTest, ThePolicyDecidesWhenAndHowManyWindowsGoAndWhichNever) 
   EXPECT_EQ(manager->nextMinimizeIn()(), shown);
 }
 
-TEST_F(WindowManagerTest, TheFrontmostApplicationKeepsItsWindows) {
-  desktop.frontmost = 10;
-  desktop.open(5, 10);
-  desktop.open(6, 60);
-  startAndSettle();
-  runtime.advance(300s);
-  // Four other windows: one goes (three are protected); pid 10 never does.
-  EXPECT_THAT(desktop.hideRequests, ::testing::Each(::testing::Ne(10)));
-  EXPECT_EQ(manager->minimizedCount()(), 1);
-}
-
 // The listing does not change while the frontmost application does: the checks that see the same
 // listing again must still count the frontmost application's windows as used.
 TEST_F(WindowManagerTest, AnUnchangedListingStillRefreshesTheFrontmostApplication) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/window_rules.h"
+#include "support/virtual_runtime.h"
 
 namespace dozewick {
 namespace {
@@ -44,11 +45,6 @@ DesktopWindow window(std::uint64_t id, std::int32_t pid = 100, std::string title
   return DesktopWindow{.id = id, .pid = pid, .application = "Editor", .title = std::move(title)};
 }
 
-struct ManualClock final : Clock {
-  double time = 1000;
-  double now() const override { return time; }
-};
-
 class DesktopModelTest : public ::testing::Test {
  protected:
   std::vector<std::string> listed() {
@@ -60,7 +56,7 @@ class DesktopModelTest : public ::testing::Test {
 
   FakeTransport transport;
   std::ostringstream diagnostics;
-  ManualClock clock;
+  testing::ManualClock clock{1000};
   DesktopModel model{transport, kOwnPid, diagnostics, DesktopModel::Order::unordered, &clock};
 };
 
@@ -147,10 +143,10 @@ TEST_F(DesktopModelTest, AWindowGoesWhenTheDesktopSaysSoAndAKeptOneIsLeftBe) {
 
   EXPECT_TRUE(model.hideApplication(200));
   EXPECT_EQ(outcome(2), MinimizeOutcome::pending);
-  clock.time += DesktopModel::kAnswerTime - 0.1;
+  clock.advance(DesktopModel::kAnswerTime - 0.1);
   EXPECT_TRUE(model.hideApplication(200)) << "on its way";
   EXPECT_EQ(asks(), 1u) << "not asked twice";
-  clock.time += 0.1;
+  clock.advance(0.1);
   EXPECT_EQ(outcome(2), MinimizeOutcome::kept);
   EXPECT_EQ(model.keptWindowCount(), 1);
   EXPECT_TRUE(model.keepsEveryWindow());
@@ -162,15 +158,15 @@ TEST_F(DesktopModelTest, AWindowGoesWhenTheDesktopSaysSoAndAKeptOneIsLeftBe) {
   EXPECT_FALSE(model.keepsEveryWindow()) << "it iconifies some";
 
   for (const double backOff : {DesktopModel::kFirstBackOff, 2 * DesktopModel::kFirstBackOff}) {
-    const double kept = clock.time;
-    for (; clock.time < kept + backOff - 1; clock.time += 1)
+    const double kept = clock.now();
+    for (; clock.now() < kept + backOff - 1; clock.advance(1))
       EXPECT_FALSE(model.hideApplication(200) ||
                    minimizeWindow(model, getVisibleWindows(model)[0]));
     EXPECT_EQ(asks(), 2u) << "no request while kept";
-    clock.time = kept + backOff;
+    clock.set(kept + backOff);
     EXPECT_TRUE(model.hideApplication(200));
     EXPECT_EQ(asks(), 3u) << "asked again after " << backOff;
-    clock.time += DesktopModel::kAnswerTime;
+    clock.advance(DesktopModel::kAnswerTime);
     EXPECT_EQ(outcome(2), MinimizeOutcome::kept);
     transport.requests.pop_back();
   }
