@@ -259,6 +259,18 @@ void MenuBarView::refresh() {
   inputs.keptCount = services_.manager.keptCount()();
   inputs.putAwayCount = services_.manager.putAwayCount()();
   inputs.checkStatus = services_.checker.checkStatus()();
+  const std::string& language = services_.language.currentLanguage()();
+  // A running loop's second changes the countdown alone, and many a notice changes nothing: only
+  // what changed is drawn again, so that the compositor redraws no more than the countdown.
+  PanelInputs countdownAside = inputs;
+  countdownAside.nextMinimizeIn = drawn_ ? drawn_->nextMinimizeIn : inputs.nextMinimizeIn;
+  const bool onlyCountdown = drawn_ && language == drawnLanguage_ && countdownAside == *drawn_;
+  drawn_ = inputs;
+  drawnLanguage_ = language;
+  nextCheckText_->setText(QString::fromStdString(
+      secondsText(services_.language.localizedString("window.nextCheck"), inputs.nextMinimizeIn)));
+  if (onlyCountdown)
+    return;
   model_ = panelModel(inputs);
   refreshHeader();
   refreshPermissionSection(inputs);
@@ -330,8 +342,6 @@ void MenuBarView::refreshFigures(const PanelInputs& inputs) {
   setTextColor(keptText_, countColour);
   nextCheckRow_->setVisible(model_.showsNextCheckRow);
   nextCheckIcon_->setSymbol(QStringLiteral("timer"), colour(ColorRole::purple));
-  nextCheckText_->setText(QString::fromStdString(
-      secondsText(services_.language.localizedString("window.nextCheck"), inputs.nextMinimizeIn)));
   setTextColor(nextCheckText_, textColour(ColorRole::primary));
 }
 
@@ -398,6 +408,7 @@ void MenuBarView::keyPressEvent(QKeyEvent* event) {
 void MenuBarView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+    drawn_.reset();
     redraw_.schedule();
   }
 }

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QPointer>
 #include <QWidget>
+#include <optional>
+#include <string>
 
 #include "core/observable.h"
 #include "views/queued_redraw.h"
@@ -84,6 +86,9 @@ class MenuBarView : public QWidget {
   QueuedRedraw redraw_{this, [this] { refresh(); }};
   bool startPending_ = false;
   PanelModel model_;
+  // What the panel shows now was drawn from, in this language; none after a new palette or style.
+  std::optional<PanelInputs> drawn_;
+  std::string drawnLanguage_;
 
   QPointer<PermissionRequestView> permissionSheet_;
   QPointer<SettingsView> settingsSheet_;

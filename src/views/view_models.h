@@ -22,6 +22,8 @@ struct PanelInputs {
   std::int64_t keptCount = 0;
   std::int64_t putAwayCount = 0;
   std::string checkStatus;
+
+  bool operator==(const PanelInputs&) const = default;
 };
 
 // The panel's derived values. A missing permission outranks the run state for the header; the
