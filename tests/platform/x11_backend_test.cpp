@@ -34,9 +34,8 @@ class X11BackendTest : public ::testing::Test {
  protected:
   // The window as the backend last reported it to the model.
   std::optional<DesktopWindow> fed(std::uint32_t id) {
-    if (!desktop().refresh()) {
+    if (!desktop().refresh())
       return std::nullopt;
-    }
     const auto& windows = desktop().model().windows();
     const auto found = std::find_if(windows.begin(), windows.end(),
                                     [id](const DesktopWindow& w) { return w.id == id; });
@@ -282,9 +281,8 @@ TEST(X11PointerMonitorTest, ReportsLeftAndRightPressesAndMayBeEndedByItsHandler)
   std::vector<int> presses;
   std::unique_ptr<X11PointerMonitor> monitor = X11PointerMonitor::create([&](int button) {
     presses.push_back(button);
-    if (button == 3) {
+    if (button == 3)
       monitor.reset();
-    }
   });
   ASSERT_NE(monitor, nullptr) << "the test X server offers XInput 2.2";
   XTestClient mouse;

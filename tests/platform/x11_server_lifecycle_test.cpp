@@ -35,30 +35,26 @@ std::unique_ptr<ChildProcess> startWindowManager(const std::string& display, boo
   const char* chosen = std::getenv("DOZEWICK_TEST_WM");
   const std::string name = chosen ? chosen : "openbox";
   std::vector<std::string> argv{name, name == "xfwm4" ? "--sm-client-disable" : "--sm-disable"};
-  if (name == "xfwm4") {
+  if (name == "xfwm4")
     argv.emplace_back("--compositor=off");
-  }
-  if (replace) {
+  if (replace)
     argv.emplace_back("--replace");
-  }
   XTestClient desk(display);
   const auto checkWindow = [&] { return desk.send("prop\troot\t_NET_SUPPORTING_WM_CHECK"); };
   const std::string before = checkWindow();
   auto wm = std::make_unique<ChildProcess>(argv, std::vector<std::string>{"DISPLAY=" + display},
                                            /*silenceErrors=*/true);
   // The old one may still answer while the new one waits for it to let go.
-  if (replace && !eventually([&] { return checkWindow() != before; })) {
+  if (replace && !eventually([&] { return checkWindow() != before; }))
     throw std::runtime_error(name + " did not take over");
-  }
   desk.send("wm-ready");
   return wm;
 }
 
 bool lists(X11Backend& backend, std::uint32_t id) {
   for (const WindowInfo& window : getVisibleWindows(backend.windowSystem())) {
-    if (window.windowID == backend.desktop().model().numberOf(id)) {
+    if (window.windowID == backend.desktop().model().numberOf(id))
       return true;
-    }
   }
   return false;
 }
@@ -145,9 +141,8 @@ TEST(X11ServerLifecycleTest, WithoutXResourceTheClaimedOwnerIsUsed) {
 // Everything the backend feeds the model, as text, to compare two of them.
 std::string answers(X11Desktop& desktop) {
   std::ostringstream out;
-  if (!desktop.refresh()) {
+  if (!desktop.refresh())
     return "unreachable";
-  }
   for (const DesktopWindow& w : desktop.model().windows()) {
     out << w.id << '|' << w.pid << '|' << w.processRunsHere << '|' << w.application.value_or("-")
         << '|' << w.title.value_or("-") << '|' << static_cast<int>(w.type) << '|' << w.minimized
@@ -187,17 +182,15 @@ std::optional<std::string> churnChange(std::size_t action, ChurnWindow& w, std::
       current = std::to_string(below(2));
       return "current-desktop\t" + current;
     case 5:
-      if (!w.mapped || !w.normal) {
+      if (!w.mapped || !w.normal)
         return std::nullopt;
-      }
       w.iconic = true;
       return "iconify\t" + id;
     case 6:
       return "destroy\t" + id;
     case 7:
-      if (!w.mapped || !w.normal || w.desktop != current) {
+      if (!w.mapped || !w.normal || w.desktop != current)
         return std::nullopt;
-      }
       return "activate\t" + id;
     case 8:  // a class given late: "late\0Late\0" or "odd\0Odd\0"
       return "setprop\t" + id + "\tWM_CLASS\tSTRING\t8\t" +
@@ -266,18 +259,15 @@ TEST(X11ServerLifecycleTest, WhatEventsTeachIsWhatAFreshListingFindsThroughRando
       } else {
         continue;
       }
-      if (action != 0 && action != 10) {
+      if (action != 0 && action != 10)
         (action == 4 ? first : *w->client).send(command);
-      }
-      if (action == 6) {
+      if (action == 6)
         open.erase(open.begin() + (w - open.data()));
-      }
     } catch (const std::exception& error) {
       // A window manager may keep the focus from a window now and then, or be slow to iconify
       // one on a busy machine; whatever it did instead is compared all the same.
-      if (action != 7 && action != 5) {
+      if (action != 7 && action != 5)
         FAIL() << "step " << step << ": " << command << ": " << error.what();
-      }
       if (action == 5) {
         w->normal = false;  // it would keep the run waiting again
       }
@@ -304,9 +294,8 @@ TEST(X11ServerLifecycleTest, SkipsListedWindowsThatAreGoneOrNeverExisted) {
   const auto fedIds = [&] {
     std::vector<std::uint64_t> ids;
     if (desktop.refresh()) {
-      for (const DesktopWindow& w : desktop.model().windows()) {
+      for (const DesktopWindow& w : desktop.model().windows())
         ids.push_back(w.id);
-      }
     }
     return ids;
   };

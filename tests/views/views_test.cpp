@@ -33,11 +33,8 @@ namespace {
 QString label(QWidget& root, const char* name) {
   return find<QLabel>(root, name)->text();
 }
-void click(QWidget& root, const char* name) {
-  find<QPushButton>(root, name)->click();
-}
 // Enter (keypad Enter with `key` Qt::Key_Enter) on a control with the focus; `held`: a repeat.
-void press(QWidget& root, const char* name, Qt::Key key, bool held = false) {
+void keyDown(QWidget& root, const char* name, Qt::Key key, bool held = false) {
   QWidget* target = find(root, name);
   target->setFocus(Qt::TabFocusReason);
   QKeyEvent down(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier,
@@ -113,6 +110,15 @@ class ViewsTest : public DesktopServicesTest {
     settle();
     return panel;
   }
+  // A click or a key press, and what it set off.
+  void click(QWidget& root, const char* name) {
+    find<QPushButton>(root, name)->click();
+    settle();
+  }
+  void press(QWidget& root, const char* name, Qt::Key key, bool held = false) {
+    keyDown(root, name, key, held);
+    settle();
+  }
 };
 
 TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
@@ -128,7 +134,6 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   // focused button as Space does, here and in the sheets.
   const int queries = backend.trustQueries;
   press(*panel, "controlButton", Qt::Key_Return);
-  settle();
   EXPECT_EQ(backend.trustQueries, queries + 1);
   QPointer<PermissionRequestView> sheet = panel->permissionSheet();
   ASSERT_TRUE(sheet);
@@ -148,11 +153,9 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   // With it, Start runs the loop; a minute later the figures differ and show plain digits.
   backend.trusted = true;
   click(*panel, "refreshButton");
-  settle();
   EXPECT_FALSE(find(*panel, "permissionSection")->isVisibleTo(panel.get()));
   const QPoint startAt = find(*panel, "controlButton")->mapTo(panel.get(), QPoint());
   click(*panel, "controlButton");
-  settle();
   ASSERT_TRUE(manager->isRunning()());
   EXPECT_EQ(panel->permissionSheet(), nullptr);
   EXPECT_EQ(label(*panel, "nextCheckText"), "Next Check: 60s");
@@ -173,13 +176,12 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
   EXPECT_EQ(label(*panel, "minimizedText"), QString::fromUtf8("已最小化: 1000"));
   EXPECT_EQ(find<QPushButton>(*panel, "controlButton")->text(), QString::fromUtf8("停止"));
   language.setCurrentLanguage("en");
-  press(*panel, "controlButton", Qt::Key_Enter);
+  keyDown(*panel, "controlButton", Qt::Key_Enter);
   EXPECT_FALSE(manager->isRunning()()) << "Stop acts at once";
 
   press(*panel, "quitButton", Qt::Key_Return);
   EXPECT_EQ(quitCalls, 1);
   press(*panel, "settingsButton", Qt::Key_Return);
-  settle();
   ASSERT_NE(panel->settingsSheet(), nullptr);
   EXPECT_EQ(panel->sizeHint(), QSize(360, 200));
   // Closing the panel closes its sheets.
@@ -191,7 +193,6 @@ TEST_F(ViewsTest, ThePanelShowsTheStateAndItsButtonsAct) {
 TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   auto panel = openPanel();
   click(*panel, "authorizeButton");
-  settle();
   QPointer<PermissionRequestView> sheet = panel->permissionSheet();
   ASSERT_TRUE(sheet);
   EXPECT_EQ(label(*sheet, "title"), "Accessibility Required");
@@ -202,7 +203,6 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   EXPECT_FALSE(find(*sheet, "status")->isVisibleTo(sheet));
 
   press(*sheet, "mainButton", Qt::Key_Return);
-  settle();
   EXPECT_EQ(backend.calls, (std::vector<std::string>{"authorize", "help"}));
   EXPECT_FALSE(find<QPushButton>(*sheet, "mainButton")->isEnabled());
   press(*sheet, "mainButton", Qt::Key_Return);
@@ -211,10 +211,8 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
       << "pressed while disabled";
   EXPECT_EQ(label(*sheet, "status"), "Checking... (2s)");
   press(*sheet, "closeButton", Qt::Key_Return, true);
-  settle();
   ASSERT_TRUE(sheet) << "a key held down presses once, not at each repeat";
   press(*sheet, "closeButton", Qt::Key_Enter);
-  settle();
   EXPECT_FALSE(sheet) << "built anew each time";
   EXPECT_FALSE(checker->hasCheckTimer());
 
@@ -224,13 +222,11 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
       false, "/home/u/.local/share/gnome-shell/extensions/dozewick@dozewick.org is a link"};
   services->requirementKey = "needs.x11";
   click(*panel, "authorizeButton");
-  settle();
   sheet = panel->permissionSheet();
   EXPECT_FALSE(find(*sheet, "executablePath")->isVisibleTo(sheet));
   EXPECT_EQ(label(*sheet, "requirement"),
             "X11: needs a window manager that follows EWMH; most do.");
   click(*sheet, "mainButton");
-  settle();
   EXPECT_EQ(label(*sheet, "note").remove(QChar(0x200b)),
             QString::fromStdString(backend.authorized.message));
   EXPECT_TRUE(find<QPushButton>(*sheet, "mainButton")->isEnabled()) << "nothing to wait for";
@@ -239,22 +235,18 @@ TEST_F(ViewsTest, ThePermissionSheetRunsTheGuidedCheckAndStopsItWhenClosed) {
   backend.authorized = {};
   backend.authorized.needsNewLogin = true;
   click(*sheet, "mainButton");
-  settle();
   EXPECT_FALSE(find(*sheet, "note")->isVisibleTo(sheet));
   EXPECT_EQ(label(*sheet, "step4"), "After logging in, start Dozewick again");
   loginItems.failure = "the autostart folder is not writable";
   click(*sheet, "launchAtLoginButton");
-  settle();
   EXPECT_EQ(label(*sheet, "note"), "Not saved: the autostart folder is not writable");
   loginItems.failure.reset();
   click(*sheet, "launchAtLoginButton");
-  settle();
   EXPECT_EQ(loginItems.current, LoginItemStatus::enabled);
   EXPECT_EQ(label(*sheet, "step4"), "After logging in, Dozewick starts by itself");
   EXPECT_FALSE(find(*sheet, "launchAtLoginButton")->isVisibleTo(sheet));
   backend.trusted = true;
   click(*sheet, "refreshButton");
-  settle();
   ASSERT_TRUE(sheet) << "the sheet stays once trust is granted";
   EXPECT_EQ(label(*sheet, "status"), "Permission OK");
   EXPECT_EQ(label(*sheet, "step4"), "Return and press Refresh");
@@ -264,14 +256,12 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
   loginItems.current = LoginItemStatus::enabled;
   auto panel = openPanel();
   click(*panel, "settingsButton");
-  settle();
   QPointer<SettingsView> sheet = panel->settingsSheet();
   ASSERT_TRUE(sheet);
   EXPECT_EQ(sheet->size(), QSize(360, 200));
   auto* toggle = find<SwitchToggle>(*sheet, "launchAtLoginSwitch");
   EXPECT_TRUE(toggle->isChecked()) << "the system's registration";
   press(*sheet, "launchAtLoginSwitch", Qt::Key_Enter);
-  settle();
   EXPECT_EQ(loginItems.current, LoginItemStatus::notRegistered);
   loginItems.failure = "the autostart folder is not writable";
   toggle->click();
@@ -307,7 +297,6 @@ TEST_F(ViewsTest, TheSettingsSheetSwitchesTheLoginItemAndTheLanguage) {
   EXPECT_EQ(label(*panel, "statusText"), QString::fromUtf8("需要权限"));
   EXPECT_FALSE(find(*sheet, "error")->isVisibleTo(sheet)) << "cleared by a choice that is saved";
   press(*sheet, "closeButton", Qt::Key_Return);
-  settle();
   EXPECT_FALSE(sheet);
 }
 
@@ -335,14 +324,12 @@ TEST_F(ViewsTest, EveryTextReadsInLightAndDarkPalettes) {
     };
 
     click(*panel, "authorizeButton");
-    settle();
     PermissionRequestView* sheet = panel->permissionSheet();
     ASSERT_NE(sheet, nullptr);
     expectReadable(*sheet, {"title", "message", "step1", "step4", "executablePath", "closeButton",
                             "mainButton", "refreshButton"});
     expectTarget(*sheet, "refreshButton");
     click(*sheet, "mainButton");
-    settle();
     expectReadable(*sheet, {"note", "mainButton"});
     backend.authorized = {};
     click(*sheet, "mainButton");
@@ -368,7 +355,6 @@ TEST_F(ViewsTest, EveryTextReadsInLightAndDarkPalettes) {
 
     backend.trusted = true;
     click(*panel, "refreshButton");
-    settle();
     click(*panel, "controlButton");
     settle();
     ASSERT_TRUE(manager->isRunning()());
@@ -377,7 +363,6 @@ TEST_F(ViewsTest, EveryTextReadsInLightAndDarkPalettes) {
     settle();
 
     click(*panel, "settingsButton");
-    settle();
     SettingsView* settings = panel->settingsSheet();
     ASSERT_NE(settings, nullptr);
     loginItems.failure = "the autostart folder is not writable";
