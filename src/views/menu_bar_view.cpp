@@ -260,8 +260,7 @@ void MenuBarView::refresh() {
   inputs.putAwayCount = services_.manager.putAwayCount()();
   inputs.checkStatus = services_.checker.checkStatus()();
   const std::string& language = services_.language.currentLanguage()();
-  // A running loop's second changes the countdown alone, and many a notice changes nothing: only
-  // what changed is drawn again, so that the compositor redraws no more than the countdown.
+  // Most seconds change the countdown alone: then it is the one text set again.
   PanelInputs countdownAside = inputs;
   countdownAside.nextMinimizeIn = drawn_ ? drawn_->nextMinimizeIn : inputs.nextMinimizeIn;
   const bool onlyCountdown = drawn_ && language == drawnLanguage_ && countdownAside == *drawn_;
