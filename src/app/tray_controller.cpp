@@ -75,8 +75,14 @@ bool TrayController::adoptShellIcon() {
   usesShellIcon_ = true;
   services_.installShellIcon = nullptr;
   *options_.diagnostics << "Dozewick: the panel opens from Dozewick's icon in the top bar now.\n";
-  if (popover_ && popover_->mode() == PopoverWindow::Mode::standalone)
-    popover_->close();
+  if (popover_ && popover_->mode() == PopoverWindow::Mode::standalone) {
+    // No click closed it: the icon's next click must open the panel, at once.
+    PopoverWindow* window = popover_;
+    popover_ = nullptr;
+    disconnect(window, nullptr, this, nullptr);
+    window->close();
+    window->deleteLater();
+  }
   return true;
 }
 
@@ -343,6 +349,7 @@ void TrayController::finishOpening() {
 }
 
 void TrayController::openPanel() {
+  openedAt_ = clock_.now();
   if (popover_)
     popover_->deleteLater();
   auto* view = new MenuBarView(services_);
@@ -398,6 +405,10 @@ void TrayController::handleGlobalMouseDown() {
   if (!isPopoverShown() || popover_->mode() != PopoverWindow::Mode::popover)
     return;
   if (isInsideOwnWindows(options_.pointerPosition()))
+    return;
+  // The shell tells the click on its icon over the bus, maybe before this press arrives: that
+  // press opened the panel and must not close it.
+  if (usesShellIcon_ && clock_.now() - openedAt_ < sameClickWindow)
     return;
   lastCloseByMonitor_ = clock_.now();
   closingForClickElsewhere_ = true;

@@ -158,6 +158,7 @@ class TrayController final : public QObject {
   // When the panel last closed for a click elsewhere (or, under the shell's icon, for losing the
   // focus to that click).
   double lastCloseByMonitor_ = -1e300;
+  double openedAt_ = -1e300;  // when the panel last opened
   // The application window that had the focus before the panel took it.
   std::optional<std::uint32_t> focusBeforePanel_;
   // A later launch's leave to come to the front, kept for the panel it asked for.

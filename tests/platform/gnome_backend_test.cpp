@@ -370,9 +370,14 @@ TEST(GnomeXorg, EndToEndTheIconInstalledFromTheWindowShowsAfterARestartAndOpensT
   EXPECT_TRUE(eventually([&] { return !showsAWindow(program.process.processId()); }, 10s));
   EXPECT_EQ(program.process.state(), QProcess::Running);
 
-  ASSERT_TRUE(eventually(clickTopBarIcon, 30s));
-  ASSERT_TRUE(eventually([&] { return showsAWindow(program.process.processId()); }, 10s))
-      << "the icon's click opened no panel";
+  // As with the keys above, the first event of the shell's new virtual pointer on X11 is now and
+  // then lost.
+  bool opened = false;
+  for (int attempt = 0; attempt < 3 && !opened; ++attempt) {
+    opened = eventually(clickTopBarIcon, 30s) &&
+             eventually([&] { return showsAWindow(program.process.processId()); }, 5s);
+  }
+  ASSERT_TRUE(opened) << "the icon's click opened no panel";
   ASSERT_TRUE(program.press(QStringLiteral("Start")));
   EXPECT_TRUE(topBarShows("running"));
 
