@@ -75,15 +75,20 @@ bool TrayController::adoptShellIcon() {
   usesShellIcon_ = true;
   services_.installShellIcon = nullptr;
   *options_.diagnostics << "Dozewick: the panel opens from Dozewick's icon in the top bar now.\n";
-  if (popover_ && popover_->mode() == PopoverWindow::Mode::standalone) {
-    // No click closed it: the icon's next click must open the panel, at once.
-    PopoverWindow* window = popover_;
-    popover_ = nullptr;
-    disconnect(window, nullptr, this, nullptr);
-    window->close();
-    window->deleteLater();
-  }
+  dropStandaloneWindow();
   return true;
+}
+
+void TrayController::dropStandaloneWindow() {
+  if (!popover_ || popover_->mode() != PopoverWindow::Mode::standalone)
+    return;
+  // Nothing may follow its closing: not the quit it means while it is the one way in, nor a close
+  // that would make the new way in ignore its next click.
+  PopoverWindow* window = popover_;
+  popover_ = nullptr;
+  disconnect(window, nullptr, this, nullptr);
+  window->close();
+  window->deleteLater();
 }
 
 void TrayController::setupMenuBar() {
@@ -123,14 +128,7 @@ void TrayController::moveIntoTray() {
   if (statusItem_ || terminated_)
     return;
   options_.trayAvailable = true;
-  if (popover_ && popover_->mode() == PopoverWindow::Mode::standalone) {
-    // Its closing quits only while it is the one way in.
-    PopoverWindow* window = popover_;
-    popover_ = nullptr;
-    disconnect(window, nullptr, this, nullptr);
-    window->close();
-    window->deleteLater();
-  }
+  dropStandaloneWindow();
   shellIcon_.reset();
   usesShellIcon_ = false;
   shownInShell_.reset();

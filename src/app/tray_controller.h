@@ -117,6 +117,8 @@ class TrayController final : public QObject {
   void withLaunchLeave(QWidget& window, const std::function<void()>& activate);
   // Takes the shell's icon as the way in once the shell draws it; false while it does not.
   bool adoptShellIcon();
+  // The panel window that stood in for an icon goes, without quitting.
+  void dropStandaloneWindow();
   void panelClosed(bool hadFocus);
   std::optional<QRect> trayIconGeometry() const;
   bool isInsideOwnWindows(QPoint point) const;
